@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace desktop {
+
+enum class BoxIcon { None, Critical, Information, Exclamation };
+
+// Every message a window shows goes through this facade: a modal box with a
+// single OK button. Tests replace it with a recorder instead of a real modal
+// loop.
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    virtual void show(const QString &text, const QString &title, BoxIcon icon) = 0;
+};
+
+// The real boxes: QMessageBox, modal, parented to the active window.
+class QtMessageBoxes final : public MessageBoxes {
+public:
+    void show(const QString &text, const QString &title, BoxIcon icon) override;
+};
+
+// Ending "at once": no further events, no unload handling. Code calls
+// end() and then returns, so a test double may record the ending instead of
+// leaving the process.
+class ProgramEnd {
+public:
+    virtual ~ProgramEnd() = default;
+    virtual void end(int exitCode = 0) = 0;
+};
+
+class ProcessProgramEnd final : public ProgramEnd {
+public:
+    void end(int exitCode = 0) override;
+};
+
+} // namespace desktop

@@ -1,0 +1,198 @@
+#include "serial_control.h"
+
+#include "serial/port_names.h"
+
+namespace serial {
+
+SerialControl::SerialControl(QObject *parent)
+    : QObject(parent)
+{
+    m_device = deviceForPortNumber(m_commPort);
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialControl::bytesArrived);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialControl::onError);
+}
+
+SerialControl::~SerialControl() = default;
+
+void SerialControl::setCommPort(int n)
+{
+    m_commPort = n;
+    m_device = deviceForPortNumber(n);
+}
+
+void SerialControl::setDevice(const QString &device)
+{
+    m_commPort = 0;
+    m_device = device;
+}
+
+bool SerialControl::setSettings(const QString &settings)
+{
+    if (m_port.isOpen()) {
+        m_lastError = tr("Settings cannot change while the port is open");
+        return false;
+    }
+    const auto parsed = parseSettings(settings);
+    if (!parsed) {
+        m_lastError = tr("Invalid settings string: %1").arg(settings);
+        return false;
+    }
+    m_settings = *parsed;
+    m_settingsText = settings;
+    return true;
+}
+
+void SerialControl::setDTREnable(bool on)
+{
+    m_dtr = on;
+    if (m_port.isOpen()) {
+        m_applyingLines = true;
+        m_port.setDataTerminalReady(on);
+        m_applyingLines = false;
+    }
+}
+
+void SerialControl::setRTSEnable(bool on)
+{
+    m_rts = on;
+    if (m_port.isOpen()) {
+        m_applyingLines = true;
+        m_port.setRequestToSend(on);
+        m_applyingLines = false;
+    }
+}
+
+bool SerialControl::portOpen() const
+{
+    return m_port.isOpen();
+}
+
+bool SerialControl::setPortOpen(bool open)
+{
+    if (!open) {
+        if (m_port.isOpen())
+            m_port.close();
+        m_fault = false;
+        return true;
+    }
+    if (m_port.isOpen()) {
+        m_lastError = tr("Port is already open");
+        return false;
+    }
+
+    m_fault = false;
+    m_port.setPortName(m_device);
+    m_port.setBaudRate(m_settings.baudRate);
+    m_port.setDataBits(m_settings.dataBits);
+    m_port.setParity(m_settings.parity);
+    m_port.setStopBits(m_settings.stopBits);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_port.setReadBufferSize(0); // unlimited: a tick drains whatever waited
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_lastError = m_port.errorString();
+        m_port.clearError();
+        m_fault = false;
+        return false;
+    }
+    // A port that took the settings only in part (some drivers refuse a
+    // rate or a frame format on open) is refused as a whole.
+    if (m_port.error() != QSerialPort::NoError) {
+        m_lastError = m_port.errorString();
+        m_port.close();
+        m_port.clearError();
+        m_fault = false;
+        return false;
+    }
+    m_applyingLines = true;
+    m_port.setRequestToSend(m_rts);
+    m_port.setDataTerminalReady(m_dtr);
+    m_port.clearError();
+    m_applyingLines = false;
+    return true;
+}
+
+qint64 SerialControl::inBufferCount() const
+{
+    return m_port.isOpen() ? m_port.bytesAvailable() : 0;
+}
+
+void SerialControl::clearInBuffer()
+{
+    if (!m_port.isOpen())
+        return;
+    m_port.clear(QSerialPort::Input);
+    m_port.readAll();
+}
+
+QByteArray SerialControl::input()
+{
+    if (!m_port.isOpen())
+        return {};
+    return m_port.readAll();
+}
+
+bool SerialControl::output(const QByteArray &bytes)
+{
+    if (!m_port.isOpen()) {
+        m_lastError = tr("Port is not open");
+        return false;
+    }
+    if (m_port.write(bytes) != bytes.size()) {
+        m_lastError = m_port.errorString();
+        return false;
+    }
+    // Hand the bytes to the line now, as far as it takes them without
+    // blocking; the rest follows from the event loop.
+    m_port.flush();
+    return true;
+}
+
+bool SerialControl::output(const QString &text)
+{
+    return output(toCodePage(text));
+}
+
+qint64 SerialControl::outBufferCount() const
+{
+    return m_port.isOpen() ? m_port.bytesToWrite() : 0;
+}
+
+void SerialControl::onError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError || m_applyingLines || !m_port.isOpen())
+        return;
+    // Only errors that mean the line is gone count as a fault; a refused
+    // control request (a device without modem lines) or a timeout does not.
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+    case QSerialPort::DeviceNotFoundError:
+    case QSerialPort::PermissionError:
+        break;
+    default:
+        m_port.clearError();
+        return;
+    }
+    if (m_fault)
+        return;
+    m_fault = true;
+    m_lastError = m_port.errorString();
+    emit faulted(m_lastError);
+}
+
+QByteArray toCodePage(const QString &text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (char32_t c : text.toUcs4())
+        bytes.append(c <= 0xFF ? char(c) : '?');
+    return bytes;
+}
+
+QString fromCodePage(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes);
+}
+
+} // namespace serial

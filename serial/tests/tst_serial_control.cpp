@@ -1,0 +1,265 @@
+#include "serial/port_names.h"
+#include "serial/serial_control.h"
+#include "serial/settings_string.h"
+#include "tests/support/pseudo_terminal.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+
+using serial::SerialControl;
+using testsupport::PseudoTerminal;
+
+class TestSerialControl : public QObject {
+    Q_OBJECT
+private slots:
+    void settingsStrings_data();
+    void settingsStrings();
+    void portTexts_data();
+    void portTexts();
+    void openAppliesSettingsToTheLine_data();
+    void openAppliesSettingsToTheLine();
+    void bytesBothWaysUnchanged();
+    void textGoesOutThroughTheCodePage();
+    void missingDeviceRefusesToOpen();
+    void settingsRefusedWhileOpen();
+    void modemLinesOnAPseudoTerminalDoNotFailTheOpen();
+    void farEndGoneIsAFault();
+    void clearInBufferDiscardsWaitingBytes();
+
+private:
+    static QByteArray waitForBytes(SerialControl &c, int count);
+};
+
+void TestSerialControl::settingsStrings_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("parity");
+    QTest::addColumn<int>("dataBits");
+    QTest::addColumn<int>("stopBits");
+
+    QTest::newRow("start-up") << "9600,n,8,1" << true << 9600 << int(QSerialPort::NoParity) << 8 << int(QSerialPort::OneStop);
+    QTest::newRow("configurator") << "9600,e,7,1" << true << 9600 << int(QSerialPort::EvenParity) << 7 << int(QSerialPort::OneStop);
+    QTest::newRow("odd two stop") << "38400,o,8,2" << true << 38400 << int(QSerialPort::OddParity) << 8 << int(QSerialPort::TwoStop);
+    // Combinations are passed as built, none filtered out.
+    QTest::newRow("5 data 2 stop") << "9600,n,5,2" << true << 9600 << int(QSerialPort::NoParity) << 5 << int(QSerialPort::TwoStop);
+    QTest::newRow("one and a half") << "4800,n,6,1.5" << true << 4800 << int(QSerialPort::NoParity) << 6 << int(QSerialPort::OneAndHalfStop);
+    QTest::newRow("odd rate") << "28800,n,8,1" << true << 28800 << int(QSerialPort::NoParity) << 8 << int(QSerialPort::OneStop);
+    QTest::newRow("blank") << "9600, n,8,1" << false << 0 << 0 << 0 << 0;
+    QTest::newRow("three fields") << "9600,n,8" << false << 0 << 0 << 0 << 0;
+    QTest::newRow("nine data bits") << "9600,n,9,1" << false << 0 << 0 << 0 << 0;
+    QTest::newRow("parity x") << "9600,x,8,1" << false << 0 << 0 << 0 << 0;
+    QTest::newRow("zero baud") << "0,n,8,1" << false << 0 << 0 << 0 << 0;
+    QTest::newRow("empty") << "" << false << 0 << 0 << 0 << 0;
+}
+
+void TestSerialControl::settingsStrings()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    const auto parsed = serial::parseSettings(text);
+    QCOMPARE(parsed.has_value(), valid);
+    if (!valid)
+        return;
+    QFETCH(int, baud);
+    QFETCH(int, parity);
+    QFETCH(int, dataBits);
+    QFETCH(int, stopBits);
+    QCOMPARE(parsed->baudRate, baud);
+    QCOMPARE(int(parsed->parity), parity);
+    QCOMPARE(int(parsed->dataBits), dataBits);
+    QCOMPARE(int(parsed->stopBits), stopBits);
+}
+
+void TestSerialControl::portTexts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("names");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("device");
+
+    QTest::newRow("1") << "1" << true << 1 << "/dev/ttyUSB0";
+    QTest::newRow("16") << "16" << true << 16 << "/dev/ttyUSB15";
+    QTest::newRow("leading zero") << "01" << true << 1 << "/dev/ttyUSB0";
+    QTest::newRow("path") << "/dev/pts/3" << true << 0 << "/dev/pts/3";
+    QTest::newRow("zero") << "0" << false << 0 << "";
+    QTest::newRow("negative") << "-1" << false << 0 << "";
+    QTest::newRow("word") << "COMx" << false << 0 << "";
+    QTest::newRow("blank number") << " 3" << false << 0 << "";
+    QTest::newRow("empty") << "" << false << 0 << "";
+    QTest::newRow("slash only") << "/" << false << 0 << "";
+    QTest::newRow("huge") << "99999999999" << false << 0 << "";
+}
+
+void TestSerialControl::portTexts()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, names);
+    const auto address = serial::resolvePortText(text);
+    QCOMPARE(address.has_value(), names);
+    if (!names)
+        return;
+    QFETCH(int, number);
+    QFETCH(QString, device);
+    QCOMPARE(address->number, number);
+    QCOMPARE(address->device, device);
+}
+
+void TestSerialControl::openAppliesSettingsToTheLine_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("stopBits");
+    QTest::addColumn<int>("parity");
+    QTest::addColumn<int>("dataBits");
+
+    QTest::newRow("9600,n,8,1") << "9600,n,8,1" << 9600 << 1 << int(QSerialPort::NoParity) << 8;
+    QTest::newRow("19200,e,7,2") << "19200,e,7,2" << 19200 << 2 << int(QSerialPort::EvenParity) << 7;
+    QTest::newRow("57600,o,5,2") << "57600,o,5,2" << 57600 << 2 << int(QSerialPort::OddParity) << 5;
+    QTest::newRow("14400,n,8,1") << "14400,n,8,1" << 14400 << 1 << int(QSerialPort::NoParity) << 8;
+}
+
+void TestSerialControl::openAppliesSettingsToTheLine()
+{
+    QFETCH(QString, settings);
+    QFETCH(int, baud);
+    QFETCH(int, stopBits);
+    QFETCH(int, parity);
+    QFETCH(int, dataBits);
+
+    PseudoTerminal pty;
+    QVERIFY(pty.isValid());
+    SerialControl c;
+    c.setDevice(pty.slavePath());
+    QVERIFY(c.setSettings(settings));
+    QVERIFY2(c.setPortOpen(true), qPrintable(c.lastError()));
+    QVERIFY(c.portOpen());
+    // The pseudo-terminal keeps the rate and stop bits it is given...
+    QCOMPARE(pty.slaveBaudRate(), baud);
+    QCOMPARE(pty.slaveStopBits(), stopBits);
+    // ...but forces 8 data bits and no parity, so those are read on the port.
+    QCOMPARE(int(c.port().parity()), parity);
+    QCOMPARE(int(c.port().dataBits()), dataBits);
+    QCOMPARE(c.port().flowControl(), QSerialPort::NoFlowControl);
+    QVERIFY(c.setPortOpen(false));
+    QVERIFY(!c.portOpen());
+}
+
+QByteArray TestSerialControl::waitForBytes(SerialControl &c, int count)
+{
+    QByteArray got;
+    QElapsedTimer t;
+    t.start();
+    while (got.size() < count && t.elapsed() < 3000) {
+        QTest::qWait(10);
+        got += c.input();
+    }
+    return got;
+}
+
+void TestSerialControl::bytesBothWaysUnchanged()
+{
+    PseudoTerminal pty;
+    SerialControl c;
+    c.setDevice(pty.slavePath());
+    QVERIFY(c.setPortOpen(true));
+
+    QByteArray all;
+    for (int b = 0; b < 256; ++b)
+        all.append(char(b));
+    pty.write(all);
+    QCOMPARE(waitForBytes(c, 256), all);
+    QCOMPARE(c.inBufferCount(), 0);
+
+    QVERIFY(c.output(all));
+    QCOMPARE(pty.read(256), all);
+    QTRY_COMPARE(c.outBufferCount(), 0);
+}
+
+void TestSerialControl::textGoesOutThroughTheCodePage()
+{
+    PseudoTerminal pty;
+    SerialControl c;
+    c.setDevice(pty.slavePath());
+    QVERIFY(c.setPortOpen(true));
+    QVERIFY(c.output(QStringLiteral("AT\u00e9\u4e2d\U0001F600")));
+    QCOMPARE(pty.read(5), QByteArray("AT\xe9??"));
+    QCOMPARE(pty.readAvailable(), QByteArray());
+}
+
+void TestSerialControl::missingDeviceRefusesToOpen()
+{
+    SerialControl c;
+    c.setDevice(QStringLiteral("/dev/does-not-exist-42"));
+    QVERIFY(!c.setPortOpen(true));
+    QVERIFY(!c.portOpen());
+    QVERIFY(!c.lastError().isEmpty());
+    QVERIFY(!c.hasFault());
+
+    c.setCommPort(200); // /dev/ttyUSB199: no such adapter here
+    QCOMPARE(c.device(), QStringLiteral("/dev/ttyUSB199"));
+    QVERIFY(!c.setPortOpen(true));
+}
+
+void TestSerialControl::settingsRefusedWhileOpen()
+{
+    PseudoTerminal pty;
+    SerialControl c;
+    c.setDevice(pty.slavePath());
+    QVERIFY(c.setSettings(QStringLiteral("19200,o,8,1")));
+    QVERIFY(c.setPortOpen(true));
+    QVERIFY(!c.setSettings(QStringLiteral("9600,n,8,1")));
+    QCOMPARE(c.settings(), QStringLiteral("19200,o,8,1"));
+    QVERIFY(!c.setSettings(QStringLiteral("junk")));
+    c.setPortOpen(false);
+    QVERIFY(!c.setSettings(QStringLiteral("junk")));
+    QCOMPARE(c.settings(), QStringLiteral("19200,o,8,1"));
+}
+
+void TestSerialControl::modemLinesOnAPseudoTerminalDoNotFailTheOpen()
+{
+    PseudoTerminal pty;
+    SerialControl c;
+    c.setDevice(pty.slavePath());
+    c.setDTREnable(true);
+    c.setRTSEnable(true);
+    QVERIFY2(c.setPortOpen(true), qPrintable(c.lastError()));
+    c.setDTREnable(false);
+    QVERIFY(c.portOpen());
+    QVERIFY(!c.hasFault());
+    pty.write("x");
+    QCOMPARE(waitForBytes(c, 1), QByteArray("x"));
+}
+
+void TestSerialControl::farEndGoneIsAFault()
+{
+    auto pty = std::make_unique<PseudoTerminal>();
+    SerialControl c;
+    c.setDevice(pty->slavePath());
+    QVERIFY(c.setPortOpen(true));
+    QSignalSpy faults(&c, &SerialControl::faulted);
+    pty.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(c.hasFault(), 3000);
+    QCOMPARE(faults.size(), 1);
+    QVERIFY(c.setPortOpen(false));
+    QVERIFY(!c.hasFault());
+}
+
+void TestSerialControl::clearInBufferDiscardsWaitingBytes()
+{
+    PseudoTerminal pty;
+    SerialControl c;
+    c.setDevice(pty.slavePath());
+    QVERIFY(c.setPortOpen(true));
+    pty.write("old");
+    QTRY_COMPARE(c.inBufferCount(), 3);
+    c.clearInBuffer();
+    QCOMPARE(c.inBufferCount(), 0);
+    pty.write("new");
+    QCOMPARE(waitForBytes(c, 3), QByteArray("new"));
+}
+
+QTEST_GUILESS_MAIN(TestSerialControl)
+#include "tst_serial_control.moc"

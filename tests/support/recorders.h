@@ -1,0 +1,59 @@
+#pragma once
+
+#include "desktop/message_boxes.h"
+#include "desktop/tick_counter.h"
+
+#include <QList>
+#include <QString>
+#include <functional>
+
+namespace testsupport {
+
+struct ShownBox {
+    QString text;
+    QString title;
+    desktop::BoxIcon icon;
+};
+
+// Records every box instead of showing it. `whileShown` runs while a box is
+// "open", so a test can act as time passes behind a modal box.
+class RecordingMessageBoxes final : public desktop::MessageBoxes {
+public:
+    void show(const QString &text, const QString &title, desktop::BoxIcon icon) override
+    {
+        boxes.append({text, title, icon});
+        if (whileShown)
+            whileShown(boxes.last());
+    }
+    QStringList texts() const
+    {
+        QStringList t;
+        for (const auto &b : boxes)
+            t << b.text;
+        return t;
+    }
+
+    QList<ShownBox> boxes;
+    std::function<void(const ShownBox &)> whileShown;
+};
+
+class RecordingProgramEnd final : public desktop::ProgramEnd {
+public:
+    void end(int exitCode = 0) override
+    {
+        ++ends;
+        lastExitCode = exitCode;
+    }
+    int ends = 0;
+    int lastExitCode = 0;
+};
+
+// A tick counter the test moves by hand; starts near the 32-bit wrap so
+// wrap handling is exercised.
+class ManualTickCounter final : public desktop::TickCounter {
+public:
+    quint32 now() const override { return value; }
+    quint32 value = 0xFFFFF000u;
+};
+
+} // namespace testsupport
