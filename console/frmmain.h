@@ -65,6 +65,9 @@ public:
     QTimer *Timer1 = nullptr;
 
     ReceiveBuffer &receiveOf(int panel) { return m_receive[panel]; }
+    // The poll's display step: appends to the panel's grids and moves both
+    // views as new rows come.
+    void showReceived(int panel, const QByteArray &bytes);
 
 public slots:
     void Form_Load();
@@ -91,7 +94,6 @@ private:
     void applyLayout(int panel, bool running);
     bool openPort(int panel);
     void pollPanel(int panel);
-    void showReceived(int panel, const QByteArray &bytes);
     void stopAfterFault(int panel);
     void resetGrids(int panel);
     void message(const QString &text, desktop::BoxIcon icon);
