@@ -108,17 +108,17 @@ void frmMain::buildPanel(int i)
 
 void frmMain::buildOptions(OptionGroup group, int panel, QGroupBox *frame)
 {
-    for (const OptionSpec &spec : optionSpecs(group)) {
-        if (spec.panel != panel)
+    for (const OptionSpec &entry : optionSpecs(group)) {
+        if (entry.panel != panel)
             continue;
-        auto *option = new QRadioButton(spec.caption, frame);
-        desktop::placeTwips(option, spec.left, spec.top, spec.width, spec.height);
-        option->setChecked(spec.selectedAtStart);
+        auto *option = new QRadioButton(entry.caption, frame);
+        desktop::placeTwips(option, entry.left, entry.top, entry.width, entry.height);
+        option->setChecked(entry.selectedAtStart);
         // The unavailable "1.5" would lie on top of "2" in the left panel;
         // it is not shown at all.
-        option->setEnabled(spec.available);
-        option->setVisible(spec.available);
-        const int index = spec.index;
+        option->setEnabled(entry.available);
+        option->setVisible(entry.available);
+        const int index = entry.index;
         switch (group) {
         case OptionGroup::Baud:
             Option1[index] = option;
@@ -233,26 +233,26 @@ void frmMain::Option1_Click(int Index)
                 desktop::BoxIcon::None);
         Check1[panel]->setChecked(false);
     }
-    if (const OptionSpec *spec = optionSpec(OptionGroup::Baud, Index))
-        (panel == 0 ? Baud0 : Baud1) = spec->piece;
+    if (const OptionSpec *entry = optionSpec(OptionGroup::Baud, Index))
+        (panel == 0 ? Baud0 : Baud1) = entry->piece;
 }
 
 void frmMain::Option2_Click(int Index)
 {
-    if (const OptionSpec *spec = optionSpec(OptionGroup::DataBits, Index))
-        (spec->panel == 0 ? DataBits0 : DataBits1) = spec->piece;
+    if (const OptionSpec *entry = optionSpec(OptionGroup::DataBits, Index))
+        (entry->panel == 0 ? DataBits0 : DataBits1) = entry->piece;
 }
 
 void frmMain::Option3_Click(int Index)
 {
-    if (const OptionSpec *spec = optionSpec(OptionGroup::Parity, Index))
-        (spec->panel == 0 ? Parity0 : Parity1) = spec->piece;
+    if (const OptionSpec *entry = optionSpec(OptionGroup::Parity, Index))
+        (entry->panel == 0 ? Parity0 : Parity1) = entry->piece;
 }
 
 void frmMain::Option4_Click(int Index)
 {
-    if (const OptionSpec *spec = optionSpec(OptionGroup::StopBits, Index))
-        (spec->panel == 0 ? StopBits0 : StopBits1) = spec->piece;
+    if (const OptionSpec *entry = optionSpec(OptionGroup::StopBits, Index))
+        (entry->panel == 0 ? StopBits0 : StopBits1) = entry->piece;
 }
 
 void frmMain::Command1_Click(int Index)
