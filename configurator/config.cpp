@@ -102,6 +102,9 @@ void Config::buildControls()
     lblComm = makeLabel(Frame1, "lblComm", QString(), 1920, 3360, 1095, 300);
     QPalette lightGreen = lblComm->palette();
     lightGreen.setColor(QPalette::Window, QColor(0x80, 0xFF, 0x80));
+    // The bridge's port stays readable while its frame is disabled.
+    lightGreen.setColor(QPalette::Disabled, QPalette::WindowText,
+                        lightGreen.color(QPalette::Active, QPalette::WindowText));
     lblComm->setPalette(lightGreen);
     lblComm->setAutoFillBackground(true);
     Label9 = makeLabel(Frame1, "Label9", QStringLiteral("Comm. Port Setting"), 4200, 480, 3375, 255);
