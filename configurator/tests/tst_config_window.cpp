@@ -564,40 +564,50 @@ void TestConfigWindow::exitButtons()
 
 void TestConfigWindow::pressedDuringTheWait_data()
 {
-    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("action");
     QTest::newRow("second Apply") << "cmdDevice_Config";
     QTest::newRow("Exit") << "cmdDevice_Exit";
+    QTest::newRow("window closed") << "close";
 }
 
 void TestConfigWindow::pressedDuringTheWait()
 {
-    QFETCH(QString, button);
+    QFETCH(QString, action);
     Rig rig;
-    const bool exit = button == u"cmdDevice_Exit";
+    const bool secondApply = action == u"cmdDevice_Config";
     rig.adapter->onFrame = [&] {
-        rig.click(button.toLatin1().constData());
-        // An Exit ends the program; a second Apply leaves the first
-        // exchange to its answer.
-        if (!exit)
+        if (action == u"close")
+            rig.window->close();
+        else
+            rig.click(action.toLatin1().constData());
+        // The first exchange still gets its answer after a second Apply.
+        if (secondApply)
             rig.adapter->reply = hex("06");
     };
     QElapsedTimer clock;
     clock.start();
     rig.click("cmdDevice_Config");
+    const qint64 waited = clock.elapsed();
 
     QTest::qWait(20);
-    rig.adapter->reply.clear();
+    // One frame only: no second exchange started inside the first.
     QCOMPARE(rig.adapter->received.toHex(' '), hex("7E 35 60 45 37 31 40 7E").toHex(' '));
-    QVERIFY(!rig.comm->portOpen());
-    if (exit) {
-        QVERIFY(clock.elapsed() < 3000);
-        QCOMPARE(rig.programEnd.ends, 1);
-        QVERIFY(rig.boxes.boxes.isEmpty());
-        QCOMPARE(rig.text("lblMessage"), QStringLiteral("通訊埠已關閉"));
-    } else {
+    if (secondApply) {
         QCOMPARE(rig.programEnd.ends, 0);
         QCOMPARE(rig.boxes.texts(), QStringList{kUpdated});
         QCOMPARE(rig.text("lblConfig_Message"), QStringLiteral("9600,e,7,1 設定成功 "));
+        QVERIFY(!rig.comm->portOpen());
+        return;
+    }
+    // The program ended inside the wait: the wait stops there, well before
+    // its three-second limit, and nothing of the exchange follows.
+    QCOMPARE(rig.programEnd.ends, 1);
+    QVERIFY2(waited < 3000, qPrintable(QString::number(waited)));
+    QVERIFY(rig.boxes.boxes.isEmpty());
+    QCOMPARE(rig.text("lblConfig_Message"), QStringLiteral("        "));
+    if (action == u"cmdDevice_Exit") {
+        QVERIFY(!rig.comm->portOpen());
+        QCOMPARE(rig.text("lblMessage"), QStringLiteral("通訊埠已關閉"));
     }
 }
 
