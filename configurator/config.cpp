@@ -199,30 +199,28 @@ void Config::setListsEnabled(bool enabled)
         box->setEnabled(enabled);
 }
 
+void Config::enableMode(bool deviceConfig)
+{
+    QWidget *const deviceSide[] = {Frame2, cmdDevice_Config, cmdDevice_Exit};
+    QWidget *const userSide[] = {Frame1, cmdPortOpen, cmdClose};
+    for (QWidget *w : deviceSide)
+        w->setEnabled(deviceConfig);
+    for (QWidget *w : userSide)
+        w->setEnabled(!deviceConfig);
+    setListsEnabled(!deviceConfig);
+}
+
 void Config::Option1_Click()
 {
-    if (!Option1->isChecked())
-        return;
-    Frame2->setEnabled(true);
-    cmdDevice_Config->setEnabled(true);
-    cmdDevice_Exit->setEnabled(true);
-    Frame1->setEnabled(false);
-    cmdPortOpen->setEnabled(false);
-    cmdClose->setEnabled(false);
-    setListsEnabled(false);
+    if (Option1->isChecked())
+        enableMode(true);
 }
 
 void Config::Option2_Click()
 {
     if (!Option2->isChecked())
         return;
-    Frame2->setEnabled(false);
-    cmdDevice_Config->setEnabled(false);
-    cmdDevice_Exit->setEnabled(false);
-    Frame1->setEnabled(true);
-    cmdPortOpen->setEnabled(true);
-    cmdClose->setEnabled(true);
-    setListsEnabled(true);
+    enableMode(false);
     lblComPortSetting->clear();
     lblMessage->clear();
 }

@@ -70,6 +70,7 @@ private:
     void exitProgram();
     void endProgram(int exitCode);
     void setListsEnabled(bool enabled);
+    void enableMode(bool deviceConfig);
     void showFailure(const QString &text);
 
     desktop::MessageBoxes &m_boxes;
