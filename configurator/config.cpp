@@ -148,7 +148,7 @@ void Config::Form_Load()
         // is never shown.
         m_boxes.show(QString::fromUtf8(discovery::kPortNotFoundMessage), kBoxTitle,
                      desktop::BoxIcon::Critical);
-        endProgram(0);
+        endProgram(1);
         return;
     }
     lblComm->setText(QString::fromUtf8(scan.lblComm));
