@@ -3,7 +3,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <string>
+#include <type_traits>
 
 namespace discovery {
 
@@ -93,7 +96,7 @@ WindowsVendorLibrary::RawFunction WindowsVendorLibrary::bind(Function function)
     }
     const FARPROC address = GetProcAddress(static_cast<HMODULE>(m_module), kFunctionNames[index]);
     if (!address)
-        throw LibraryLoadError(kFunctionNames[index]);
+        throw LibraryLoadError(std::string(kLibraryName) + ": " + kFunctionNames[index]);
     m_bound[index] = reinterpret_cast<RawFunction>(address);
     return m_bound[index];
 }

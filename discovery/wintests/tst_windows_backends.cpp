@@ -284,7 +284,7 @@ TEST(WindowsVendorLibrary, AMissingFunctionIsNamedAtItsFirstCall)
     ASSERT_EQ(vendor.Open(0, &handle), 0u);
     EXPECT_EQ(vendor.GetDeviceSerialNumber(handle, buffer.data(), 64, &length, true), 0u);
     EXPECT_EQ(loadErrorOf([&] { vendor.GetDeviceProductString(handle, buffer.data(), 127, &length, true); }),
-              "CP210x_GetDeviceProductString");
+              "CP210xManufacturing.dll: CP210x_GetDeviceProductString");
     EXPECT_EQ(vendor.Close(handle), 0u);
     EXPECT_EQ(fake.openBridges(), 0u);
 }
