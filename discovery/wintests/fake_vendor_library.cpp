@@ -37,6 +37,16 @@ Slot *openSlot(HANDLE handle)
     return nullptr;
 }
 
+DWORD readId(HANDLE handle, LPWORD id, WORD FakeBridge::*value, DWORD FakeBridge::*status)
+{
+    const Slot *slot = openSlot(handle);
+    if (!slot)
+        return kInvalidHandle;
+    if (slot->bridge.*status == 0)
+        *id = slot->bridge.*value;
+    return slot->bridge.*status;
+}
+
 DWORD readString(HANDLE handle, LPVOID buffer, LPBYTE length, const char *text, DWORD status)
 {
     if (!openSlot(handle))
@@ -82,22 +92,12 @@ DWORD WINAPI CP210x_Close(HANDLE handle)
 
 DWORD WINAPI CP210x_GetDeviceVid(HANDLE handle, LPWORD vid)
 {
-    const Slot *slot = openSlot(handle);
-    if (!slot)
-        return kInvalidHandle;
-    if (slot->bridge.vidStatus == 0)
-        *vid = slot->bridge.vid;
-    return slot->bridge.vidStatus;
+    return readId(handle, vid, &FakeBridge::vid, &FakeBridge::vidStatus);
 }
 
 DWORD WINAPI CP210x_GetDevicePid(HANDLE handle, LPWORD pid)
 {
-    const Slot *slot = openSlot(handle);
-    if (!slot)
-        return kInvalidHandle;
-    if (slot->bridge.pidStatus == 0)
-        *pid = slot->bridge.pid;
-    return slot->bridge.pidStatus;
+    return readId(handle, pid, &FakeBridge::pid, &FakeBridge::pidStatus);
 }
 
 DWORD WINAPI CP210x_GetDeviceSerialNumber(HANDLE handle, LPVOID buffer, LPBYTE length, BOOL)

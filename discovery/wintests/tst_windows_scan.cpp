@@ -28,6 +28,18 @@ const std::string kEntryKeys = "Enum\\SLABCR";
 // PortName.
 using PortKey = std::pair<std::string, std::string>;
 
+// The scan over the back-ends the programs get; `version` stands in for the
+// prefix's version word when given.
+struct WindowsDiscovery {
+    explicit WindowsDiscovery(discovery::VersionSource *version = nullptr)
+        : backends(discovery::makePlatformBackends()),
+          scan(*backends.vendor, *backends.registry, version ? *version : *backends.version)
+    {
+    }
+    discovery::PlatformBackends backends;
+    discovery::Discovery scan;
+};
+
 FakeBridge unopenable(FakeBridge bridge)
 {
     bridge.openStatus = 0x00FF;
@@ -54,9 +66,8 @@ TEST_P(WindowsScanNt5, ReportsEachBridgeWithItsPort)
         scratch.setString(kUsbKeys + "\\" + instance + "\\Device Parameters", "PortName", portName);
 
     {
-        auto backends = discovery::makePlatformBackends();
-        discovery::Discovery discovery(*backends.vendor, *backends.registry, *backends.version);
-        EXPECT_EQ(discovery::FillDeviceListForPortChecker(discovery), c.report);
+        WindowsDiscovery windows;
+        EXPECT_EQ(discovery::FillDeviceListForPortChecker(windows.scan), c.report);
     }
     EXPECT_EQ(fake.openBridges(), 0u);
 }
@@ -124,11 +135,10 @@ TEST_P(WindowsScan9x, MatchesTheDeviceIdOfEachEntryUntilTheFirstGap)
         scratch.setString(key, "PortName", e.portName);
     }
 
-    auto backends = discovery::makePlatformBackends();
     Win9xVersion win98;
-    discovery::Discovery discovery(*backends.vendor, *backends.registry, win98);
+    WindowsDiscovery windows(&win98);
     const std::string portLine = c.port < 0 ? " " + std::to_string(c.port) : "  " + std::to_string(c.port);
-    EXPECT_EQ(discovery::FillDeviceListForPortChecker(discovery),
+    EXPECT_EQ(discovery::FillDeviceListForPortChecker(windows.scan),
               "  Serial Num = ab 12\r\n  Device Name = Second adapter\r\n"
               "  This device is on COM Port :" + portLine + "\r\n\r\n\r\n\r\n");
 }
@@ -171,17 +181,16 @@ TEST(WindowsScanConfigurator, TakesTheBridgePortOrEndsWhenThereIsNone)
     ScratchRegistry scratch({kUsbKeys});
     scratch.setString(kUsbKeys + "\\0001_00\\Device Parameters", "PortName", "COM3");
 
-    auto backends = discovery::makePlatformBackends();
-    discovery::Discovery discovery(*backends.vendor, *backends.registry, *backends.version);
+    WindowsDiscovery windows;
     discovery::ConfiguratorPorts ports;
-    auto result = discovery::FillDeviceListForConfigurator(discovery, ports);
+    auto result = discovery::FillDeviceListForConfigurator(windows.scan, ports);
     EXPECT_EQ(result.status, discovery::ConfiguratorScanStatus::Done);
     EXPECT_EQ(result.lblComm, "COM 3");
     EXPECT_EQ(ports.CommPortNumber, 3);
     EXPECT_EQ(ports.DetectedPort, 3);
 
     fake.add(kSecond);
-    result = discovery::FillDeviceListForConfigurator(discovery, ports);
+    result = discovery::FillDeviceListForConfigurator(windows.scan, ports);
     EXPECT_EQ(result.status, discovery::ConfiguratorScanStatus::PortNotFound);
     EXPECT_EQ(ports.CommPortNumber, 3);
     EXPECT_EQ(ports.DetectedPort, -1);
@@ -200,10 +209,9 @@ std::string loadErrorOfScan(discovery::Discovery &discovery)
 TEST(WindowsScanFatal, MissingLibraryIsNamed)
 {
     wintests::VendorDirectory none(wintests::kNoVendor);
-    auto backends = discovery::makePlatformBackends();
-    discovery::Discovery discovery(*backends.vendor, *backends.registry, *backends.version);
-    EXPECT_EQ(loadErrorOfScan(discovery), "CP210xManufacturing.dll");
-    EXPECT_EQ(discovery.NumDevices, 0);
+    WindowsDiscovery windows;
+    EXPECT_EQ(loadErrorOfScan(windows.scan), "CP210xManufacturing.dll");
+    EXPECT_EQ(windows.scan.NumDevices, 0);
 }
 
 TEST(WindowsScanFatal, MissingFunctionIsNamedAndItsBridgeClosedAtUnload)
@@ -211,11 +219,10 @@ TEST(WindowsScanFatal, MissingFunctionIsNamedAndItsBridgeClosedAtUnload)
     FakeVendor fake(wintests::kLackingVendor);
     fake.add(kFirst);
     {
-        auto backends = discovery::makePlatformBackends();
-        discovery::Discovery discovery(*backends.vendor, *backends.registry, *backends.version);
-        EXPECT_EQ(loadErrorOfScan(discovery), "CP210xManufacturing.dll: CP210x_GetDeviceProductString");
+        WindowsDiscovery windows;
+        EXPECT_EQ(loadErrorOfScan(windows.scan), "CP210xManufacturing.dll: CP210x_GetDeviceProductString");
         EXPECT_EQ(fake.openBridges(), 1u);
-        discovery.closeBridgeLeftOpen();
+        windows.scan.closeBridgeLeftOpen();
     }
     EXPECT_EQ(fake.openBridges(), 0u);
 }
