@@ -16,6 +16,30 @@ std::int32_t clampLength(std::int32_t length, std::size_t capacity)
     return std::clamp<std::int32_t>(length, 0, static_cast<std::int32_t>(capacity));
 }
 
+// Runs `read` into temporaries and keeps what it gave only when it
+// succeeded, clamping the reported length to the buffer.
+template <typename Read>
+bool keepOnSuccess(std::uint32_t &field, Read read)
+{
+    std::uint32_t value = 0;
+    if (!succeeded(read(&value)))
+        return false;
+    field = value;
+    return true;
+}
+
+template <std::size_t N, typename Read>
+bool keepOnSuccess(std::array<std::uint8_t, N> &bytes, std::int32_t &length, Read read)
+{
+    auto copy = bytes;
+    std::int32_t reported = 0;
+    if (!succeeded(read(copy.data(), copy.size(), &reported)))
+        return false;
+    bytes = copy;
+    length = clampLength(reported, N);
+    return true;
+}
+
 bool isDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
 
 std::string lowerCase(std::string text)
@@ -169,36 +193,21 @@ void Discovery::readIdentity(BridgeDevice &device, ScanObserver &observer)
     m_bridgeOpen = false;
 }
 
-// Reads into temporaries and commits each field only when its read
-// succeeded; the chain stops at the first failure.
+// The chain stops at the first read that fails; the fields it did not
+// reach keep their values.
 bool Discovery::readAllFields(BridgeDevice &device)
 {
-    std::uint32_t vid = 0;
-    if (!succeeded(m_vendor.GetDeviceVid(DeviceHandle, &vid)))
-        return false;
-    device.Vid = vid;
-
-    std::uint32_t pid = 0;
-    if (!succeeded(m_vendor.GetDevicePid(DeviceHandle, &pid)))
-        return false;
-    device.Pid = pid;
-
-    auto serial = device.SerialBytes;
-    std::int32_t serialLength = 0;
-    if (!succeeded(m_vendor.GetDeviceSerialNumber(DeviceHandle, serial.data(), serial.size(),
-                                                  &serialLength, true)))
-        return false;
-    device.SerialBytes = serial;
-    device.SerialLength = clampLength(serialLength, kSerialCapacity);
-
-    auto product = device.ProductBytes;
-    std::int32_t productLength = 0;
-    if (!succeeded(m_vendor.GetDeviceProductString(DeviceHandle, product.data(), product.size(),
-                                                   &productLength, true)))
-        return false;
-    device.ProductBytes = product;
-    device.ProductLength = clampLength(productLength, kProductCapacity);
-    return true;
+    const DeviceHandleType handle = DeviceHandle;
+    return keepOnSuccess(device.Vid, [&](std::uint32_t *vid) { return m_vendor.GetDeviceVid(handle, vid); })
+        && keepOnSuccess(device.Pid, [&](std::uint32_t *pid) { return m_vendor.GetDevicePid(handle, pid); })
+        && keepOnSuccess(device.SerialBytes, device.SerialLength,
+                         [&](std::uint8_t *buffer, std::size_t capacity, std::int32_t *length) {
+                             return m_vendor.GetDeviceSerialNumber(handle, buffer, capacity, length, true);
+                         })
+        && keepOnSuccess(device.ProductBytes, device.ProductLength,
+                         [&](std::uint8_t *buffer, std::size_t capacity, std::int32_t *length) {
+                             return m_vendor.GetDeviceProductString(handle, buffer, capacity, length, true);
+                         });
 }
 
 // The lookup follows the Windows family of the version word; on any other
