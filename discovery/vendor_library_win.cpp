@@ -92,11 +92,11 @@ WindowsVendorLibrary::RawFunction WindowsVendorLibrary::bind(Function function)
     if (!m_module) {
         m_module = LoadLibraryA(kLibraryName);
         if (!m_module)
-            throw LibraryLoadError(kLibraryName);
+            throw LibraryLoadError(std::string("Cannot load ") + kLibraryName);
     }
     const FARPROC address = GetProcAddress(static_cast<HMODULE>(m_module), kFunctionNames[index]);
     if (!address)
-        throw LibraryLoadError(std::string(kLibraryName) + ": " + kFunctionNames[index]);
+        throw LibraryLoadError(std::string("Cannot load ") + kFunctionNames[index] + " from " + kLibraryName);
     m_bound[index] = reinterpret_cast<RawFunction>(address);
     return m_bound[index];
 }

@@ -210,7 +210,7 @@ TEST(WindowsScanFatal, MissingLibraryIsNamed)
 {
     wintests::VendorDirectory none(wintests::kNoVendor);
     WindowsDiscovery windows;
-    EXPECT_EQ(loadErrorOfScan(windows.scan), "CP210xManufacturing.dll");
+    EXPECT_EQ(loadErrorOfScan(windows.scan), "Cannot load CP210xManufacturing.dll");
     EXPECT_EQ(windows.scan.NumDevices, 0);
 }
 
@@ -220,7 +220,8 @@ TEST(WindowsScanFatal, MissingFunctionIsNamedAndItsBridgeClosedAtUnload)
     fake.add(kFirst);
     {
         WindowsDiscovery windows;
-        EXPECT_EQ(loadErrorOfScan(windows.scan), "CP210xManufacturing.dll: CP210x_GetDeviceProductString");
+        EXPECT_EQ(loadErrorOfScan(windows.scan),
+                  "Cannot load CP210x_GetDeviceProductString from CP210xManufacturing.dll");
         EXPECT_EQ(fake.openBridges(), 1u);
         windows.scan.closeBridgeLeftOpen();
     }
