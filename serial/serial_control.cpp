@@ -2,6 +2,8 @@
 
 #include "serial/port_names.h"
 
+#include <utility>
+
 namespace serial {
 
 SerialControl::SerialControl(QObject *parent)
@@ -73,6 +75,7 @@ bool SerialControl::setPortOpen(bool open)
         if (m_port.isOpen())
             m_port.close();
         m_fault = false;
+        m_salvaged.clear();
         return true;
     }
     if (m_port.isOpen()) {
@@ -81,6 +84,7 @@ bool SerialControl::setPortOpen(bool open)
     }
 
     m_fault = false;
+    m_salvaged.clear();
     m_port.setPortName(m_device);
     m_port.setBaudRate(m_settings.baudRate);
     m_port.setDataBits(m_settings.dataBits);
@@ -113,11 +117,12 @@ bool SerialControl::setPortOpen(bool open)
 
 qint64 SerialControl::inBufferCount() const
 {
-    return m_port.isOpen() ? m_port.bytesAvailable() : 0;
+    return m_salvaged.size() + (m_port.isOpen() ? m_port.bytesAvailable() : 0);
 }
 
 void SerialControl::clearInBuffer()
 {
+    m_salvaged.clear();
     if (!m_port.isOpen())
         return;
     m_port.clear(QSerialPort::Input);
@@ -126,9 +131,10 @@ void SerialControl::clearInBuffer()
 
 QByteArray SerialControl::input()
 {
-    if (!m_port.isOpen())
-        return {};
-    return m_port.readAll();
+    QByteArray bytes = std::exchange(m_salvaged, {});
+    if (m_port.isOpen())
+        bytes += m_port.readAll();
+    return bytes;
 }
 
 bool SerialControl::output(const QByteArray &bytes)
@@ -176,8 +182,13 @@ void SerialControl::onError(QSerialPort::SerialPortError error)
     }
     if (m_fault)
         return;
+    // Close at once, or a dead descriptor keeps waking the event loop; what
+    // had arrived before the fault is kept for the next input().
     m_fault = true;
     m_lastError = m_port.errorString();
+    m_salvaged += m_port.readAll();
+    m_port.close();
+    m_port.clearError();
     emit faulted(m_lastError);
 }
 

@@ -82,6 +82,7 @@ private:
     bool m_fault = false;
     bool m_applyingLines = false;
     QString m_lastError;
+    QByteArray m_salvaged; // received before a fault closed the port
 };
 
 // One byte per character through the code page (Latin-1 here); characters

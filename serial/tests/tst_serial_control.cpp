@@ -240,9 +240,15 @@ void TestSerialControl::farEndGoneIsAFault()
     c.setDevice(pty->slavePath());
     QVERIFY(c.setPortOpen(true));
     QSignalSpy faults(&c, &SerialControl::faulted);
+    pty->write("last words");
+    QTest::qWait(50);
     pty.reset();
     QTRY_VERIFY_WITH_TIMEOUT(c.hasFault(), 3000);
     QCOMPARE(faults.size(), 1);
+    QVERIFY(!c.portOpen());
+    // Nothing that arrived before the fault is lost.
+    QCOMPARE(c.inBufferCount(), 10);
+    QCOMPARE(c.input(), QByteArray("last words"));
     QVERIFY(c.setPortOpen(false));
     QVERIFY(!c.hasFault());
 }

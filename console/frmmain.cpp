@@ -1,0 +1,360 @@
+#include "frmmain.h"
+
+#include "desktop/twips.h"
+#include "serial/port_names.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+namespace console {
+
+namespace {
+const QString kTitle = QStringLiteral("Tavrin");
+// Panel 1 is panel 0 moved this far to the right.
+constexpr int kPanelShift = 5790;
+} // namespace
+
+frmMain::frmMain(desktop::MessageBoxes &boxes, QWidget *parent)
+    : QWidget(parent)
+    , m_boxes(boxes)
+{
+    setWindowTitle(kTitle);
+    desktop::sizeClientTwips(this, 11610, 7845);
+    // The layout was drawn for an 8-point dialog font.
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
+    buildPanel(0);
+    buildPanel(1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(500);
+    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+
+    Form_Load();
+    Timer1->start();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildPanel(int i)
+{
+    // Positions are panel 0's; panel 1 differs by the shift and, in a few
+    // places, by the small offsets of its own design.
+    const int dx = i * kPanelShift;
+
+    Label1[i] = new QLabel(QStringLiteral("COM Port :"), this);
+    desktop::placeTwips(Label1[i], 150 + dx, 90, 945, 240);
+
+    Combo1[i] = new QComboBox(this);
+    Combo1[i]->setEditable(true);
+    Combo1[i]->setInsertPolicy(QComboBox::NoInsert);
+    for (int n = 1; n <= 16; ++n)
+        Combo1[i]->addItem(QString::number(n));
+    Combo1[i]->setCurrentIndex(i == 0 ? 0 : 1);
+    desktop::placeTwips(Combo1[i], 1200 + dx, 60, 705, 315);
+    connect(Combo1[i], &QComboBox::activated, this, [this, i] { Combo1_Click(i); });
+
+    Check1[i] = new QCheckBox(QStringLiteral("Start"), this);
+    QFont bold = Check1[i]->font();
+    bold.setBold(true);
+    Check1[i]->setFont(bold);
+    desktop::placeTwips(Check1[i], 2370 + dx, 90, 1545, 315);
+    // Raised for code changes too, as the start/stop handling expects.
+    connect(Check1[i], &QCheckBox::toggled, this, [this, i] { Check1_Click(i); });
+
+    Frame1[i] = new QGroupBox(QStringLiteral("Baud Rate"), this);
+    desktop::placeTwips(Frame1[i], 150 + dx, 480, 1635, 2475);
+    Frame2[i] = new QGroupBox(QStringLiteral("Data Bit"), this);
+    desktop::placeTwips(Frame2[i], 2010 + dx, 540, 1905, 645);
+    Frame3[i] = new QGroupBox(QStringLiteral("Parity Check"), this);
+    desktop::placeTwips(Frame3[i], 2010 + dx, 1230, 1905, 1155);
+    Frame4[i] = new QGroupBox(QStringLiteral("Stop Bit"), this);
+    desktop::placeTwips(Frame4[i], 1980 + dx, 2430, 1935, 525);
+    buildOptions(OptionGroup::Baud, i, Frame1[i]);
+    buildOptions(OptionGroup::DataBits, i, Frame2[i]);
+    buildOptions(OptionGroup::Parity, i, Frame3[i]);
+    buildOptions(OptionGroup::StopBits, i, Frame4[i]);
+
+    Check2[i] = new QCheckBox(QStringLiteral("DSR/DTR"), this);
+    desktop::placeTwips(Check2[i], 4170 + dx, i == 0 ? 1230 : 1200, 1095, 315);
+    Check3[i] = new QCheckBox(QStringLiteral("CTS/RTS"), this);
+    desktop::placeTwips(Check3[i], 4170 + dx, i == 0 ? 1890 : 1860, 1095, 315);
+
+    MSHFlexGrid1[i] = new ByteGridView(this);
+    MSHFlexGrid1[i]->setModel(m_receive[i].textModel());
+    desktop::placeTwips(MSHFlexGrid1[i], 150 + dx, 3060, 5550, 2025);
+    MSHFlexGrid2[i] = new ByteGridView(this);
+    MSHFlexGrid2[i]->setModel(m_receive[i].hexModel());
+    desktop::placeTwips(MSHFlexGrid2[i], 150 + dx, 5190, 5550, 2025);
+    connect(MSHFlexGrid1[i], &ByteGridView::userScrolled, this, [this, i] { MSHFlexGrid1_Scroll(i); });
+    connect(MSHFlexGrid2[i], &ByteGridView::userScrolled, this, [this, i] { MSHFlexGrid2_Scroll(i); });
+
+    Command1[i] = new QPushButton(QStringLiteral("Clear"), this);
+    desktop::placeTwips(Command1[i], 150 + dx, 7350, 1875, 405);
+    connect(Command1[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+    Command2[i] = new QPushButton(QStringLiteral("Transmit"), this);
+    desktop::placeTwips(Command2[i], 2070 + dx, 7350, 1875, 405);
+    Command2[i]->setEnabled(false);
+}
+
+void frmMain::buildOptions(OptionGroup group, int panel, QGroupBox *frame)
+{
+    for (const OptionSpec &entry : optionSpecs(group)) {
+        if (entry.panel != panel)
+            continue;
+        auto *option = new QRadioButton(entry.caption, frame);
+        desktop::placeTwips(option, entry.left, entry.top, entry.width, entry.height);
+        option->setChecked(entry.selectedAtStart);
+        // The unavailable "1.5" would lie on top of "2" in the left panel;
+        // it is not shown at all.
+        option->setEnabled(entry.available);
+        option->setVisible(entry.available);
+        const int index = entry.index;
+        switch (group) {
+        case OptionGroup::Baud:
+            Option1[index] = option;
+            connect(option, &QRadioButton::toggled, this, [this, index](bool on) { if (on) Option1_Click(index); });
+            break;
+        case OptionGroup::DataBits:
+            Option2[index] = option;
+            connect(option, &QRadioButton::toggled, this, [this, index](bool on) { if (on) Option2_Click(index); });
+            break;
+        case OptionGroup::Parity:
+            Option3[index] = option;
+            connect(option, &QRadioButton::toggled, this, [this, index](bool on) { if (on) Option3_Click(index); });
+            break;
+        case OptionGroup::StopBits:
+            Option4[index] = option;
+            connect(option, &QRadioButton::toggled, this, [this, index](bool on) { if (on) Option4_Click(index); });
+            break;
+        }
+    }
+}
+
+QString frmMain::settingsOf(int panel) const
+{
+    return panel == 0 ? settingsString(Baud0, Parity0, DataBits0, StopBits0)
+                      : settingsString(Baud1, Parity1, DataBits1, StopBits1);
+}
+
+void frmMain::message(const QString &text, desktop::BoxIcon icon)
+{
+    m_boxes.show(text, kTitle, icon);
+}
+
+void frmMain::Form_Load()
+{
+    ResetGrids0();
+    ResetGrids1();
+    Baud0 = Baud1 = QStringLiteral("9600");
+    Parity0 = Parity1 = QStringLiteral(",n");
+    DataBits0 = DataBits1 = QStringLiteral(",8");
+    StopBits0 = StopBits1 = QStringLiteral(",1");
+    Started0 = Started1 = false;
+    // The write positions follow from the (now empty) receive buffers.
+}
+
+void frmMain::applyLayout(int i, bool running)
+{
+    Command2[i]->setEnabled(running);
+    for (QGroupBox *frame : {Frame1[i], Frame2[i], Frame3[i], Frame4[i]})
+        frame->setEnabled(!running);
+    Combo1[i]->setEnabled(!running);
+    Check2[i]->setEnabled(!running);
+    Check3[i]->setEnabled(!running);
+}
+
+void frmMain::Check1_Click(int Index)
+{
+    const int i = Index == 0 ? 0 : 1;
+    bool &started = startedOf(i);
+    started = Check1[i]->isChecked();
+    if (!started || MSComm1[i].portOpen()) {
+        applyLayout(i, false);
+        return;
+    }
+
+    if (Combo1[0]->currentText() == Combo1[1]->currentText()) {
+        message(QStringLiteral("COM Port Conflict Error."), desktop::BoxIcon::Critical);
+        started = false;
+        Check1[i]->setChecked(false);
+        return;
+    }
+    if (!openPort(i)) {
+        message(QStringLiteral("COM Port Error."), desktop::BoxIcon::None);
+        started = false;
+        Check1[i]->setChecked(false);
+        return;
+    }
+    applyLayout(i, true);
+}
+
+bool frmMain::openPort(int i)
+{
+    // A text that names no port is refused before the control sees it.
+    const auto address = serial::resolvePortText(Combo1[i]->currentText());
+    if (!address)
+        return false;
+    serial::SerialControl &comm = MSComm1[i];
+    if (address->number > 0)
+        comm.setCommPort(address->number);
+    else
+        comm.setDevice(address->device);
+    if (!comm.setSettings(settingsOf(i)))
+        return false;
+    comm.setRTSEnable(Check3[i]->isChecked());
+    comm.setDTREnable(Check2[i]->isChecked());
+    if (!comm.portOpen() && !comm.setPortOpen(true))
+        return false;
+    comm.clearInBuffer();
+    return true;
+}
+
+void frmMain::Combo1_Click(int)
+{
+    if (Combo1[0]->currentText() == Combo1[1]->currentText())
+        message(QStringLiteral("COM Port Conflicts."), desktop::BoxIcon::Information);
+}
+
+void frmMain::Option1_Click(int Index)
+{
+    const int panel = Index < 8 ? 0 : 1;
+    if (Check1[panel]->isChecked()) {
+        message(QStringLiteral("COM Port ") + Combo1[panel]->currentText() + QStringLiteral("has been stopped."),
+                desktop::BoxIcon::None);
+        Check1[panel]->setChecked(false);
+    }
+    if (const OptionSpec *entry = optionSpec(OptionGroup::Baud, Index))
+        (panel == 0 ? Baud0 : Baud1) = entry->piece;
+}
+
+void frmMain::Option2_Click(int Index)
+{
+    if (const OptionSpec *entry = optionSpec(OptionGroup::DataBits, Index))
+        (entry->panel == 0 ? DataBits0 : DataBits1) = entry->piece;
+}
+
+void frmMain::Option3_Click(int Index)
+{
+    if (const OptionSpec *entry = optionSpec(OptionGroup::Parity, Index))
+        (entry->panel == 0 ? Parity0 : Parity1) = entry->piece;
+}
+
+void frmMain::Option4_Click(int Index)
+{
+    if (const OptionSpec *entry = optionSpec(OptionGroup::StopBits, Index))
+        (entry->panel == 0 ? StopBits0 : StopBits1) = entry->piece;
+}
+
+void frmMain::Command1_Click(int Index)
+{
+    if (Index == 0)
+        ResetGrids0();
+    else
+        ResetGrids1();
+}
+
+void frmMain::Form_Unload()
+{
+    // Ends the program; the serial controls release their ports as they go.
+    QCoreApplication::quit();
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    Form_Unload();
+}
+
+void frmMain::Timer1_Timer()
+{
+    pollPanel(0);
+    pollPanel(1);
+}
+
+void frmMain::pollPanel(int i)
+{
+    serial::SerialControl &comm = MSComm1[i];
+    if (!startedOf(i)) {
+        if (comm.portOpen())
+            comm.setPortOpen(false);
+        return;
+    }
+    if (comm.hasFault()) {
+        stopAfterFault(i);
+        return;
+    }
+    // Started but not open: a start is still being refused behind its box.
+    if (!comm.portOpen() || comm.inBufferCount() <= 0)
+        return;
+    showReceived(i, comm.input());
+}
+
+void frmMain::showReceived(int i, const QByteArray &bytes)
+{
+    ByteGridView *text = MSHFlexGrid1[i];
+    ByteGridView *hex = MSHFlexGrid2[i];
+    const qint64 rowsBefore = m_receive[i].rowCount();
+    const int textTop = text->firstVisibleRow();
+    const int hexTop = hex->firstVisibleRow();
+    m_receive[i].append(bytes);
+    const qint64 appended = m_receive[i].rowCount() - rowsBefore;
+    if (appended == 0)
+        return;
+    const qint64 moved = grid::autoScrolledTop(textTop, rowsBefore, appended) - textTop;
+    text->setFirstVisibleRow(int(textTop + moved));
+    hex->setFirstVisibleRow(int(hexTop + moved));
+}
+
+void frmMain::stopAfterFault(int i)
+{
+    // Show what arrived before the line went, then stop the panel once.
+    serial::SerialControl &comm = MSComm1[i];
+    showReceived(i, comm.input());
+    comm.setPortOpen(false);
+    startedOf(i) = false;
+    Check1[i]->setChecked(false);
+    message(QStringLiteral("COM Port Error."), desktop::BoxIcon::None);
+}
+
+void frmMain::resetGrids(int i)
+{
+    m_receive[i].reset();
+    MSHFlexGrid1[i]->setColumnWidthsTwips(grid::kLabelColumnTwips, grid::kByteColumnTwips);
+    MSHFlexGrid2[i]->setColumnWidthsTwips(grid::kLabelColumnTwips, grid::kByteColumnTwips);
+    MSHFlexGrid1[i]->setFirstVisibleRow(1);
+    MSHFlexGrid2[i]->setFirstVisibleRow(1);
+}
+
+void frmMain::ResetGrids0()
+{
+    resetGrids(0);
+}
+
+void frmMain::ResetGrids1()
+{
+    resetGrids(1);
+}
+
+void frmMain::MSHFlexGrid1_Scroll(int Index)
+{
+    const int i = Index == 0 ? 0 : 1;
+    MSHFlexGrid2[i]->setFirstVisibleRow(MSHFlexGrid1[i]->firstVisibleRow());
+}
+
+void frmMain::MSHFlexGrid2_Scroll(int Index)
+{
+    const int i = Index == 0 ? 0 : 1;
+    MSHFlexGrid1[i]->setFirstVisibleRow(MSHFlexGrid2[i]->firstVisibleRow());
+}
+
+} // namespace console

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "console/byte_grid_view.h"
+#include "console/panel_options.h"
+#include "console/receive_grid.h"
+#include "desktop/message_boxes.h"
+#include "serial/serial_control.h"
+
+#include <QWidget>
+
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+
+namespace console {
+
+// Tavrin's main window: two identical port panels side by side (index 0 on
+// the left, 1 on the right), each with its settings, Start, its text and hex
+// receive grids, Clear and Transmit. A 500 ms timer polls both ports.
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmMain(desktop::MessageBoxes &boxes, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Form-level state. Each panel's settings string is its four pieces.
+    QString Baud0, Baud1;
+    QString Parity0, Parity1;
+    QString DataBits0, DataBits1;
+    QString StopBits0, StopBits1;
+    bool Started0 = false;
+    bool Started1 = false;
+    // True when the history window sends through the left panel.
+    bool Port1 = false;
+
+    // Receive write positions, derived from what each panel has received.
+    qint64 RxRow0() const { return m_receive[0].rxRow(); }
+    int RxCol0() const { return m_receive[0].rxCol(); }
+    qint64 RxRow1() const { return m_receive[1].rxRow(); }
+    int RxCol1() const { return m_receive[1].rxCol(); }
+
+    QString settingsOf(int panel) const;
+    bool &startedOf(int panel) { return panel == 0 ? Started0 : Started1; }
+
+    // Controls, two of each (index = panel) unless an option group.
+    std::array<QLabel *, 2> Label1{};
+    std::array<QComboBox *, 2> Combo1{};
+    std::array<QCheckBox *, 2> Check1{};
+    std::array<QGroupBox *, 2> Frame1{}, Frame2{}, Frame3{}, Frame4{};
+    std::array<QRadioButton *, 16> Option1{};
+    std::array<QRadioButton *, 8> Option2{};
+    std::array<QRadioButton *, 6> Option3{};
+    std::array<QRadioButton *, 6> Option4{};
+    std::array<QCheckBox *, 2> Check2{}, Check3{};
+    std::array<QPushButton *, 2> Command1{}, Command2{};
+    std::array<ByteGridView *, 2> MSHFlexGrid1{}, MSHFlexGrid2{};
+    std::array<serial::SerialControl, 2> MSComm1;
+    QTimer *Timer1 = nullptr;
+
+    ReceiveBuffer &receiveOf(int panel) { return m_receive[panel]; }
+    // The poll's display step: appends to the panel's grids and moves both
+    // views as new rows come.
+    void showReceived(int panel, const QByteArray &bytes);
+
+public slots:
+    void Form_Load();
+    void Check1_Click(int Index);
+    void Combo1_Click(int Index);
+    void Option1_Click(int Index);
+    void Option2_Click(int Index);
+    void Option3_Click(int Index);
+    void Option4_Click(int Index);
+    void Command1_Click(int Index);
+    void Form_Unload();
+    void Timer1_Timer();
+    void ResetGrids0();
+    void ResetGrids1();
+    void MSHFlexGrid1_Scroll(int Index);
+    void MSHFlexGrid2_Scroll(int Index);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildPanel(int panel);
+    void buildOptions(OptionGroup group, int panel, QGroupBox *frame);
+    void applyLayout(int panel, bool running);
+    bool openPort(int panel);
+    void pollPanel(int panel);
+    void stopAfterFault(int panel);
+    void resetGrids(int panel);
+    void message(const QString &text, desktop::BoxIcon icon);
+
+    desktop::MessageBoxes &m_boxes;
+    std::array<ReceiveBuffer, 2> m_receive;
+};
+
+} // namespace console

@@ -1,0 +1,13 @@
+#include "console/frmmain.h"
+#include "desktop/message_boxes.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    desktop::QtMessageBoxes boxes;
+    console::frmMain window(boxes);
+    window.show();
+    return app.exec();
+}

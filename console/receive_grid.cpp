@@ -1,0 +1,122 @@
+#include "receive_grid.h"
+
+#include <limits>
+
+namespace console {
+
+namespace grid {
+
+QChar headerCharacter(int column)
+{
+    return QChar(column <= 10 ? 47 + column : 54 + column);
+}
+
+QString hexText(std::uint8_t byte)
+{
+    return QString::number(byte, 16).toUpper();
+}
+
+QChar textCharacter(std::uint8_t byte)
+{
+    return QChar(char16_t(byte)); // the code page is Latin-1: byte = code
+}
+
+qint64 autoScrolledTop(qint64 top, qint64 rowsBefore, qint64 appendedRows)
+{
+    // Once the view is within reach of the end it moves with every row;
+    // before that, rows are added without moving it.
+    const qint64 idle = std::max<qint64>(0, top + 7 - rowsBefore);
+    return top + std::max<qint64>(0, appendedRows - idle);
+}
+
+} // namespace grid
+
+ReceiveGridModel::ReceiveGridModel(const ByteStore &store, Kind kind, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_store(store)
+    , m_kind(kind)
+{
+}
+
+int ReceiveGridModel::rowCount(const QModelIndex &parent) const
+{
+    if (parent.isValid())
+        return 0;
+    return int(std::min<qint64>(grid::rowCountFor(m_store.size()), std::numeric_limits<int>::max()));
+}
+
+int ReceiveGridModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : grid::kColumns;
+}
+
+QVariant ReceiveGridModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid())
+        return {};
+    const int row = index.row();
+    const int column = index.column();
+    if (role == Qt::TextAlignmentRole)
+        return column == 0 ? QVariant() : QVariant(Qt::AlignCenter);
+    if (role != Qt::DisplayRole)
+        return {};
+
+    if (row == 0) {
+        if (column == 0)
+            return m_kind == Kind::Text ? QStringLiteral("Text") : QStringLiteral("Hex");
+        return QString(grid::headerCharacter(column));
+    }
+    if (column == 0)
+        return QString::number(row - 1);
+    const qint64 byteIndex = qint64(row - 1) * grid::kBytesPerRow + (column - 1);
+    if (byteIndex >= m_store.size())
+        return QString();
+    const std::uint8_t b = m_store.at(byteIndex);
+    return m_kind == Kind::Text ? QString(grid::textCharacter(b)) : grid::hexText(b);
+}
+
+ReceiveBuffer::ReceiveBuffer(QObject *parent)
+    : QObject(parent)
+    , m_text(m_store, ReceiveGridModel::Kind::Text)
+    , m_hex(m_store, ReceiveGridModel::Kind::Hex)
+{
+}
+
+void ReceiveBuffer::append(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    const qint64 before = m_store.size();
+    const int oldRows = int(grid::rowCountFor(before));
+    const int newRows = int(grid::rowCountFor(before + bytes.size()));
+    // The first changed cell lies in the row that waited for the next byte;
+    // rows after it are new.
+    const int firstRow = int(before / grid::kBytesPerRow) + 1;
+    const int firstColumn = int(before % grid::kBytesPerRow) + 1;
+    const int lastChangedColumn = newRows > oldRows
+        ? grid::kBytesPerRow
+        : int((before + bytes.size() - 1) % grid::kBytesPerRow) + 1;
+
+    std::array<ReceiveGridModel *, 2> models{&m_text, &m_hex};
+    if (newRows > oldRows) {
+        for (auto *m : models)
+            m->beginInsertRows({}, oldRows, newRows - 1);
+    }
+    m_store.append(bytes);
+    for (auto *m : models) {
+        if (newRows > oldRows)
+            m->endInsertRows();
+        emit m->dataChanged(m->index(firstRow, firstColumn), m->index(firstRow, lastChangedColumn));
+    }
+}
+
+void ReceiveBuffer::reset()
+{
+    m_text.beginResetModel();
+    m_hex.beginResetModel();
+    m_store.clear();
+    m_text.endResetModel();
+    m_hex.endResetModel();
+}
+
+} // namespace console
