@@ -14,7 +14,7 @@
 #include <QTableView>
 #include <QTimer>
 
-using console::HistoryModel;
+namespace console {
 
 namespace {
 
@@ -41,13 +41,13 @@ sfrmTransmit::sfrmTransmit(std::array<serial::SerialControl *, 2> ports,
                            std::function<bool()> port1, desktop::MessageBoxes &boxes,
                            const QString &databasePath, QWidget *parent)
     : sfrmTransmit(ports, std::move(port1), boxes,
-                   std::make_unique<console::HistoryStore>(databasePath), parent)
+                   std::make_unique<HistoryStore>(databasePath), parent)
 {
 }
 
 sfrmTransmit::sfrmTransmit(std::array<serial::SerialControl *, 2> ports,
                            std::function<bool()> port1, desktop::MessageBoxes &boxes,
-                           std::unique_ptr<console::HistoryStore> store, QWidget *parent)
+                           std::unique_ptr<HistoryStore> store, QWidget *parent)
     : QDialog(parent)
     , m_ports(ports)
     , m_port1(std::move(port1))
@@ -90,6 +90,10 @@ void sfrmTransmit::buildControls()
 {
     setWindowTitle(QStringLiteral("Transmit"));
     desktop::sizeClientTwips(this, 7350, 4140);
+    // Drawn, like the main window, for an 8-point dialog font.
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
 
     DataGrid1Caption = new QLabel(QStringLiteral("History Transmit Data "), this);
     DataGrid1Caption->setObjectName(QStringLiteral("DataGrid1Caption"));
@@ -116,9 +120,9 @@ void sfrmTransmit::buildControls()
     for (int column = 0; column < HistoryModel::ColumnCount; ++column)
         DataGrid1->setColumnWidth(column, desktop::twipsToPixels(widths[column], dpi));
 
-    m_typeDelegate = new console::TypeButtonDelegate(DataGrid1);
+    m_typeDelegate = new TypeButtonDelegate(DataGrid1);
     DataGrid1->setItemDelegateForColumn(HistoryModel::TypeColumn, m_typeDelegate);
-    connect(m_typeDelegate, &console::TypeButtonDelegate::buttonClicked, this,
+    connect(m_typeDelegate, &TypeButtonDelegate::buttonClicked, this,
             [this](const QModelIndex &index) {
                 DataGrid1->setCurrentIndex(index);
                 DataGrid1_ButtonClick(index.column());
@@ -128,11 +132,14 @@ void sfrmTransmit::buildControls()
     for (int i = 0; i < 2; ++i) {
         Command2[i] = new QPushButton(captions[i], this);
         Command2[i]->setObjectName(QStringLiteral("Command2_%1").arg(i));
+        // Enter ends an edit in the grid; it must not press a button too.
+        Command2[i]->setAutoDefault(false);
         desktop::placeTwips(Command2[i], 60 + i * 1275, 3795, 1215, 300);
         connect(Command2[i], &QPushButton::clicked, this, [this, i] { Command2_Click(i); });
     }
     Command1 = new QPushButton(QStringLiteral("Transmit Selected Data"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setAutoDefault(false);
     desktop::placeTwips(Command1, 4875, 3795, 2415, 300);
     connect(Command1, &QPushButton::clicked, this, &sfrmTransmit::Command1_Click);
 }
@@ -215,12 +222,14 @@ void sfrmTransmit::Command1_Click()
     const QModelIndex current = DataGrid1->currentIndex();
     if (!current.isValid())
         return;
-    const console::HistoryRow &row = m_model->rowAt(current.row());
-    const console::HexItems bytes = console::bytesForRow(row.type, row.data);
-    if (bytes.error != console::HexItemsError::None) {
-        tell(console::hexItemsMessage(bytes.error));
+    const HistoryRow &row = m_model->rowAt(current.row());
+    const HexItems bytes = bytesForRow(row.type, row.data);
+    if (bytes.error != HexItemsError::None) {
+        tell(hexItemsMessage(bytes.error));
         return;
     }
     if (!port->output(bytes.bytes))
         tell(QStringLiteral("COM Port Error."));
 }
+
+} // namespace console

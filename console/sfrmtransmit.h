@@ -16,8 +16,8 @@ class QPushButton;
 class QTableView;
 
 namespace console {
+
 class TypeButtonDelegate;
-}
 
 // The transmit history window: the stored messages in a grid, added,
 // deleted and edited in place, and the current row sent through the serial
@@ -35,7 +35,7 @@ public:
                  const QString &databasePath = QStringLiteral("TstHis.db"),
                  QWidget *parent = nullptr);
     sfrmTransmit(std::array<serial::SerialControl *, 2> ports, std::function<bool()> port1,
-                 desktop::MessageBoxes &boxes, std::unique_ptr<console::HistoryStore> store,
+                 desktop::MessageBoxes &boxes, std::unique_ptr<HistoryStore> store,
                  QWidget *parent = nullptr);
     ~sfrmTransmit() override;
 
@@ -46,7 +46,7 @@ public:
     // The button of a Type cell: "Txt" becomes "Hex", anything else "Txt".
     void DataGrid1_ButtonClick(int ColIndex);
 
-    console::HistoryModel &model() { return *m_model; }
+    HistoryModel &model() { return *m_model; }
 
     QLabel *DataGrid1Caption = nullptr;
     QTableView *DataGrid1 = nullptr;
@@ -65,7 +65,9 @@ private:
     std::array<serial::SerialControl *, 2> m_ports;
     std::function<bool()> m_port1;
     desktop::MessageBoxes &m_boxes;
-    std::unique_ptr<console::HistoryStore> m_store;
-    console::HistoryModel *m_model = nullptr;
-    console::TypeButtonDelegate *m_typeDelegate = nullptr;
+    std::unique_ptr<HistoryStore> m_store;
+    HistoryModel *m_model = nullptr;
+    TypeButtonDelegate *m_typeDelegate = nullptr;
 };
+
+} // namespace console
