@@ -74,7 +74,7 @@ int HistoryModel::columnCount(const QModelIndex &parent) const
 QVariant HistoryModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid)
-        || (role != Qt::DisplayRole && role != Qt::EditRole))
+        || (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::ToolTipRole))
         return {};
     const HistoryRow &row = m_rows.at(index.row());
     switch (index.column()) {

@@ -113,10 +113,13 @@ void sfrmTransmit::buildControls()
                                | QAbstractItemView::AnyKeyPressed
                                | QAbstractItemView::SelectedClicked);
     DataGrid1->verticalHeader()->hide();
+    DataGrid1->setWordWrap(false);
     DataGrid1->horizontalHeader()->setStretchLastSection(true);
     desktop::placeTwips(DataGrid1, 22, 300, 7305, 3435);
     const qreal dpi = DataGrid1->logicalDpiX();
-    const int widths[] = {615, 4230, 1860, 540};
+    // Type is wider than the 615 twips it was drawn with, so that its text
+    // fits beside the button; Data gives up the difference.
+    const int widths[] = {855, 3990, 1860, 540};
     for (int column = 0; column < HistoryModel::ColumnCount; ++column)
         DataGrid1->setColumnWidth(column, desktop::twipsToPixels(widths[column], dpi));
 
@@ -192,7 +195,9 @@ void sfrmTransmit::deleteCurrent()
 
 void sfrmTransmit::DataGrid1_ButtonClick(int)
 {
-    const QModelIndex cell = DataGrid1->currentIndex();
+    // Only the Type column carries the button; whatever cell is current,
+    // the Type cell of its row is the one toggled.
+    const QModelIndex cell = DataGrid1->currentIndex().siblingAtColumn(HistoryModel::TypeColumn);
     if (!cell.isValid())
         return;
     const bool txt = cell.data(Qt::EditRole).toString() == QLatin1String("Txt");

@@ -9,7 +9,7 @@ namespace console {
 
 QRect TypeButtonDelegate::buttonRect(const QRect &cell)
 {
-    const int width = qMin(cell.height(), cell.width() / 2);
+    const int width = qMin(cell.height(), cell.width() / 3);
     return QRect(cell.right() - width + 1, cell.top(), width, cell.height());
 }
 

@@ -23,13 +23,6 @@ QByteArray fileBytes(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
 // Runs SQL on the file through a connection of the test's own.
 QStringList runSql(const QString &path, const QStringList &statements, const QString &select = {})
 {
@@ -93,11 +86,7 @@ private slots:
     void missingFileIsCreatedWithTheTable();
     void sqliteFileWithoutTheTableGetsIt();
     void rowsComeNewestFirstAndSurviveReopening();
-    void unusableFilesAreLeftUnchanged_data();
-    void unusableFilesAreLeftUnchanged();
     void modelWritesEditsAtOnce();
-    void deleteRemovesThatRowOnly_data();
-    void deleteRemovesThatRowOnly();
     void failedWritesAreReportedAndStoredValuesShown_data();
     void failedWritesAreReportedAndStoredValuesShown();
 
@@ -163,60 +152,6 @@ void TestHistoryStore::rowsComeNewestFirstAndSurviveReopening()
     QCOMPARE(made.first(), QStringLiteral("2024-05-01 12:00:00"));
 }
 
-void TestHistoryStore::unusableFilesAreLeftUnchanged_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QStringList>("schema");   // empty: write `junk` as the file
-    QTest::addColumn<QByteArray>("junk");
-    QTest::addColumn<QString>("what");
-
-    QByteArray binary;
-    for (int i = 0; i < 8192; ++i)
-        binary.append(char((i * 7919) % 251));
-    QTest::newRow("text file") << "notes.db" << QStringList{}
-                               << QByteArray("these are my notes, not a database\r\n").repeated(40)
-                               << "is not an SQLite database";
-    QTest::newRow("binary file") << "image.db" << QStringList{} << binary << "is not an SQLite database";
-    QTest::newRow("TrsData without Remark and MD")
-        << "narrow.db"
-        << QStringList{"CREATE TABLE TrsData (\"Text\" TEXT, \"Data\" TEXT)",
-                       "INSERT INTO TrsData VALUES ('Txt', 'AT')"}
-        << QByteArray() << "lacks the column(s) Remark, MD";
-}
-
-void TestHistoryStore::unusableFilesAreLeftUnchanged()
-{
-    QFETCH(QString, name);
-    QFETCH(QStringList, schema);
-    QFETCH(QByteArray, junk);
-    QFETCH(QString, what);
-
-    QTemporaryDir dir;
-    const QString path = dir.filePath(name);
-    if (schema.isEmpty())
-        writeFile(path, junk);
-    else
-        QCOMPARE(runSql(path, schema), QStringList{});
-    const QByteArray before = fileBytes(path);
-    const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files);
-
-    {
-        HistoryStore store(path);
-        QVERIFY(!store.isOpen());
-        QVERIFY2(store.problem().contains(what), qPrintable(store.problem()));
-        QVERIFY2(store.problem().contains(QDir::toNativeSeparators(path)), qPrintable(store.problem()));
-        QVERIFY(!store.add(QStringLiteral("Txt"), at(9)));
-        QVERIFY(!store.setField(1, HistoryStore::Field::Data, QStringLiteral("x")));
-        QVERIFY(!store.remove(1));
-        HistoryModel model(store);
-        QVERIFY(!model.canAdd());
-        QVERIFY(!model.addRow(at(9)));
-        QCOMPARE(model.rowCount(), 0);
-    }
-    QCOMPARE(fileBytes(path), before);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), filesBefore);
-}
-
 void TestHistoryStore::modelWritesEditsAtOnce()
 {
     const QString path = m_dir.filePath(QStringLiteral("edits.db"));
@@ -250,54 +185,6 @@ void TestHistoryStore::modelWritesEditsAtOnce()
     QCOMPARE(rows->at(0).remark, QStringLiteral("reset"));
     QCOMPARE(rows->at(1).type, QStringLiteral("Txt"));
     QCOMPARE(rows->at(1).data, QStringLiteral("AT\r\n"));
-}
-
-void TestHistoryStore::deleteRemovesThatRowOnly_data()
-{
-    QTest::addColumn<QStringList>("data");   // stored rows, newest first, all made at once
-    QTest::addColumn<int>("row");
-    QTest::addColumn<QStringList>("left");
-
-    QTest::newRow("only row") << QStringList{"a"} << 0 << QStringList{};
-    QTest::newRow("last row") << QStringList{"a", "b", "c"} << 2 << QStringList{"a", "b"};
-    QTest::newRow("first row") << QStringList{"a", "b", "c"} << 0 << QStringList{"b", "c"};
-    QTest::newRow("one of two identical") << QStringList{"same", "same"} << 1 << QStringList{"same"};
-}
-
-void TestHistoryStore::deleteRemovesThatRowOnly()
-{
-    QFETCH(QStringList, data);
-    QFETCH(int, row);
-    QFETCH(QStringList, left);
-
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("TstHis.db"));
-    {
-        HistoryStore store(path);
-        for (auto it = data.crbegin(); it != data.crend(); ++it) {
-            const auto added = store.add(QStringLiteral("Txt"), at(7));
-            QVERIFY(added && store.setField(added->key, HistoryStore::Field::Data, *it));
-        }
-    }
-    const auto storedData = [&] {
-        HistoryStore store(path);
-        QStringList d;
-        for (const auto &r : store.readAll().value_or(QList<console::HistoryRow>{}))
-            d << r.data;
-        return d;
-    };
-    QCOMPARE(storedData(), data);
-
-    HistoryStore store(path);
-    HistoryModel model(store);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QVERIFY(model.load());
-    QVERIFY(model.deleteRow(row));
-    QStringList shown;
-    for (int r = 0; r < model.rowCount(); ++r)
-        shown << model.index(r, HistoryModel::DataColumn).data().toString();
-    QCOMPARE(shown, left);
-    QCOMPARE(storedData(), left);
 }
 
 void TestHistoryStore::failedWritesAreReportedAndStoredValuesShown_data()
