@@ -1,0 +1,36 @@
+#include "configurator/config.h"
+#include "desktop/message_boxes.h"
+#include "desktop/tick_counter.h"
+#include "discovery/configurator_scan.h"
+#include "discovery/discovery.h"
+#include "discovery/platform_backends.h"
+
+#include <QApplication>
+#include <QFont>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    // The window's texts are Traditional Chinese; a family that is missing
+    // falls back to the next one named, then to the nearest installed font.
+    QFont font = app.font();
+    font.setFamilies({QStringLiteral("PMingLiU"), QStringLiteral("Noto Sans CJK TC"),
+                      QStringLiteral("Noto Sans CJK JP")});
+    font.setPointSize(9);
+    app.setFont(font);
+
+    desktop::QtMessageBoxes boxes;
+    desktop::ProcessProgramEnd programEnd;
+    desktop::MonotonicTickCounter ticks;
+
+    discovery::PlatformBackends backends = discovery::makePlatformBackends();
+    discovery::Discovery bridges(*backends.vendor, *backends.registry, *backends.version);
+
+    configurator::Config window(boxes, programEnd, ticks,
+                                [&bridges](discovery::ConfiguratorPorts &ports) {
+                                    bridges.DeviceHandle = 1;
+                                    return discovery::FillDeviceListForConfigurator(bridges, ports);
+                                });
+    window.start();
+    return app.exec();
+}

@@ -1,0 +1,12 @@
+#include "discovery/version_win.h"
+
+#include <windows.h>
+
+namespace discovery {
+
+std::uint32_t WindowsVersion::GetVersion()
+{
+    return ::GetVersion();
+}
+
+} // namespace discovery
