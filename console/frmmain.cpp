@@ -1,5 +1,6 @@
 #include "frmmain.h"
 
+#include "console/sfrmtransmit.h"
 #include "desktop/twips.h"
 #include "serial/port_names.h"
 
@@ -104,6 +105,7 @@ void frmMain::buildPanel(int i)
     Command2[i] = new QPushButton(QStringLiteral("Transmit"), this);
     desktop::placeTwips(Command2[i], 2070 + dx, 7350, 1875, 405);
     Command2[i]->setEnabled(false);
+    connect(Command2[i], &QPushButton::clicked, this, [this, i] { Command2_Click(i); });
 }
 
 void frmMain::buildOptions(OptionGroup group, int panel, QGroupBox *frame)
@@ -161,6 +163,15 @@ void frmMain::Form_Load()
     StopBits0 = StopBits1 = QStringLiteral(",1");
     Started0 = Started1 = false;
     // The write positions follow from the (now empty) receive buffers.
+    loadTransmitWindow();
+}
+
+void frmMain::loadTransmitWindow()
+{
+    if (!m_transmit)
+        m_transmit = std::make_unique<sfrmTransmit>(
+            std::array<serial::SerialControl *, 2>{&MSComm1[0], &MSComm1[1]},
+            [this] { return Port1; }, m_boxes);
 }
 
 void frmMain::applyLayout(int i, bool running)
@@ -261,6 +272,16 @@ void frmMain::Command1_Click(int Index)
         ResetGrids0();
     else
         ResetGrids1();
+}
+
+void frmMain::Command2_Click(int Index)
+{
+    Port1 = Index == 0;
+    loadTransmitWindow();
+    m_transmit->exec();
+    // Closing the window unloads it; the next Transmit loads it again and
+    // so reads the rows afresh.
+    m_transmit.reset();
 }
 
 void frmMain::Form_Unload()

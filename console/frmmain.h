@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -18,8 +19,9 @@ class QPushButton;
 class QRadioButton;
 class QTimer;
 
-
 namespace console {
+
+class sfrmTransmit;
 
 // Tavrin's main window: two identical port panels side by side (index 0 on
 // the left, 1 on the right), each with its settings, Start, its text and hex
@@ -39,6 +41,9 @@ public:
     bool Started1 = false;
     // True when the history window sends through the left panel.
     bool Port1 = false;
+
+    // The history window while it is loaded (hidden or shown), else null.
+    sfrmTransmit *transmitWindow() const { return m_transmit.get(); }
 
     // Receive write positions, derived from what each panel has received.
     qint64 RxRow0() const { return m_receive[0].rxRow(); }
@@ -78,6 +83,7 @@ public slots:
     void Option3_Click(int Index);
     void Option4_Click(int Index);
     void Command1_Click(int Index);
+    void Command2_Click(int Index);
     void Form_Unload();
     void Timer1_Timer();
     void ResetGrids0();
@@ -96,10 +102,13 @@ private:
     void pollPanel(int panel);
     void stopAfterFault(int panel);
     void resetGrids(int panel);
+    void loadTransmitWindow();
     void message(const QString &text, desktop::BoxIcon icon);
 
     desktop::MessageBoxes &m_boxes;
     std::array<ReceiveBuffer, 2> m_receive;
+    // Declared after MSComm1, so it goes before the controls it sends through.
+    std::unique_ptr<sfrmTransmit> m_transmit;
 };
 
 } // namespace console

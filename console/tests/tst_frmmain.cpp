@@ -4,10 +4,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -64,7 +66,10 @@ struct Console {
 
 class TestFrmMain : public QObject {
     Q_OBJECT
+    // The window keeps its history file in the current directory.
+    QTemporaryDir m_home;
 private slots:
+    void initTestCase() { QVERIFY(QDir::setCurrent(m_home.path())); }
     void startsWithDesignState();
     void optionPiecesBuildTheSettingsString();
     void startOpensThePortWithThePanelSettings();

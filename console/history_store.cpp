@@ -1,0 +1,264 @@
+#include "history_store.h"
+
+#include <QAtomicInteger>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+
+namespace console {
+
+namespace {
+
+// SQLite's result code for a file that is not a database.
+const QString notADatabaseCode = QStringLiteral("26");
+
+QString nextConnectionName()
+{
+    static QAtomicInteger<quint64> counter;
+    return QStringLiteral("console-history-%1").arg(++counter);
+}
+
+QString errorText(const QSqlError &error)
+{
+    const QString text = error.databaseText();
+    return text.isEmpty() ? error.text() : text;
+}
+
+QString columnName(HistoryStore::Field field)
+{
+    switch (field) {
+    case HistoryStore::Field::Type: return QStringLiteral("\"Text\"");
+    case HistoryStore::Field::Data: return QStringLiteral("\"Data\"");
+    case HistoryStore::Field::Remark: return QStringLiteral("\"Remark\"");
+    }
+    return {};
+}
+
+HistoryRow rowFrom(const QSqlQuery &q)
+{
+    return {q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(),
+            q.value(3).toString(), q.value(4).toString()};
+}
+
+const QString selectColumns =
+    QStringLiteral("SELECT rowid, \"Text\", \"Data\", \"Remark\", \"MD\" FROM TrsData");
+
+} // namespace
+
+HistoryStore::HistoryStore(const QString &path, Access access)
+    : m_path(path)
+    , m_connection(nextConnectionName())
+{
+    m_open = openDatabase(access) && checkTable();
+    if (!m_open)
+        QSqlDatabase::database(m_connection, false).close();
+}
+
+HistoryStore::~HistoryStore()
+{
+    QSqlDatabase::database(m_connection, false).close();
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+bool HistoryStore::openDatabase(Access access)
+{
+    const QFileInfo file(m_path);
+    const QString shown = QDir::toNativeSeparators(file.absoluteFilePath());
+    if (file.isDir()) {
+        m_problem = QStringLiteral("The history file %1 is a folder.").arg(shown);
+        return false;
+    }
+    if (!file.exists() && access == Access::ReadOnly) {
+        m_problem = QStringLiteral("The history file %1 does not exist.").arg(shown);
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    db.setDatabaseName(m_path);
+    // A file locked by another program is waited for this long (ms) before
+    // the statement fails; the window is blocked meanwhile.
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000");
+    if (access == Access::ReadOnly)
+        options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    db.setConnectOptions(options);
+    if (!db.open()) {
+        m_problem = QStringLiteral("The history file %1 cannot be opened: %2")
+                        .arg(shown, errorText(db.lastError()));
+        return false;
+    }
+    return true;
+}
+
+// Reads before it writes: a file that is not a database, or a TrsData of
+// another shape, is left exactly as it was found.
+bool HistoryStore::checkTable()
+{
+    const QString shown = QDir::toNativeSeparators(QFileInfo(m_path).absoluteFilePath());
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT type FROM sqlite_master WHERE name = 'TrsData' COLLATE NOCASE"))) {
+        if (q.lastError().nativeErrorCode() == notADatabaseCode)
+            m_problem = QStringLiteral("The history file %1 is not an SQLite database. "
+                                       "It is left unchanged; no history can be kept.").arg(shown);
+        else
+            m_problem = QStringLiteral("The history file %1 cannot be read: %2")
+                            .arg(shown, errorText(q.lastError()));
+        return false;
+    }
+    if (!q.next()) {
+        q.finish();
+        const QString create = QStringLiteral(
+            "CREATE TABLE TrsData (ID INTEGER PRIMARY KEY AUTOINCREMENT, "
+            "\"Text\" TEXT, \"Data\" TEXT, \"Remark\" TEXT, \"MD\" DATETIME)");
+        if (!q.exec(create)) {
+            m_problem = QStringLiteral("The table TrsData cannot be created in the history file %1: %2")
+                            .arg(shown, errorText(q.lastError()));
+            return false;
+        }
+        return true;
+    }
+    q.finish();
+
+    if (!q.exec(QStringLiteral("PRAGMA table_info(TrsData)"))) {
+        m_problem = QStringLiteral("The history file %1 cannot be read: %2")
+                        .arg(shown, errorText(q.lastError()));
+        return false;
+    }
+    QStringList present;
+    while (q.next())
+        present << q.value(1).toString();
+    QStringList missing;
+    for (const auto *name : {"Text", "Data", "Remark", "MD"}) {
+        if (!present.contains(QLatin1String(name), Qt::CaseInsensitive))
+            missing << QLatin1String(name);
+    }
+    if (!missing.isEmpty()) {
+        m_problem = QStringLiteral("The table TrsData in the history file %1 lacks the column(s) %2. "
+                                   "The file is left unchanged; no history can be kept.")
+                        .arg(shown, missing.join(QStringLiteral(", ")));
+        return false;
+    }
+    if (!q.exec(QStringLiteral("SELECT rowid FROM TrsData LIMIT 1"))) {
+        m_problem = QStringLiteral("The table TrsData in the history file %1 has no row key: %2")
+                        .arg(shown, errorText(q.lastError()));
+        return false;
+    }
+    return true;
+}
+
+void HistoryStore::fail(const QString &what)
+{
+    m_lastError = what;
+}
+
+std::optional<QList<HistoryRow>> HistoryStore::readAll()
+{
+    if (!m_open) {
+        fail(m_problem);
+        return std::nullopt;
+    }
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.setForwardOnly(true);
+    if (!q.exec(selectColumns + QStringLiteral(" ORDER BY \"MD\" DESC, rowid DESC"))) {
+        fail(errorText(q.lastError()));
+        return std::nullopt;
+    }
+    QList<HistoryRow> rows;
+    while (q.next())
+        rows.append(rowFrom(q));
+    if (q.lastError().isValid()) {
+        fail(errorText(q.lastError()));
+        return std::nullopt;
+    }
+    return rows;
+}
+
+HistoryStore::Found HistoryStore::read(qint64 key, HistoryRow &row)
+{
+    if (!m_open) {
+        fail(m_problem);
+        return Found::Unreadable;
+    }
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(selectColumns + QStringLiteral(" WHERE rowid = ?"));
+    q.addBindValue(key);
+    if (!q.exec()) {
+        fail(errorText(q.lastError()));
+        return Found::Unreadable;
+    }
+    if (!q.next()) {
+        fail(QStringLiteral("The row is no longer stored."));
+        return Found::Gone;
+    }
+    row = rowFrom(q);
+    return Found::Yes;
+}
+
+std::optional<HistoryRow> HistoryStore::add(const QString &type, const QDateTime &made)
+{
+    if (!m_open) {
+        fail(m_problem);
+        return std::nullopt;
+    }
+    HistoryRow row{0, type, QString(""), QString(""), made.toString(Qt::ISODateWithMs)};
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral(
+        "INSERT INTO TrsData (\"Text\", \"Data\", \"Remark\", \"MD\") VALUES (?, ?, ?, ?)"));
+    q.addBindValue(row.type);
+    q.addBindValue(row.data);
+    q.addBindValue(row.remark);
+    q.addBindValue(row.made);
+    if (!q.exec()) {
+        fail(errorText(q.lastError()));
+        return std::nullopt;
+    }
+    row.key = q.lastInsertId().toLongLong();
+    return row;
+}
+
+bool HistoryStore::remove(qint64 key)
+{
+    if (!m_open) {
+        fail(m_problem);
+        return false;
+    }
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("DELETE FROM TrsData WHERE rowid = ?"));
+    q.addBindValue(key);
+    if (!q.exec()) {
+        fail(errorText(q.lastError()));
+        return false;
+    }
+    return true;
+}
+
+bool HistoryStore::setField(qint64 key, Field field, const QString &value)
+{
+    if (!m_open) {
+        fail(m_problem);
+        return false;
+    }
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("UPDATE TrsData SET %1 = ? WHERE rowid = ?").arg(columnName(field)));
+    q.addBindValue(value);
+    q.addBindValue(key);
+    if (!q.exec()) {
+        fail(errorText(q.lastError()));
+        return false;
+    }
+    if (q.numRowsAffected() == 0) {
+        fail(QStringLiteral("The row is no longer stored."));
+        return false;
+    }
+    return true;
+}
+
+QString madeText(const QString &made)
+{
+    const QDateTime when = QDateTime::fromString(made, Qt::ISODateWithMs);
+    return when.isValid() ? when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : made;
+}
+
+} // namespace console

@@ -1,0 +1,257 @@
+#include "console/history_model.h"
+#include "console/history_store.h"
+
+#include <QAbstractItemModelTester>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using console::HistoryModel;
+using console::HistoryStore;
+
+namespace {
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Runs SQL on the file through a connection of the test's own.
+QStringList runSql(const QString &path, const QStringList &statements, const QString &select = {})
+{
+    QStringList result;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("test"));
+        db.setDatabaseName(path);
+        if (!db.open())
+            return {QStringLiteral("open failed")};
+        QSqlQuery q(db);
+        for (const QString &s : statements) {
+            if (!q.exec(s))
+                result << QStringLiteral("failed: ") + s;
+        }
+        if (!select.isEmpty() && q.exec(select)) {
+            while (q.next())
+                result << q.value(0).toString();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("test"));
+    return result;
+}
+
+QDateTime at(int hour, int minute = 0)
+{
+    return QDateTime(QDate(2024, 5, 1), QTime(hour, minute));
+}
+
+// Keeps a file read-only for the life of the guard. Root ignores permission
+// bits, so there the file is made immutable instead.
+struct ReadOnlyFile {
+    explicit ReadOnlyFile(const QString &path)
+        : path(path)
+    {
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        if (::geteuid() == 0)
+            immutable = chattr("+i");
+        else
+            immutable = true;
+    }
+    ~ReadOnlyFile()
+    {
+        if (::geteuid() == 0)
+            chattr("-i");
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    }
+    bool chattr(const char *flag) const
+    {
+        const QByteArray cmd = QByteArray("chattr ") + flag + " '" + path.toLocal8Bit() + "' 2>/dev/null";
+        return std::system(cmd.constData()) == 0;
+    }
+    QString path;
+    bool immutable = false;
+};
+
+} // namespace
+
+class TestHistoryStore : public QObject {
+    Q_OBJECT
+private slots:
+    void missingFileIsCreatedWithTheTable();
+    void sqliteFileWithoutTheTableGetsIt();
+    void rowsComeNewestFirstAndSurviveReopening();
+    void modelWritesEditsAtOnce();
+    void failedWritesAreReportedAndStoredValuesShown_data();
+    void failedWritesAreReportedAndStoredValuesShown();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestHistoryStore::missingFileIsCreatedWithTheTable()
+{
+    const QString path = m_dir.filePath(QStringLiteral("created.db"));
+    {
+        HistoryStore store(path);
+        QVERIFY2(store.isOpen(), qPrintable(store.problem()));
+        QCOMPARE(store.readAll().value_or(QList<console::HistoryRow>{{}}).size(), 0);
+    }
+    QVERIFY(QFile::exists(path));
+    const QStringList columns = runSql(path, {}, QStringLiteral("SELECT name FROM pragma_table_info('TrsData')"));
+    for (const char *name : {"Text", "Data", "Remark", "MD"})
+        QVERIFY2(columns.contains(QLatin1String(name)), name);
+}
+
+void TestHistoryStore::sqliteFileWithoutTheTableGetsIt()
+{
+    const QString path = m_dir.filePath(QStringLiteral("other.db"));
+    runSql(path, {QStringLiteral("CREATE TABLE Other (x TEXT)"),
+                  QStringLiteral("INSERT INTO Other VALUES ('kept')")});
+    {
+        HistoryStore store(path);
+        QVERIFY2(store.isOpen(), qPrintable(store.problem()));
+        QVERIFY(store.add(QStringLiteral("Txt"), at(9)));
+    }
+    QCOMPARE(runSql(path, {}, QStringLiteral("SELECT x FROM Other")), QStringList{"kept"});
+    QCOMPARE(runSql(path, {}, QStringLiteral("SELECT \"Text\" FROM TrsData")), QStringList{"Txt"});
+}
+
+void TestHistoryStore::rowsComeNewestFirstAndSurviveReopening()
+{
+    const QString path = m_dir.filePath(QStringLiteral("order.db"));
+    {
+        HistoryStore store(path);
+        for (int hour : {10, 12, 11}) {
+            const auto row = store.add(QStringLiteral("Hex"), at(hour));
+            QVERIFY(row);
+            QVERIFY(store.setField(row->key, HistoryStore::Field::Data, QString::number(hour)));
+        }
+        // Two made in the same millisecond: the later one counts as newer.
+        const auto first = store.add(QStringLiteral("Txt"), at(8));
+        const auto second = store.add(QStringLiteral("Txt"), at(8));
+        QVERIFY(first && second);
+        QVERIFY(store.setField(first->key, HistoryStore::Field::Data, QStringLiteral("8a")));
+        QVERIFY(store.setField(second->key, HistoryStore::Field::Data, QStringLiteral("8b")));
+    }
+    HistoryStore store(path);
+    HistoryModel model(store);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QVERIFY(model.load());
+    QStringList data, made;
+    for (int r = 0; r < model.rowCount(); ++r) {
+        data << model.index(r, HistoryModel::DataColumn).data().toString();
+        made << model.index(r, HistoryModel::MadeColumn).data().toString();
+    }
+    QCOMPARE(data, (QStringList{"12", "11", "10", "8b", "8a"}));
+    QCOMPARE(made.first(), QStringLiteral("2024-05-01 12:00:00"));
+}
+
+void TestHistoryStore::modelWritesEditsAtOnce()
+{
+    const QString path = m_dir.filePath(QStringLiteral("edits.db"));
+    {
+        HistoryStore store(path);
+        HistoryModel model(store);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QVERIFY(model.load());
+        QStringList headers;
+        for (int c = 0; c < model.columnCount(); ++c)
+            headers << model.headerData(c, Qt::Horizontal).toString();
+        QCOMPARE(headers, (QStringList{"Type", "Data", "Remark", "NO."}));
+
+        QCOMPARE(model.addRow(at(9, 30)), std::optional<int>(0));
+        QCOMPARE(model.addRow(at(9, 31)), std::optional<int>(0));
+        QCOMPARE(model.index(0, HistoryModel::TypeColumn).data().toString(), QStringLiteral("Txt"));
+        QCOMPARE(model.index(0, HistoryModel::DataColumn).data().toString(), QString());
+        QCOMPARE(model.index(0, HistoryModel::MadeColumn).data().toString(),
+                 QStringLiteral("2024-05-01 09:31:00"));
+        QVERIFY(model.setData(model.index(0, HistoryModel::DataColumn), QStringLiteral("12, 34")));
+        QVERIFY(model.setData(model.index(0, HistoryModel::TypeColumn), QStringLiteral("Hex")));
+        QVERIFY(model.setData(model.index(0, HistoryModel::RemarkColumn), QStringLiteral("reset")));
+        QVERIFY(model.setData(model.index(1, HistoryModel::DataColumn), QStringLiteral("AT\r\n")));
+        QVERIFY(!(model.flags(model.index(0, HistoryModel::MadeColumn)) & Qt::ItemIsEditable));
+    }
+    HistoryStore store(path);
+    const auto rows = store.readAll();
+    QVERIFY(rows && rows->size() == 2);
+    QCOMPARE(rows->at(0).type, QStringLiteral("Hex"));
+    QCOMPARE(rows->at(0).data, QStringLiteral("12, 34"));
+    QCOMPARE(rows->at(0).remark, QStringLiteral("reset"));
+    QCOMPARE(rows->at(1).type, QStringLiteral("Txt"));
+    QCOMPARE(rows->at(1).data, QStringLiteral("AT\r\n"));
+}
+
+void TestHistoryStore::failedWritesAreReportedAndStoredValuesShown_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("opened read-only") << "open read-only";
+    QTest::newRow("read-only file") << "read-only file";
+    QTest::newRow("locked by another program") << "locked";
+}
+
+void TestHistoryStore::failedWritesAreReportedAndStoredValuesShown()
+{
+    QFETCH(QString, how);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("TstHis.db"));
+    {
+        HistoryStore store(path);
+        const auto row = store.add(QStringLiteral("Txt"), at(6));
+        QVERIFY(row && store.setField(row->key, HistoryStore::Field::Data, QStringLiteral("stored")));
+    }
+    const QByteArray before = fileBytes(path);
+
+    std::optional<ReadOnlyFile> readOnly;
+    if (how == QLatin1String("read-only file")) {
+        readOnly.emplace(path);
+        if (!readOnly->immutable)
+            QSKIP("chattr +i is not available here");
+    }
+    HistoryStore store(path, how == QLatin1String("open read-only") ? HistoryStore::Access::ReadOnly
+                                                                    : HistoryStore::Access::ReadWrite);
+    QVERIFY2(store.isOpen(), qPrintable(store.problem()));
+    HistoryModel model(store);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QVERIFY(model.load());
+
+    // The lock is taken after the rows were read, as another program may.
+    QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+    if (how == QLatin1String("locked")) {
+        other.setDatabaseName(path);
+        QVERIFY(other.open());
+        QVERIFY(QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+    }
+
+    QSignalSpy failed(&model, &HistoryModel::writeFailed);
+    const QModelIndex cell = model.index(0, HistoryModel::DataColumn);
+    QVERIFY(!model.setData(cell, QStringLiteral("typed")));
+    QCOMPARE(failed.size(), 1);
+    QVERIFY(!failed.first().first().toString().isEmpty());
+    QCOMPARE(cell.data().toString(), QStringLiteral("stored"));
+
+    // Unchanged cells are not written, so they cannot fail.
+    QVERIFY(model.setData(cell, QStringLiteral("stored")));
+    QCOMPARE(failed.size(), 1);
+
+    QVERIFY(!model.addRow(at(7)));
+    QVERIFY(!model.deleteRow(0));
+    QCOMPARE(model.rowCount(), 1);
+
+    if (other.isOpen()) {
+        QSqlQuery(other).exec(QStringLiteral("ROLLBACK"));
+        other.close();
+    }
+    other = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    QCOMPARE(fileBytes(path), before);
+}
+
+QTEST_GUILESS_MAIN(TestHistoryStore)
+#include "tst_history_store.moc"
