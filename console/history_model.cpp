@@ -22,10 +22,13 @@ std::optional<int> HistoryModel::addRow(const QDateTime &made)
     const auto row = m_store.add(QStringLiteral("Txt"), made);
     if (!row)
         return std::nullopt;
-    beginInsertRows({}, 0, 0);
-    m_rows.prepend(*row);
+    // Like a record added to an open record set, the new row goes to the
+    // end; the newest-first order applies when the rows are read again.
+    const int at = int(m_rows.size());
+    beginInsertRows({}, at, at);
+    m_rows.append(*row);
     endInsertRows();
-    return 0;
+    return at;
 }
 
 bool HistoryModel::deleteRow(int row)

@@ -25,7 +25,8 @@ public:
     bool load();
     bool canAdd() const { return m_store.isOpen(); }
 
-    // A new "Txt" row made at `made`, shown at the top (it is the newest).
+    // A new "Txt" row made at `made`, shown at the end (the newest-first
+    // order applies when the rows are read again).
     // Returns its row, or nothing when the store refused it.
     std::optional<int> addRow(const QDateTime &made);
     // Removes that row from the store and the table; false when the store

@@ -165,16 +165,17 @@ void TestHistoryStore::modelWritesEditsAtOnce()
             headers << model.headerData(c, Qt::Horizontal).toString();
         QCOMPARE(headers, (QStringList{"Type", "Data", "Remark", "NO."}));
 
+        // New rows go to the end until the rows are read again.
         QCOMPARE(model.addRow(at(9, 30)), std::optional<int>(0));
-        QCOMPARE(model.addRow(at(9, 31)), std::optional<int>(0));
-        QCOMPARE(model.index(0, HistoryModel::TypeColumn).data().toString(), QStringLiteral("Txt"));
-        QCOMPARE(model.index(0, HistoryModel::DataColumn).data().toString(), QString());
-        QCOMPARE(model.index(0, HistoryModel::MadeColumn).data().toString(),
+        QCOMPARE(model.addRow(at(9, 31)), std::optional<int>(1));
+        QCOMPARE(model.index(1, HistoryModel::TypeColumn).data().toString(), QStringLiteral("Txt"));
+        QCOMPARE(model.index(1, HistoryModel::DataColumn).data().toString(), QString());
+        QCOMPARE(model.index(1, HistoryModel::MadeColumn).data().toString(),
                  QStringLiteral("2024-05-01 09:31:00"));
-        QVERIFY(model.setData(model.index(0, HistoryModel::DataColumn), QStringLiteral("12, 34")));
-        QVERIFY(model.setData(model.index(0, HistoryModel::TypeColumn), QStringLiteral("Hex")));
-        QVERIFY(model.setData(model.index(0, HistoryModel::RemarkColumn), QStringLiteral("reset")));
-        QVERIFY(model.setData(model.index(1, HistoryModel::DataColumn), QStringLiteral("AT\r\n")));
+        QVERIFY(model.setData(model.index(1, HistoryModel::DataColumn), QStringLiteral("12, 34")));
+        QVERIFY(model.setData(model.index(1, HistoryModel::TypeColumn), QStringLiteral("Hex")));
+        QVERIFY(model.setData(model.index(1, HistoryModel::RemarkColumn), QStringLiteral("reset")));
+        QVERIFY(model.setData(model.index(0, HistoryModel::DataColumn), QStringLiteral("AT\r\n")));
         QVERIFY(!(model.flags(model.index(0, HistoryModel::MadeColumn)) & Qt::ItemIsEditable));
     }
     HistoryStore store(path);

@@ -239,8 +239,10 @@ void TestTransmitWindow::addNewGivesACurrentTxtRow()
         w->model().setData(w->model().index(0, 1), QStringLiteral("first"));
 
         w->Command2_Click(0);
+        QCOMPARE(w->NewRow, 1);
         w->model().setData(w->DataGrid1->currentIndex().siblingAtColumn(1), QStringLiteral("second"));
-        QCOMPARE(column(*w, 1), (QStringList{"second", "first"}));
+        // Added rows go to the end, as in an open record set.
+        QCOMPARE(column(*w, 1), (QStringList{"first", "second"}));
         QCOMPARE(m_boxes.texts(), QStringList{});
     }
     // Loading the window again reads the rows again, newest first.
