@@ -1,4 +1,5 @@
 #include "configurator/config.h"
+#include "desktop/command_line.h"
 #include "desktop/message_boxes.h"
 #include "desktop/tick_counter.h"
 #include "discovery/configurator_scan.h"
@@ -10,6 +11,13 @@
 
 int main(int argc, char *argv[])
 {
+    desktop::CommandLine commandLine(QStringLiteral("Morvex"),
+                                     QStringLiteral("Usage: morvex [--help | --version]\n"
+                                                    "  --help     print this text and exit\n"
+                                                    "  --version  print the version and exit\n"));
+    if (const auto status = commandLine.parse(argc, argv))
+        return *status;
+
     QApplication app(argc, argv);
     // The window's texts are Traditional Chinese; a family that is missing
     // falls back to the next one named, then to the nearest installed font.
