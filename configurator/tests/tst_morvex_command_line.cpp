@@ -39,7 +39,12 @@ public:
     Run run(QStringList arguments, const QByteArray &reply = {})
     {
         arguments << QStringLiteral("--device-dir") << devices.path() << QStringLiteral("--sysfs") << sysfs.root();
+        // No display at all: the window-less exchange must not need one.
         QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        process.setProcessEnvironment(environment);
         process.start(QStringLiteral(MORVEX_PATH), arguments);
         Run result;
         // Look at the line until a whole frame came or morvex ended.

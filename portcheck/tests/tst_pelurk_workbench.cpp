@@ -34,7 +34,12 @@ struct Run {
 
 Run pelurk(const QStringList &arguments)
 {
+    // No display at all: the window-less options must not need one.
     QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    process.setProcessEnvironment(environment);
     process.start(QStringLiteral(PELURK_PATH), arguments);
     if (!process.waitForFinished(10000))
         process.kill();
