@@ -1,6 +1,7 @@
 #include "config.h"
 
 #include "configurator/configuration_frame.h"
+#include "configurator/exchange.h"
 #include "desktop/twips.h"
 #include "serial/serial_control.h"
 
@@ -15,8 +16,6 @@ namespace configurator {
 
 namespace {
 const QString kBoxTitle = QStringLiteral("系統訊息");
-constexpr qint32 kReplyLimitMs = 3000;
-constexpr qint32 kReopenDelayMs = 50;
 
 template <typename W>
 W *makeControl(QWidget *parent, const char *name, const QString &text, int left, int top,
@@ -60,6 +59,7 @@ Config::Config(desktop::MessageBoxes &boxes, desktop::ProgramEnd &programEnd,
     MSComm1 = new serial::SerialControl(this);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
     connect(MSComm1, &serial::SerialControl::bytesArrived, &m_wait, &EventWait::wake);
+    m_exchange = std::make_unique<Exchange>(*MSComm1, m_ticks, m_wait);
     buildControls();
 }
 
@@ -189,7 +189,7 @@ void Config::CommSetting()
     chosen.stopBits = cmbStopBit->currentIndex();
     takeChosenPositions(m_fields, chosen);
 
-    MSComm1->setDevice(m_portDevice(m_fields.CommPortNumber));
+    MSComm1->setCommPort(m_fields.CommPortNumber, m_portDevice(m_fields.CommPortNumber));
     lblComPortSetting->setText(portSummary(m_fields));
 }
 
@@ -271,82 +271,71 @@ void Config::runExchange(Entry entry)
     if (!openPortForExchange())
         return;
 
-    FrameBody body{};
+    ExchangeRequest request;
     if (entry == Entry::DeviceConfig) {
         for (int i = 0; i < kPresetCount; ++i) {
-            if (OptDevice[std::size_t(i)]->isChecked()) {
-                const PlcPreset preset = plcPreset(i);
-                body = preset.body;
-                m_fields.CurrentSettings = preset.settings;
-            }
+            if (OptDevice[std::size_t(i)]->isChecked())
+                request = presetRequest(i);
         }
     } else {
-        const UserDefinedFrame user = userDefinedFrame(m_fields.BaudRate, m_fields.ParityLetter,
-                                                       m_fields.DataBits, m_fields.StopBits);
-        body = user.body;
-        m_fields.CurrentSettings = user.settings;
+        request = userDefinedRequest(m_fields.BaudRate, m_fields.ParityLetter, m_fields.DataBits,
+                                     m_fields.StopBits);
     }
-
-    if (!MSComm1->output(configurationFrame(body))) {
-        showFailure(QStringLiteral("通訊錯誤,請檢查藍芽裝置"));
-        MSComm1->setPortOpen(false);
-        return;
-    }
-    const quint32 sentAt = m_ticks.now();
-    waitForReply(*MSComm1, m_ticks, sentAt, kReplyLimitMs, m_wait);
-    if (m_ended)
-        return;
-
-    if (MSComm1->inBufferCount() < 1) {
-        showFailure(QStringLiteral("通訊錯誤,請檢查藍芽裝置"));
-        MSComm1->setPortOpen(false);
-        return;
-    }
-    const QByteArray reply = MSComm1->input();
-    if (reply.isEmpty()) {
-        showFailure(QStringLiteral("無回應"));
-        MSComm1->setPortOpen(false);
-        endProgram(1);
-        return;
-    }
+    m_fields.CurrentSettings = request.settings;
 
     QLabel *result = entry == Entry::DeviceConfig ? lblConfig_Message : lblMessage;
-    if (reply.at(0) != kAcknowledge) {
-        showFailure(QStringLiteral("通訊錯誤"));
-        result->setText(QStringLiteral("通訊錯誤"));
-        MSComm1->setPortOpen(false);
+    switch (m_exchange->sendAndJudge(request.frame)) {
+    case Outcome::Cancelled:
+        return;
+    case Outcome::WriteFailed:
+    case Outcome::Silence:
+        showFailure(QStringLiteral("通訊錯誤,請檢查藍芽裝置"));
+        m_exchange->closePort();
+        return;
+    case Outcome::EmptyReply:
+        showFailure(QStringLiteral("無回應"));
+        m_exchange->closePort();
         endProgram(1);
         return;
+    case Outcome::Refused:
+    case Outcome::OtherReply:
+        showFailure(QStringLiteral("通訊錯誤"));
+        result->setText(QStringLiteral("通訊錯誤"));
+        m_exchange->closePort();
+        endProgram(1);
+        return;
+    case Outcome::Acknowledged:
+        break;
     }
     result->setText(m_fields.CurrentSettings + QStringLiteral(" 設定成功 "));
-    MSComm1->setPortOpen(false);
+    m_exchange->closePort();
     // The two modes tell the user and switch the port in opposite orders.
     if (entry == Entry::DeviceConfig) {
         m_boxes.show(QStringLiteral("通訊設定已更新"), kBoxTitle, desktop::BoxIcon::None);
-        MSComm1->setSettings(m_fields.CurrentSettings);
+        m_exchange->switchSettings(m_fields.CurrentSettings);
     } else {
-        MSComm1->setSettings(m_fields.CurrentSettings);
+        m_exchange->switchSettings(m_fields.CurrentSettings);
         m_boxes.show(QStringLiteral("通訊設定已更新"), kBoxTitle, desktop::BoxIcon::None);
     }
 }
 
 bool Config::openPortForExchange()
 {
-    QString opened = QStringLiteral("通訊埠已開啟");
-    if (MSComm1->portOpen()) {
-        MSComm1->setPortOpen(false);
-        Delay(kReopenDelayMs, m_ticks, m_wait);
-        if (m_ended)
-            return false;
-        opened = QStringLiteral("通訊埠已已開啟");
-    }
-    if (!MSComm1->setPortOpen(true)) {
+    switch (m_exchange->openPort()) {
+    case Opening::Cancelled:
+        return false;
+    case Opening::Failed:
         lblMessage->setText(QStringLiteral("通訊埠無法開啟"));
         showFailure(QStringLiteral("開啟通訊埠時發生錯誤!請確定通訊埠存在且正常。"));
         return false;
+    case Opening::Reopened:
+        lblMessage->setText(QStringLiteral("通訊埠已已開啟"));
+        return true;
+    case Opening::Opened:
+        lblMessage->setText(QStringLiteral("通訊埠已開啟"));
+        return true;
     }
-    lblMessage->setText(opened);
-    return true;
+    return false;
 }
 
 void Config::exitProgram()

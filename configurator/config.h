@@ -15,6 +15,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class QComboBox;
 class QGroupBox;
@@ -27,6 +28,8 @@ class SerialControl;
 }
 
 namespace configurator {
+
+class Exchange;
 
 // Runs the bridge scan into the window's CommPortNumber and DetectedPort.
 // May throw discovery::LibraryLoadError.
@@ -81,6 +84,7 @@ private:
 
     ConfigFields m_fields;
     EventWait m_wait;
+    std::unique_ptr<Exchange> m_exchange;
     bool m_exchangeRunning = false;
     bool m_ended = false;
 

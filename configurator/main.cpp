@@ -1,15 +1,22 @@
+#include "configurator/command_line.h"
 #include "configurator/config.h"
 #include "desktop/message_boxes.h"
 #include "desktop/tick_counter.h"
 #include "discovery/configurator_scan.h"
 #include "discovery/discovery.h"
-#include "discovery/platform_backends.h"
 
 #include <QApplication>
 #include <QFont>
 
 int main(int argc, char *argv[])
 {
+    const auto commandLine = configurator::makeCommandLine();
+    if (const auto status = commandLine->parse(argc, argv))
+        return *status;
+    configurator::Workbench workbench = configurator::workbenchFor(*commandLine);
+    if (const auto status = configurator::runExchangeFromCommandLine(*commandLine, workbench, argc, argv))
+        return *status;
+
     QApplication app(argc, argv);
     // The window's texts are Traditional Chinese; a family that is missing
     // falls back to the next one named, then to the nearest installed font.
@@ -23,14 +30,14 @@ int main(int argc, char *argv[])
     desktop::ProcessProgramEnd programEnd;
     desktop::MonotonicTickCounter ticks;
 
-    discovery::PlatformBackends backends = discovery::makePlatformBackends();
-    discovery::Discovery bridges(*backends.vendor, *backends.registry, *backends.version);
-
+    discovery::Discovery bridges(*workbench.backends.vendor, *workbench.backends.registry,
+                                 *workbench.backends.version);
     configurator::Config window(boxes, programEnd, ticks,
                                 [&bridges](discovery::ConfiguratorPorts &ports) {
                                     bridges.DeviceHandle = 1;
                                     return discovery::FillDeviceListForConfigurator(bridges, ports);
-                                });
+                                },
+                                workbench.portDevice);
     window.start();
     return app.exec();
 }

@@ -1,21 +1,29 @@
 #include "desktop/message_boxes.h"
 #include "discovery/discovery.h"
-#include "discovery/platform_backends.h"
+#include "portcheck/bridge_watch.h"
+#include "portcheck/command_line.h"
 #include "portcheck/port_num.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    const auto commandLine = portcheck::makeCommandLine();
+    if (const auto status = commandLine->parse(argc, argv))
+        return *status;
+    const portcheck::Workbench workbench = portcheck::workbenchFor(*commandLine);
+    discovery::Discovery discovery(*workbench.backends.vendor, *workbench.backends.registry,
+                                   *workbench.backends.version);
+    if (const auto status = portcheck::printFromCommandLine(*commandLine, discovery))
+        return *status;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pelurk"));
-
-    const discovery::PlatformBackends backends = discovery::makePlatformBackends();
-    discovery::Discovery discovery(*backends.vendor, *backends.registry, *backends.version);
     desktop::QtMessageBoxes boxes;
     desktop::ProcessProgramEnd programEnd;
 
     portcheck::PortNum window(discovery, boxes, programEnd);
+    portcheck::watchBridges(window, workbench.sysfsRoot);
     window.start();
     return app.exec();
 }

@@ -3,6 +3,7 @@
 #include "desktop/twips.h"
 #include "discovery/discovery.h"
 #include "discovery/port_checker_scan.h"
+#include "portcheck/report.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -42,17 +43,6 @@ void fill(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
     palette.setColor(role, colour);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
-}
-
-// Report bytes are in the code page: the ANSI code page on Windows, Latin-1
-// elsewhere.
-QString fromCodePage(const std::string &bytes)
-{
-#ifdef Q_OS_WIN
-    return QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size()));
-#else
-    return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
-#endif
 }
 
 } // namespace
@@ -147,11 +137,28 @@ void PortNum::closeEvent(QCloseEvent *event)
 
 void PortNum::FillDeviceList()
 {
+    if (const auto report = scan())
+        txtData->setText(*report);
+}
+
+void PortNum::refreshIfChanged()
+{
+    if (m_ended)
+        return;
+    const QString before = m_lastReport;
+    if (const auto report = scan(); report && *report != before)
+        txtData->setText(*report);
+}
+
+std::optional<QString> PortNum::scan()
+{
     try {
-        txtData->setText(fromCodePage(discovery::FillDeviceListForPortChecker(m_discovery)));
+        m_lastReport = fromCodePage(discovery::FillDeviceListForPortChecker(m_discovery));
+        return m_lastReport;
     } catch (const discovery::LibraryLoadError &error) {
         m_boxes.show(QString::fromLocal8Bit(error.what()), kTitle, desktop::BoxIcon::Critical);
         endProgram(1);
+        return std::nullopt;
     }
 }
 

@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 class QLabel;
 class QPushButton;
 
@@ -29,6 +31,9 @@ public:
     void cmdRefresh_Click();
     void cmdQuit_Click();
     void Form_Unload();
+    // A scan as Refresh runs it, but the report is replaced only when it
+    // differs from the last one: bridges came or went.
+    void refreshIfChanged();
 
     // True once the program has been told to end.
     bool ended() const { return m_ended; }
@@ -43,12 +48,14 @@ protected:
 
 private:
     void FillDeviceList();
+    std::optional<QString> scan();
     void endProgram(int exitCode);
 
     discovery::Discovery &m_discovery;
     desktop::MessageBoxes &m_boxes;
     desktop::ProgramEnd &m_programEnd;
     bool m_ended = false;
+    QString m_lastReport;
 };
 
 } // namespace portcheck

@@ -22,6 +22,12 @@ void SerialControl::setCommPort(int n)
     m_device = deviceForPortNumber(n);
 }
 
+void SerialControl::setCommPort(int n, const QString &device)
+{
+    m_commPort = n;
+    m_device = device;
+}
+
 void SerialControl::setDevice(const QString &device)
 {
     m_commPort = 0;

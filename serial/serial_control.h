@@ -25,6 +25,8 @@ public:
 
     // CommPort: the next open uses port n (see deviceForPortNumber).
     void setCommPort(int n);
+    // CommPort n, opened through `device` instead of the default one.
+    void setCommPort(int n, const QString &device);
     int commPort() const { return m_commPort; }
     // The next open uses this device as it stands.
     void setDevice(const QString &device);

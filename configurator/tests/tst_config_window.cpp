@@ -305,6 +305,9 @@ void TestConfigWindow::presetExchange()
     QCOMPARE(rig.text("lblConfig_Message"), settings + QStringLiteral(" 設定成功 "));
     QCOMPARE(rig.text("lblMessage"), QStringLiteral("通訊埠已開啟"));
     QCOMPARE(rig.text("lblComPortSetting"), QStringLiteral("COM3  9600,E, 7, 1"));
+    // The control knows the port by the number chosen, not only by its device.
+    QCOMPARE(rig.askedPort, 3);
+    QCOMPARE(rig.comm->commPort(), 3);
     QCOMPARE(rig.boxes.boxes.size(), 1);
     QCOMPARE(rig.boxes.boxes[0].text, kUpdated);
     QCOMPARE(rig.boxes.boxes[0].title, kTitle);

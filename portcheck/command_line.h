@@ -1,0 +1,35 @@
+#pragma once
+
+// Pelurk without its window: the report or the bridges as JSON on standard
+// output, for scripts and test rigs.
+
+#include "desktop/command_line.h"
+#include "discovery/platform_backends.h"
+
+#include <memory>
+#include <optional>
+
+namespace discovery {
+class Discovery;
+}
+
+namespace portcheck {
+
+// The command line with Pelurk's options added.
+std::unique_ptr<desktop::CommandLine> makeCommandLine();
+
+// Where the bridges are read: the platform's back-ends, or on Linux the
+// sysfs tree that --sysfs names.
+struct Workbench {
+    discovery::PlatformBackends backends;
+    QString sysfsRoot = QStringLiteral("/sys");
+};
+Workbench workbenchFor(const desktop::CommandLine &commandLine);
+
+// --list or --json: one scan printed to standard output, exit status 0; a
+// vendor library that cannot be loaded prints the reason to standard error,
+// status 1. Returns nothing when the window is wanted.
+std::optional<int> printFromCommandLine(const desktop::CommandLine &commandLine,
+                                        discovery::Discovery &discovery);
+
+} // namespace portcheck
