@@ -1,5 +1,6 @@
 #include "configurator/config.h"
 #include "desktop/message_boxes.h"
+#include "desktop/program_icon.h"
 #include "desktop/tick_counter.h"
 #include "discovery/configurator_scan.h"
 #include "discovery/discovery.h"
@@ -11,6 +12,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    desktop::setProgramIcon(QStringLiteral("morvex"));
     // The window's texts are Traditional Chinese; a family that is missing
     // falls back to the next one named, then to the nearest installed font.
     QFont font = app.font();

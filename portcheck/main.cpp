@@ -1,4 +1,5 @@
 #include "desktop/message_boxes.h"
+#include "desktop/program_icon.h"
 #include "discovery/discovery.h"
 #include "discovery/platform_backends.h"
 #include "portcheck/port_num.h"
@@ -8,6 +9,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    desktop::setProgramIcon(QStringLiteral("pelurk"));
     QApplication::setApplicationName(QStringLiteral("Pelurk"));
 
     const discovery::PlatformBackends backends = discovery::makePlatformBackends();
