@@ -1,4 +1,5 @@
 #include "configurator/config.h"
+#include "desktop/command_line.h"
 #include "desktop/message_boxes.h"
 #include "desktop/program_icon.h"
 #include "desktop/tick_counter.h"
@@ -11,6 +12,13 @@
 
 int main(int argc, char *argv[])
 {
+    desktop::CommandLine commandLine(QStringLiteral("Morvex"),
+                                     QStringLiteral("Usage: morvex [--help | --version]\n"
+                                                    "  --help     print this text and exit\n"
+                                                    "  --version  print the version and exit\n"));
+    if (const auto status = commandLine.parse(argc, argv))
+        return *status;
+
     QApplication app(argc, argv);
     desktop::setProgramIcon(QStringLiteral("morvex"));
     // The window's texts are Traditional Chinese; a family that is missing

@@ -1,3 +1,4 @@
+#include "desktop/command_line.h"
 #include "desktop/message_boxes.h"
 #include "desktop/program_icon.h"
 #include "discovery/discovery.h"
@@ -8,6 +9,13 @@
 
 int main(int argc, char *argv[])
 {
+    desktop::CommandLine commandLine(QStringLiteral("Pelurk"),
+                                     QStringLiteral("Usage: pelurk [--help | --version]\n"
+                                                    "  --help     print this text and exit\n"
+                                                    "  --version  print the version and exit\n"));
+    if (const auto status = commandLine.parse(argc, argv))
+        return *status;
+
     QApplication app(argc, argv);
     desktop::setProgramIcon(QStringLiteral("pelurk"));
     QApplication::setApplicationName(QStringLiteral("Pelurk"));

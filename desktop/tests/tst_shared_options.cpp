@@ -1,0 +1,102 @@
+#include "desktop/version.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTest>
+
+// --help, --version and mistakes, for each of the three programs as built.
+class SharedOptions : public QObject {
+    Q_OBJECT
+
+private:
+    struct Run {
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+
+    // Runs with no display at all: a program that created its window system
+    // here would fail to start instead of answering.
+    static Run run(const QString &program, const QStringList &arguments)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        process.setProcessEnvironment(environment);
+        process.start(program, arguments);
+        if (!process.waitForFinished(20000))
+            process.kill();
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                process.readAllStandardOutput(), process.readAllStandardError()};
+    }
+
+    static void programRows()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("tavrin") << QStringLiteral(TAVRIN_PATH) << QStringLiteral("Tavrin");
+        QTest::newRow("morvex") << QStringLiteral(MORVEX_PATH) << QStringLiteral("Morvex");
+        QTest::newRow("pelurk") << QStringLiteral(PELURK_PATH) << QStringLiteral("Pelurk");
+    }
+
+private slots:
+    void versionIsOneLineWithoutDisplay_data() { programRows(); }
+    void versionIsOneLineWithoutDisplay()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, name);
+        const Run result = run(program, {QStringLiteral("--version")});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(result.out), name + u' ' + QLatin1String(desktop::kitVersion) + u'\n');
+        QVERIFY(QString::fromLatin1(desktop::kitVersion).contains(QRegularExpression(QStringLiteral("^\\d+\\.\\d+\\.\\d+$"))));
+        QCOMPARE(result.err, QByteArray());
+    }
+
+    void helpGoesToStandardOutput_data() { programRows(); }
+    void helpGoesToStandardOutput()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, name);
+        const Run result = run(program, {QStringLiteral("--help")});
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.out.startsWith("Usage: " + name.toLower().toUtf8() + ' '), result.out.constData());
+        QVERIFY(result.out.contains("--version"));
+        QCOMPARE(result.err, QByteArray());
+    }
+
+    void mistakesPrintUsageToStandardError_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("reason");
+        const QStringList programs = {QStringLiteral(TAVRIN_PATH), QStringLiteral(MORVEX_PATH),
+                                      QStringLiteral(PELURK_PATH)};
+        for (const QString &program : programs) {
+            const QByteArray name = QFileInfo(program).baseName().toUtf8();
+            QTest::newRow(name + " unknown") << program << QStringList{QStringLiteral("--frobnicate")}
+                                             << QByteArray("frobnicate");
+            QTest::newRow(name + " short") << program << QStringList{QStringLiteral("-x")} << QByteArray("x");
+            QTest::newRow(name + " stray") << program << QStringList{QStringLiteral("extra")}
+                                           << QByteArray("'extra'");
+            QTest::newRow(name + " after help") << program
+                                                << QStringList{QStringLiteral("--help"), QStringLiteral("--bogus")}
+                                                << QByteArray("bogus");
+        }
+    }
+    void mistakesPrintUsageToStandardError()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, reason);
+        const Run result = run(program, arguments);
+        QCOMPARE(result.exitCode, 2);
+        QCOMPARE(result.out, QByteArray());
+        QVERIFY2(result.err.contains(reason), result.err.constData());
+        QVERIFY2(result.err.contains("Usage: "), result.err.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(SharedOptions)
+#include "tst_shared_options.moc"
