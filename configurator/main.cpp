@@ -1,6 +1,7 @@
 #include "configurator/command_line.h"
 #include "configurator/config.h"
 #include "desktop/message_boxes.h"
+#include "desktop/program_icon.h"
 #include "desktop/tick_counter.h"
 #include "discovery/configurator_scan.h"
 #include "discovery/discovery.h"
@@ -18,6 +19,7 @@ int main(int argc, char *argv[])
         return *status;
 
     QApplication app(argc, argv);
+    desktop::setProgramIcon(QStringLiteral("morvex"));
     // The window's texts are Traditional Chinese; a family that is missing
     // falls back to the next one named, then to the nearest installed font.
     QFont font = app.font();

@@ -1,6 +1,7 @@
 #include "console/frmmain.h"
 #include "desktop/command_line.h"
 #include "desktop/message_boxes.h"
+#include "desktop/program_icon.h"
 
 #include <QApplication>
 
@@ -15,6 +16,7 @@ int main(int argc, char *argv[])
         return *status;
 
     QApplication app(argc, argv);
+    desktop::setProgramIcon(QStringLiteral("tavrin"));
     desktop::QtMessageBoxes boxes;
     console::frmMain window(boxes);
     window.show();

@@ -1,4 +1,5 @@
 #include "desktop/message_boxes.h"
+#include "desktop/program_icon.h"
 #include "discovery/discovery.h"
 #include "portcheck/bridge_watch.h"
 #include "portcheck/command_line.h"
@@ -18,6 +19,7 @@ int main(int argc, char *argv[])
         return *status;
 
     QApplication app(argc, argv);
+    desktop::setProgramIcon(QStringLiteral("pelurk"));
     QApplication::setApplicationName(QStringLiteral("Pelurk"));
     desktop::QtMessageBoxes boxes;
     desktop::ProcessProgramEnd programEnd;
