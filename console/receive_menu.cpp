@@ -1,6 +1,7 @@
 #include "receive_menu.h"
 
 #include <QAbstractScrollArea>
+#include <QEvent>
 #include <QWidget>
 
 namespace console {
@@ -29,7 +30,20 @@ void ReceiveMenu::attachTo(QWidget *grid)
     auto *area = qobject_cast<QAbstractScrollArea *>(grid);
     QWidget *origin = area ? area->viewport() : grid;
     connect(grid, &QWidget::customContextMenuRequested, this,
-            [this, origin](const QPoint &pos) { popup(origin->mapToGlobal(pos)); });
+            [this, grid, origin](const QPoint &pos) {
+                m_target = grid;
+                popup(origin->mapToGlobal(pos));
+            });
+    grid->installEventFilter(this);
+    if (!m_target)
+        m_target = grid;
+}
+
+bool ReceiveMenu::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusIn)
+        m_target = static_cast<QWidget *>(watched);
+    return QMenu::eventFilter(watched, event);
 }
 
 } // namespace console

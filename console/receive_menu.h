@@ -29,8 +29,15 @@ public:
     // Opens the menu on a right-click in `grid`, and gives the grid the
     // keyboard shortcuts of the menu's items.
     void attachTo(QWidget *grid);
+    // The grid the menu's items act from: the one last right-clicked or
+    // given the focus (a copy from the hex grid copies hex digits).
+    QWidget *target() const { return m_target; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    QWidget *m_target = nullptr;
     QAction *m_copy = nullptr;
     QAction *m_selectAll = nullptr;
     QAction *m_save = nullptr;
