@@ -2,6 +2,8 @@
 
 #include <QSaveFile>
 
+#include <cstring>
+
 namespace console {
 
 namespace {
@@ -107,38 +109,51 @@ QString copiedHex(const ByteStore &store, qint64 first, qint64 count)
 
 namespace {
 
-void appendDumpLine(QByteArray &out, qint64 offset, QByteArrayView bytes, QByteArrayView time)
+// Longest line without its time: 16-digit offset, the hex and text columns.
+constexpr int kMaxLineWithoutTime = 16 + 2 + 47 + 2 + 16 + 2;
+
+// Writes one line (without "\n") at `p` and returns its end.
+char *writeDumpLine(char *p, qint64 offset, QByteArrayView bytes, QByteArrayView time)
 {
     char digits[16];
     int width = 0;
     for (qint64 v = offset; v != 0 || width < 8; v >>= 4)
         digits[width++] = kHexDigits[v & 0x0F];
     while (width > 0)
-        out.append(digits[--width]);
-    out.append("  ");
+        *p++ = digits[--width];
+    *p++ = ' ';
+    *p++ = ' ';
     for (int i = 0; i < kLineBytes; ++i) {
-        if (i < bytes.size())
-            appendHex(out, std::uint8_t(bytes[i]));
-        else
-            out.append("  ");
+        if (i < bytes.size()) {
+            const auto b = std::uint8_t(bytes[i]);
+            *p++ = kHexDigits[b >> 4];
+            *p++ = kHexDigits[b & 0x0F];
+        } else {
+            *p++ = ' ';
+            *p++ = ' ';
+        }
         if (i + 1 < kLineBytes)
-            out.append(' ');
+            *p++ = ' ';
     }
-    out.append("  ");
+    *p++ = ' ';
+    *p++ = ' ';
     for (int i = 0; i < kLineBytes; ++i) {
         const auto b = i < bytes.size() ? std::uint8_t(bytes[i]) : std::uint8_t(' ');
-        out.append(b >= 0x20 && b <= 0x7E ? char(b) : '.');
+        *p++ = b >= 0x20 && b <= 0x7E ? char(b) : '.';
     }
-    out.append("  ");
-    out.append(time);
+    *p++ = ' ';
+    *p++ = ' ';
+    std::memcpy(p, time.data(), size_t(time.size()));
+    return p + time.size();
 }
 
 } // namespace
 
 QByteArray hexDumpLine(qint64 offset, QByteArrayView bytes, const QString &time)
 {
-    QByteArray line;
-    appendDumpLine(line, offset, bytes, time.toLatin1());
+    const QByteArray t = time.toLatin1();
+    QByteArray line(kMaxLineWithoutTime + t.size(), Qt::Uninitialized);
+    line.truncate(writeDumpLine(line.data(), offset, bytes, t) - line.data());
     return line;
 }
 
@@ -183,12 +198,17 @@ SaveResult saveHexDump(const ByteStore &store, const ArrivalTimes &times, qint64
     qint64 done = 0;
     while (done < count) {
         const qint64 step = std::min(kProgressStep, count - done);
-        out.clear();
-        out.reserve(qsizetype(step / kLineBytes * 100));
+        // Room for the longest lines; trimmed to what was written.
+        out.resize(qsizetype((step / kLineBytes + 1) * (kMaxLineWithoutTime + 32 + 1)));
+        char *p = out.data();
         for (qint64 offset = done; offset < done + step; offset += kLineBytes) {
             const int n = int(std::min<qint64>(kLineBytes, count - offset));
-            for (int i = 0; i < n; ++i)
-                line[i] = char(store.at(offset + i));
+            const QByteArrayView piece = store.span(offset);
+            if (piece.size() >= n)
+                std::memcpy(line, piece.data(), size_t(n));
+            else
+                for (int i = 0; i < n; ++i)
+                    line[i] = char(store.at(offset + i));
             // Entries are in byte order, as the lines are: walk them along.
             while (entry + 1 < entries.size() && entries[entry + 1].firstByte <= offset)
                 ++entry;
@@ -201,9 +221,10 @@ SaveResult saveHexDump(const ByteStore &store, const ArrivalTimes &times, qint64
                 time.clear();
                 timeFrom = -1;
             }
-            appendDumpLine(out, offset, QByteArrayView(line, n), time);
-            out.append('\n');
+            p = writeDumpLine(p, offset, QByteArrayView(line, n), time.first(std::min<qsizetype>(time.size(), 32)));
+            *p++ = '\n';
         }
+        out.truncate(p - out.data());
         if (!writer.write(out, result))
             return result;
         done += step;
