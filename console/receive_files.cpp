@@ -157,21 +157,23 @@ QByteArray hexDumpLine(qint64 offset, QByteArrayView bytes, const QString &time)
     return line;
 }
 
-SaveResult saveRaw(const ByteStore &store, qint64 count, const QString &path, const SaveProgress &progress)
+namespace {
+
+// The save loop both forms share: `writeStep(first, count, writer, result)`
+// writes the file's part for bytes [first, first + count); progress is
+// reported and the store checked between steps.
+template<typename WriteStep>
+SaveResult saveInSteps(const ByteStore &store, qint64 count, const QString &path, const SaveProgress &progress,
+                       WriteStep &&writeStep)
 {
     SaveResult result;
     SafeWriter writer(path);
     if (!writer.open(result))
         return result;
     const quint64 generation = store.generation();
-    qint64 done = 0;
-    while (done < count) {
+    for (qint64 done = 0; done < count;) {
         const qint64 step = std::min(kProgressStep, count - done);
-        bool written = true;
-        store.forEachSpan(done, step, [&](QByteArrayView piece) {
-            written = written && writer.write(piece, result);
-        });
-        if (!written)
+        if (!writeStep(done, step, writer, result))
             return result;
         done += step;
         if (!carryOn(store, generation, done, count, progress, writer, result))
@@ -181,27 +183,35 @@ SaveResult saveRaw(const ByteStore &store, qint64 count, const QString &path, co
     return result;
 }
 
+} // namespace
+
+SaveResult saveRaw(const ByteStore &store, qint64 count, const QString &path, const SaveProgress &progress)
+{
+    return saveInSteps(store, count, path, progress,
+                       [&](qint64 first, qint64 step, SafeWriter &writer, SaveResult &result) {
+                           bool written = true;
+                           store.forEachSpan(first, step, [&](QByteArrayView piece) {
+                               written = written && writer.write(piece, result);
+                           });
+                           return written;
+                       });
+}
+
 SaveResult saveHexDump(const ByteStore &store, const ArrivalTimes &times, qint64 count, const QString &path,
                        const SaveProgress &progress)
 {
-    SaveResult result;
-    SafeWriter writer(path);
-    if (!writer.open(result))
-        return result;
-    const quint64 generation = store.generation();
     const auto &entries = times.entries();
     size_t entry = 0;
     QByteArray time;
     qint64 timeFrom = -1; // first byte of the entry `time` belongs to
     QByteArray out;
     char line[kLineBytes];
-    qint64 done = 0;
-    while (done < count) {
-        const qint64 step = std::min(kProgressStep, count - done);
+    return saveInSteps(store, count, path, progress, [&](qint64 first, qint64 step, SafeWriter &writer,
+                                                         SaveResult &result) {
         // Room for the longest lines; trimmed to what was written.
         out.resize(qsizetype((step / kLineBytes + 1) * (kMaxLineWithoutTime + 32 + 1)));
         char *p = out.data();
-        for (qint64 offset = done; offset < done + step; offset += kLineBytes) {
+        for (qint64 offset = first; offset < first + step; offset += kLineBytes) {
             const int n = int(std::min<qint64>(kLineBytes, count - offset));
             const QByteArrayView piece = store.span(offset);
             if (piece.size() >= n)
@@ -225,14 +235,8 @@ SaveResult saveHexDump(const ByteStore &store, const ArrivalTimes &times, qint64
             *p++ = '\n';
         }
         out.truncate(p - out.data());
-        if (!writer.write(out, result))
-            return result;
-        done += step;
-        if (!carryOn(store, generation, done, count, progress, writer, result))
-            return result;
-    }
-    writer.commit(result);
-    return result;
+        return writer.write(out, result);
+    });
 }
 
 } // namespace console

@@ -49,6 +49,13 @@ QByteArray everyByteValue(int times)
     return bytes;
 }
 
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
 QByteArray readFile(const QString &path)
 {
     QFile f(path);
@@ -347,10 +354,7 @@ void TestReceiveTools::savedRawFileHoldsExactlyWhatWasSent()
     QCOMPARE(c.rx().shownSize(), sent.size());
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("line.bin"));
-    QFile old(path);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("an older, longer file of that name that must be replaced whole");
-    old.close();
+    writeFile(path, "an older, longer file of that name that must be replaced whole");
     c.files.save = FileChooser::SaveTarget{path, false};
     c.w.receiveMenu(0)->saveAction()->trigger();
     QCOMPARE(c.boxes.boxes.size(), 0);
@@ -395,10 +399,7 @@ void TestReceiveTools::cancelledSaveLeavesNoFile()
     QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     // A cancelled save over an older file keeps the older file as it was.
     const QString older = dir.filePath(QStringLiteral("older.bin"));
-    QFile f(older);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("kept");
-    f.close();
+    writeFile(older, "kept");
     result = console::saveRaw(store, store.size(), older, [](qint64, qint64) { return false; });
     QVERIFY(result.cancelled);
     QCOMPARE(readFile(older), QByteArray("kept"));
@@ -463,10 +464,7 @@ void TestReceiveTools::loggingAcrossClearAndStopStart()
     QVERIFY(c.send("before the log|"));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("panel.log"));
-    QFile existing(path);
-    QVERIFY(existing.open(QIODevice::WriteOnly));
-    existing.write("kept:");
-    existing.close();
+    writeFile(path, "kept:");
     c.files.log = path;
     QAction *item = c.w.receiveMenu(0)->logAction();
     item->trigger();
