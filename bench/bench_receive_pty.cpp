@@ -22,6 +22,7 @@
 #include <fstream>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -83,6 +84,15 @@ void flood(int fd, qint64 total)
     }
 }
 
+double cpuSeconds(const rusage &u)
+{
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU time of the plain reader's last run: what reading the line costs it,
+// whatever else the machine is doing.
+double g_catCpu = 0;
+
 // cat copies the line into a pipe; the bytes count as read when they come
 // out of the pipe, which costs cat nothing it would not spend anyway.
 double catRate(qint64 total)
@@ -116,7 +126,9 @@ double catRate(qint64 total)
     const double seconds = double(t.nsecsElapsed()) / 1e9;
     writer.join();
     ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
+    rusage usage{};
+    ::wait4(pid, nullptr, 0, &usage);
+    g_catCpu += cpuSeconds(usage);
     ::close(pipeFds[0]);
     return double(got) / seconds;
 }
@@ -144,12 +156,15 @@ int main(int argc, char *argv[])
     }
     const console::ReceiveBuffer &rx = window->receiveOf(0);
     const long before = residentBytes();
+    rusage cpuBefore{}, cpuAfter{};
+    ::getrusage(RUSAGE_THREAD, &cpuBefore);
     QElapsedTimer t;
     t.start();
     std::thread writer(flood, line.master, total);
     while (rx.store().size() < total)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     const double arrived = double(t.nsecsElapsed()) / 1e9;
+    ::getrusage(RUSAGE_THREAD, &cpuAfter);
     // Then the tick that shows the last of them.
     while (rx.shownSize() < total)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
@@ -166,6 +181,8 @@ int main(int argc, char *argv[])
     std::printf("console panel:      %.1f MB/s = %.0f%% of the plain reader (%lld bytes in the store after %.2f s, "
                 "all shown after %.2f s)\n",
                 rate / 1e6, 100 * rate / plain, static_cast<long long>(got), arrived, shown);
+    std::printf("CPU time of the reader: console window thread %.2f s, cat %.2f s (mean of its two runs)\n",
+                cpuSeconds(cpuAfter) - cpuSeconds(cpuBefore), g_catCpu / 2);
     std::printf("resident memory:    %.3f bytes per received byte (%.1f MB more for %.1f MB received)\n",
                 double(after - before) / double(got), double(after - before) / 1e6, double(got) / 1e6);
     std::printf("arrival-time entries: %zu, rows in each grid: %d\n", rx.arrivalTimes().entries().size(),
