@@ -1,12 +1,17 @@
 // Receive path of the console at full speed: how long one poll tick takes
-// when it brings half a second of a 3 Mbaud line, and how much memory each
-// received byte costs once 50 MB have arrived. Prints its figures.
+// when it brings half a second of a 3 Mbaud line, how much memory each
+// received byte costs once 50 MB have arrived (arrival times included), and
+// how long "Save Received Bytes..." takes for 100 MB, raw and as a hex dump.
+// Prints its figures.
 
 #include "console/frmmain.h"
+#include "console/receive_files.h"
 #include "tests/support/recorders.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -78,5 +83,36 @@ int main(int argc, char *argv[])
     std::printf("rows in each grid: %d, first visible row %d / %d\n",
                 window.MSHFlexGrid1[0]->model()->rowCount(), window.MSHFlexGrid1[0]->firstVisibleRow(),
                 window.MSHFlexGrid2[0]->firstVisibleRow());
+
+    // Saving 100 MB, into a folder beside the build unless one is given.
+    window.Command1_Click(0);
+    const qint64 saved = 100LL * 1000 * 1000;
+    for (fed = 0; fed < saved; fed += tick.size())
+        window.showReceived(0, tick.left(qsizetype(std::min<qint64>(tick.size(), saved - fed))));
+    const console::ReceiveBuffer &rx = window.receiveOf(0);
+    QTemporaryDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) + QStringLiteral("/save-XXXXXX") : QString());
+    auto timeSave = [&](const char *what, auto &&save, int repetitions) {
+        std::vector<double> seconds;
+        qint64 size = 0;
+        for (int i = 0; i < repetitions; ++i) {
+            const QString path = dir.filePath(QStringLiteral("saved"));
+            QElapsedTimer t;
+            t.start();
+            const console::SaveResult result = save(path);
+            seconds.push_back(double(t.nsecsElapsed()) / 1e9);
+            if (!result.ok)
+                std::printf("%s failed: %s\n", what, qPrintable(result.error));
+            size = QFileInfo(path).size();
+            QFile::remove(path);
+        }
+        std::sort(seconds.begin(), seconds.end());
+        std::printf("save %lld bytes %s: median %.3f s, best %.3f s, worst %.3f s (%d saves, file %lld bytes)\n",
+                    static_cast<long long>(rx.shownSize()), what, seconds[seconds.size() / 2], seconds.front(),
+                    seconds.back(), repetitions, static_cast<long long>(size));
+    };
+    timeSave("raw", [&](const QString &path) { return console::saveRaw(rx.store(), rx.shownSize(), path); }, 7);
+    timeSave("as a hex dump", [&](const QString &path) {
+        return console::saveHexDump(rx.store(), rx.arrivalTimes(), rx.shownSize(), path);
+    }, 3);
     return 0;
 }

@@ -1,16 +1,20 @@
 #include "frmmain.h"
 
+#include "console/receive_files.h"
 #include "console/sfrmtransmit.h"
 #include "desktop/twips.h"
 #include "serial/port_names.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -44,7 +48,12 @@ frmMain::frmMain(desktop::MessageBoxes &boxes, QWidget *parent)
     Timer1->start();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // The controls outlive the receive buffers they hand bytes to.
+    for (auto &comm : MSComm1)
+        comm.setReceiveSink(nullptr);
+}
 
 void frmMain::buildPanel(int i)
 {
@@ -90,14 +99,21 @@ void frmMain::buildPanel(int i)
     Check3[i] = new QCheckBox(QStringLiteral("CTS/RTS"), this);
     desktop::placeTwips(Check3[i], 4170 + dx, i == 0 ? 1890 : 1860, 1095, 315);
 
+    // Received bytes go straight into the panel's store as they arrive; the
+    // poll shows them at its next tick.
+    MSComm1[i].setReceiveSink(&m_receive[i]);
     MSHFlexGrid1[i] = new ByteGridView(this);
     MSHFlexGrid1[i]->setModel(m_receive[i].textModel());
+    MSHFlexGrid1[i]->setSelection(&m_receive[i].selection());
     desktop::placeTwips(MSHFlexGrid1[i], 150 + dx, 3060, 5550, 2025);
     MSHFlexGrid2[i] = new ByteGridView(this);
     MSHFlexGrid2[i]->setModel(m_receive[i].hexModel());
+    MSHFlexGrid2[i]->setSelection(&m_receive[i].selection());
     desktop::placeTwips(MSHFlexGrid2[i], 150 + dx, 5190, 5550, 2025);
     connect(MSHFlexGrid1[i], &ByteGridView::userScrolled, this, [this, i] { MSHFlexGrid1_Scroll(i); });
     connect(MSHFlexGrid2[i], &ByteGridView::userScrolled, this, [this, i] { MSHFlexGrid2_Scroll(i); });
+
+    buildReceiveMenu(i);
 
     Command1[i] = new QPushButton(QStringLiteral("Clear"), this);
     desktop::placeTwips(Command1[i], 150 + dx, 7350, 1875, 405);
@@ -106,6 +122,102 @@ void frmMain::buildPanel(int i)
     desktop::placeTwips(Command2[i], 2070 + dx, 7350, 1875, 405);
     Command2[i]->setEnabled(false);
     connect(Command2[i], &QPushButton::clicked, this, [this, i] { Command2_Click(i); });
+}
+
+void frmMain::buildReceiveMenu(int i)
+{
+    m_menus[i] = new ReceiveMenu(this);
+    m_menus[i]->attachTo(MSHFlexGrid1[i]);
+    m_menus[i]->attachTo(MSHFlexGrid2[i]);
+    ReceiveMenu *menu = m_menus[i];
+    connect(menu->copyAction(), &QAction::triggered, this,
+            [this, i, menu] { copySelection(i, menu->target() == MSHFlexGrid2[i]); });
+    connect(menu->selectAllAction(), &QAction::triggered, this, [this, i] { selectAllReceived(i); });
+    connect(menu->saveAction(), &QAction::triggered, this, [this, i] { saveReceived(i); });
+    connect(menu->logAction(), &QAction::triggered, this, [this, i](bool on) { setLogging(i, on); });
+}
+
+void frmMain::copySelection(int i, bool hex)
+{
+    const ByteSelection::Range range = m_receive[i].selection().selected();
+    if (range.count == 0)
+        return;
+    if (range.count > kCopyLimit) {
+        message(QStringLiteral("The selection holds %1 bytes; Copy takes at most %2 bytes. "
+                               "Save Received Bytes... takes any number.")
+                    .arg(range.count)
+                    .arg(kCopyLimit),
+                desktop::BoxIcon::Information);
+        return;
+    }
+    const ByteStore &store = m_receive[i].store();
+    QApplication::clipboard()->setText(hex ? copiedHex(store, range.first, range.count)
+                                           : copiedText(store, range.first, range.count));
+}
+
+void frmMain::selectAllReceived(int i)
+{
+    m_receive[i].selection().selectAll();
+}
+
+void frmMain::saveReceived(int i)
+{
+    const std::optional<FileChooser::SaveTarget> target = m_files->saveTarget(this);
+    if (!target)
+        return;
+    const ReceiveBuffer &buffer = m_receive[i];
+    const qint64 count = buffer.shownSize();
+    SaveResult result;
+    if (!target->hexDump) {
+        result = saveRaw(buffer.store(), count, target->path);
+    } else {
+        // About 6 bytes of file a byte received: long enough to want a way out.
+        QProgressDialog progress(QStringLiteral("Saving %1 ...").arg(target->path), QStringLiteral("Cancel"), 0,
+                                 1000, this);
+        progress.setWindowTitle(kTitle);
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(500);
+        result = saveHexDump(buffer.store(), buffer.arrivalTimes(), count, target->path,
+                             [&](qint64 done, qint64 total) {
+                                 progress.setValue(int(done * 1000 / std::max<qint64>(1, total)));
+                                 return !progress.wasCanceled();
+                             });
+    }
+    if (!result.ok && !result.cancelled)
+        message(QStringLiteral("Could not save %1: %2").arg(target->path, result.error), desktop::BoxIcon::Critical);
+}
+
+void frmMain::setLogging(int i, bool on)
+{
+    QAction *item = m_menus[i]->logAction();
+    if (!on) {
+        m_logs[i].close();
+        item->setChecked(false);
+        return;
+    }
+    const std::optional<QString> path = m_files->logFile(this);
+    if (!path || !m_logs[i].open(*path)) {
+        item->setChecked(false);
+        if (path)
+            message(QStringLiteral("Could not log to %1: %2").arg(*path, m_logs[i].errorString()),
+                    desktop::BoxIcon::Critical);
+        return;
+    }
+    item->setChecked(true);
+}
+
+void frmMain::logShown(int i, qint64 first)
+{
+    ReceiveLog &log = m_logs[i];
+    if (!log.isOpen())
+        return;
+    const ReceiveBuffer &buffer = m_receive[i];
+    if (log.append(buffer.store(), first, buffer.shownSize() - first))
+        return;
+    // Logging stops; the grids go on receiving.
+    m_menus[i]->logAction()->setChecked(false);
+    message(QStringLiteral("Logging to %1 stopped: %2").arg(log.fileName(), log.errorString()),
+            desktop::BoxIcon::Critical);
 }
 
 void frmMain::buildOptions(OptionGroup group, int panel, QGroupBox *frame)
@@ -327,7 +439,8 @@ void frmMain::showReceived(int i, const QByteArray &bytes)
     const qint64 rowsBefore = m_receive[i].rowCount();
     const int textTop = text->firstVisibleRow();
     const int hexTop = hex->firstVisibleRow();
-    m_receive[i].append(bytes);
+    m_receive[i].received(bytes.constData(), bytes.size());
+    logShown(i, m_receive[i].showWaiting());
     const qint64 appended = m_receive[i].rowCount() - rowsBefore;
     if (appended == 0)
         return;

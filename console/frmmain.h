@@ -1,8 +1,11 @@
 #pragma once
 
 #include "console/byte_grid_view.h"
+#include "console/file_chooser.h"
 #include "console/panel_options.h"
 #include "console/receive_grid.h"
+#include "console/receive_log.h"
+#include "console/receive_menu.h"
 #include "desktop/message_boxes.h"
 #include "serial/serial_control.h"
 
@@ -31,6 +34,10 @@ class frmMain : public QWidget {
 public:
     explicit frmMain(desktop::MessageBoxes &boxes, QWidget *parent = nullptr);
     ~frmMain() override;
+
+    // Where the save and log items ask for their files; file dialogs unless
+    // set (the window does not own it).
+    void setFileChooser(FileChooser *files) { m_files = files; }
 
     // Form-level state. Each panel's settings string is its four pieces.
     QString Baud0, Baud1;
@@ -70,6 +77,16 @@ public:
     QTimer *Timer1 = nullptr;
 
     ReceiveBuffer &receiveOf(int panel) { return m_receive[panel]; }
+    // The context menu of the panel's two grids.
+    ReceiveMenu *receiveMenu(int panel) const { return m_menus[panel]; }
+    const ReceiveLog &receiveLog(int panel) const { return m_logs[panel]; }
+
+    // What the menu's items do, for the panel given.
+    void copySelection(int panel, bool hex);
+    void selectAllReceived(int panel);
+    void saveReceived(int panel);
+    // Starts logging (asking for the file) or stops it.
+    void setLogging(int panel, bool on);
     // The poll's display step: appends to the panel's grids and moves both
     // views as new rows come.
     void showReceived(int panel, const QByteArray &bytes);
@@ -96,6 +113,8 @@ protected:
 
 private:
     void buildPanel(int panel);
+    void buildReceiveMenu(int panel);
+    void logShown(int panel, qint64 first);
     void buildOptions(OptionGroup group, int panel, QGroupBox *frame);
     void applyLayout(int panel, bool running);
     bool openPort(int panel);
@@ -107,6 +126,10 @@ private:
 
     desktop::MessageBoxes &m_boxes;
     std::array<ReceiveBuffer, 2> m_receive;
+    std::array<ReceiveMenu *, 2> m_menus{};
+    std::array<ReceiveLog, 2> m_logs;
+    DialogFileChooser m_dialogs;
+    FileChooser *m_files = &m_dialogs;
     // Declared after MSComm1, so it goes before the controls it sends through.
     std::unique_ptr<sfrmTransmit> m_transmit;
 };

@@ -1,5 +1,7 @@
 #include "receive_grid.h"
 
+#include <QDateTime>
+
 #include <limits>
 
 namespace console {
@@ -31,9 +33,9 @@ qint64 autoScrolledTop(qint64 top, qint64 rowsBefore, qint64 appendedRows)
 
 } // namespace grid
 
-ReceiveGridModel::ReceiveGridModel(const ByteStore &store, Kind kind, QObject *parent)
+ReceiveGridModel::ReceiveGridModel(const ReceiveBuffer &buffer, Kind kind, QObject *parent)
     : QAbstractTableModel(parent)
-    , m_store(store)
+    , m_buffer(buffer)
     , m_kind(kind)
 {
 }
@@ -42,7 +44,7 @@ int ReceiveGridModel::rowCount(const QModelIndex &parent) const
 {
     if (parent.isValid())
         return 0;
-    return int(std::min<qint64>(grid::rowCountFor(m_store.size()), std::numeric_limits<int>::max()));
+    return int(std::min<qint64>(m_buffer.rowCount(), std::numeric_limits<int>::max()));
 }
 
 int ReceiveGridModel::columnCount(const QModelIndex &parent) const
@@ -58,6 +60,11 @@ QVariant ReceiveGridModel::data(const QModelIndex &index, int role) const
     const int column = index.column();
     if (role == Qt::TextAlignmentRole)
         return column == 0 ? QVariant() : QVariant(Qt::AlignCenter);
+    if (role == Qt::ToolTipRole && column == 0 && row > 0) {
+        const qint64 firstByte = qint64(row - 1) * grid::kBytesPerRow;
+        return rowToolTip(row - 1, firstByte < m_buffer.shownSize() ? m_buffer.arrivalTimes().timeOf(firstByte)
+                                                                    : std::nullopt);
+    }
     if (role != Qt::DisplayRole)
         return {};
 
@@ -69,52 +76,83 @@ QVariant ReceiveGridModel::data(const QModelIndex &index, int role) const
     if (column == 0)
         return QString::number(row - 1);
     const qint64 byteIndex = qint64(row - 1) * grid::kBytesPerRow + (column - 1);
-    if (byteIndex >= m_store.size())
+    if (byteIndex >= m_buffer.shownSize())
         return QString();
-    const std::uint8_t b = m_store.at(byteIndex);
+    const std::uint8_t b = m_buffer.store().at(byteIndex);
     return m_kind == Kind::Text ? QString(grid::textCharacter(b)) : grid::hexText(b);
 }
 
 ReceiveBuffer::ReceiveBuffer(QObject *parent)
     : QObject(parent)
-    , m_text(m_store, ReceiveGridModel::Kind::Text)
-    , m_hex(m_store, ReceiveGridModel::Kind::Hex)
+    , m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
+    , m_text(*this, ReceiveGridModel::Kind::Text)
+    , m_hex(*this, ReceiveGridModel::Kind::Hex)
 {
 }
 
 void ReceiveBuffer::append(const QByteArray &bytes)
 {
-    if (bytes.isEmpty())
+    received(bytes.constData(), bytes.size());
+    showWaiting();
+}
+
+void ReceiveBuffer::received(const char *data, qint64 count)
+{
+    if (count <= 0)
         return;
-    const qint64 before = m_store.size();
+    if (waitingSize() == 0)
+        m_waitingSince = m_clock();
+    m_store.append(data, qsizetype(count));
+}
+
+void ReceiveBuffer::discarded()
+{
+    m_store.truncate(m_shown);
+}
+
+qint64 ReceiveBuffer::showWaiting()
+{
+    const qint64 before = m_shown;
+    const qint64 after = m_store.size();
+    if (after == before)
+        return before;
     const int oldRows = int(grid::rowCountFor(before));
-    const int newRows = int(grid::rowCountFor(before + bytes.size()));
+    const int newRows = int(grid::rowCountFor(after));
     // The first changed cell lies in the row that waited for the next byte;
     // rows after it are new.
     const int firstRow = int(before / grid::kBytesPerRow) + 1;
     const int firstColumn = int(before % grid::kBytesPerRow) + 1;
-    const int lastChangedColumn = newRows > oldRows
-        ? grid::kBytesPerRow
-        : int((before + bytes.size() - 1) % grid::kBytesPerRow) + 1;
+    const int lastChangedColumn = newRows > oldRows ? grid::kBytesPerRow
+                                                    : int((after - 1) % grid::kBytesPerRow) + 1;
 
     std::array<ReceiveGridModel *, 2> models{&m_text, &m_hex};
     if (newRows > oldRows) {
         for (auto *m : models)
             m->beginInsertRows({}, oldRows, newRows - 1);
     }
-    m_store.append(bytes);
+    m_shown = after;
+    m_times.record(before, m_waitingSince);
+    m_selection.setLimit(m_shown);
     for (auto *m : models) {
         if (newRows > oldRows)
             m->endInsertRows();
         emit m->dataChanged(m->index(firstRow, firstColumn), m->index(firstRow, lastChangedColumn));
     }
+    return before;
 }
 
 void ReceiveBuffer::reset()
 {
     m_text.beginResetModel();
     m_hex.beginResetModel();
+    // Waiting bytes move to the front, to be shown from the first cell.
+    QByteArray waiting;
+    m_store.forEachSpan(m_shown, waitingSize(), [&](QByteArrayView piece) { waiting.append(piece); });
     m_store.clear();
+    m_store.append(waiting);
+    m_shown = 0;
+    m_times.clear();
+    m_selection.reset();
     m_text.endResetModel();
     m_hex.endResetModel();
 }

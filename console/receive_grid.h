@@ -1,10 +1,14 @@
 #pragma once
 
+#include "console/arrival_times.h"
+#include "console/byte_selection.h"
 #include "console/byte_store.h"
+#include "serial/serial_control.h"
 
 #include <QAbstractTableModel>
 
 #include <array>
+#include <functional>
 
 namespace console {
 
@@ -30,14 +34,17 @@ QChar textCharacter(std::uint8_t byte);
 qint64 autoScrolledTop(qint64 top, qint64 rowsBefore, qint64 appendedRows);
 } // namespace grid
 
-// One grid's view of a panel's byte store: the text grid shows each byte as
+class ReceiveBuffer;
+
+// One grid's view of a panel's shown bytes: the text grid shows each byte as
 // a character, the hex grid as upper-case hex digits. Nothing is kept per
-// cell; the texts are made in data().
+// cell; the texts are made in data(). A row label's tooltip holds the whole
+// row number and the arrival time of the row's first byte.
 class ReceiveGridModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum class Kind { Text, Hex };
-    ReceiveGridModel(const ByteStore &store, Kind kind, QObject *parent = nullptr);
+    ReceiveGridModel(const ReceiveBuffer &buffer, Kind kind, QObject *parent = nullptr);
 
     Kind kind() const { return m_kind; }
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -46,30 +53,59 @@ public:
 
 private:
     friend class ReceiveBuffer;
-    const ByteStore &m_store;
+    const ReceiveBuffer &m_buffer;
     Kind m_kind;
 };
 
-// A panel's received bytes and its two grid models. An append is one row
-// insertion and one cell change per model, whatever it brought.
-class ReceiveBuffer : public QObject {
+// A panel's received bytes, when they came, its selection and its two grid
+// models. Bytes enter in two steps: received (kept in the store, not yet
+// shown: a serial control hands them over here as they arrive, so a tick's
+// worth never waits in a second buffer) and shown at the next tick. Showing
+// is one row insertion and one cell change per model, whatever it brought,
+// and one arrival-time entry.
+class ReceiveBuffer : public QObject, public serial::ReceiveSink {
     Q_OBJECT
 public:
     explicit ReceiveBuffer(QObject *parent = nullptr);
 
+    // Receives and shows at once, as a tick that read `bytes` does.
     void append(const QByteArray &bytes);
+    // serial::ReceiveSink: bytes waiting to be shown.
+    void received(const char *data, qint64 count) override;
+    void discarded() override;
+    // Shows every waiting byte; returns the index of the first byte shown
+    // (the count shown is shownSize() minus it).
+    qint64 showWaiting();
+    // Empties the grids; bytes still waiting stay and are shown from the
+    // first cell at the next tick.
     void reset();
 
+    // Milliseconds since the epoch; the system clock unless a test sets one.
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
+
+    // Holds the shown bytes and, after them, those still waiting.
     const ByteStore &store() const { return m_store; }
+    qint64 shownSize() const { return m_shown; }
+    qint64 waitingSize() const { return m_store.size() - m_shown; }
+    const ArrivalTimes &arrivalTimes() const { return m_times; }
+    ByteSelection &selection() { return m_selection; }
+    const ByteSelection &selection() const { return m_selection; }
+
     ReceiveGridModel *textModel() { return &m_text; }
     ReceiveGridModel *hexModel() { return &m_hex; }
-    qint64 rowCount() const { return grid::rowCountFor(m_store.size()); }
+    qint64 rowCount() const { return grid::rowCountFor(m_shown); }
     // Cell that receives the next byte: row from 1, column 1..16.
-    qint64 rxRow() const { return m_store.size() / grid::kBytesPerRow + 1; }
-    int rxCol() const { return int(m_store.size() % grid::kBytesPerRow) + 1; }
+    qint64 rxRow() const { return m_shown / grid::kBytesPerRow + 1; }
+    int rxCol() const { return int(m_shown % grid::kBytesPerRow) + 1; }
 
 private:
     ByteStore m_store;
+    qint64 m_shown = 0;
+    ArrivalTimes m_times;
+    // Arrival time of the first waiting byte, while any waits.
+    qint64 m_waitingSince = 0;
+    std::function<qint64()> m_clock;
+    ByteSelection m_selection;
     ReceiveGridModel m_text;
     ReceiveGridModel m_hex;
 };

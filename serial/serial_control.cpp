@@ -82,6 +82,7 @@ bool SerialControl::setPortOpen(bool open)
             m_port.close();
         m_fault = false;
         m_salvaged.clear();
+        discardDelivered();
         return true;
     }
     if (m_port.isOpen()) {
@@ -123,12 +124,13 @@ bool SerialControl::setPortOpen(bool open)
 
 qint64 SerialControl::inBufferCount() const
 {
-    return m_salvaged.size() + (m_port.isOpen() ? m_port.bytesAvailable() : 0);
+    return m_delivered + m_salvaged.size() + (m_port.isOpen() ? m_port.bytesAvailable() : 0);
 }
 
 void SerialControl::clearInBuffer()
 {
     m_salvaged.clear();
+    discardDelivered();
     if (!m_port.isOpen())
         return;
     m_port.clear(QSerialPort::Input);
@@ -137,6 +139,7 @@ void SerialControl::clearInBuffer()
 
 QByteArray SerialControl::input()
 {
+    m_delivered = 0;
     QByteArray bytes = std::exchange(m_salvaged, {});
     if (m_port.isOpen())
         bytes += m_port.readAll();
@@ -192,10 +195,58 @@ void SerialControl::onError(QSerialPort::SerialPortError error)
     // had arrived before the fault is kept for the next input().
     m_fault = true;
     m_lastError = m_port.errorString();
-    m_salvaged += m_port.readAll();
+    if (m_sink)
+        deliverToSink();
+    else
+        m_salvaged += m_port.readAll();
     m_port.close();
     m_port.clearError();
     emit faulted(m_lastError);
+}
+
+void SerialControl::setReceiveSink(ReceiveSink *sink)
+{
+    if (m_sink == sink)
+        return;
+    if (m_sink) {
+        disconnect(&m_port, &QSerialPort::readyRead, this, &SerialControl::deliverToSink);
+        discardDelivered();
+    }
+    m_sink = sink;
+    if (m_sink) {
+        connect(&m_port, &QSerialPort::readyRead, this, &SerialControl::deliverToSink, Qt::DirectConnection);
+        deliverToSink();
+    }
+}
+
+void SerialControl::deliverToSink()
+{
+    if (!m_sink)
+        return;
+    if (!m_salvaged.isEmpty()) {
+        m_sink->received(m_salvaged.constData(), m_salvaged.size());
+        m_delivered += m_salvaged.size();
+        m_salvaged.clear();
+    }
+    if (!m_port.isOpen())
+        return;
+    // Read in pieces no larger than the port's own notification brings, so
+    // nothing here grows with the rate of the line.
+    char piece[64 * 1024];
+    for (;;) {
+        const qint64 n = m_port.read(piece, sizeof piece);
+        if (n <= 0)
+            break;
+        m_sink->received(piece, n);
+        m_delivered += n;
+    }
+}
+
+void SerialControl::discardDelivered()
+{
+    if (m_sink && m_delivered > 0)
+        m_sink->discarded();
+    m_delivered = 0;
 }
 
 QByteArray toCodePage(const QString &text)

@@ -9,6 +9,18 @@
 
 namespace serial {
 
+// Where a control can put received bytes as they arrive instead of keeping
+// them itself: the caller's own storage, so that a tick's worth of bytes is
+// never held twice. Bytes handed over still count as waiting (in
+// inBufferCount()) until the next input(); discarding the waiting bytes
+// (clearInBuffer(), closing the port) calls discarded() for them.
+class ReceiveSink {
+public:
+    virtual ~ReceiveSink() = default;
+    virtual void received(const char *data, qint64 count) = 0;
+    virtual void discarded() = 0;
+};
+
 // The serial communications control of the console and the configurator:
 // a port number (or a device path), a settings string, DTR/RTS, open/close,
 // the bytes waiting in and out, read everything waiting, write bytes or text.
@@ -64,6 +76,11 @@ public:
 
     bool hasFault() const { return m_fault; }
 
+    // With a sink, every byte goes to it as soon as the port has it, in
+    // arrival order, and input() returns only what the sink did not take
+    // (nothing); null goes back to keeping the bytes here.
+    void setReceiveSink(ReceiveSink *sink);
+
     // The underlying port, for readers that want to wait on its signals.
     const QSerialPort &port() const { return m_port; }
 
@@ -73,6 +90,8 @@ signals:
 
 private:
     void onError(QSerialPort::SerialPortError error);
+    void deliverToSink();
+    void discardDelivered();
 
     QSerialPort m_port;
     int m_commPort = 1;
@@ -85,6 +104,8 @@ private:
     bool m_applyingLines = false;
     QString m_lastError;
     QByteArray m_salvaged; // received before a fault closed the port
+    ReceiveSink *m_sink = nullptr;
+    qint64 m_delivered = 0; // handed to the sink since the last input()
 };
 
 // One byte per character through the code page (Latin-1 here); characters

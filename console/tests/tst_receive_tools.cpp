@@ -1,0 +1,649 @@
+#include "console/frmmain.h"
+#include "console/receive_files.h"
+#include "tests/support/pseudo_terminal.h"
+#include "tests/support/recorders.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QHelpEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolTip>
+#include <QTimeZone>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using console::ByteSelection;
+using console::ByteStore;
+using console::FileChooser;
+using console::frmMain;
+using console::ReceiveBuffer;
+using testsupport::PseudoTerminal;
+using testsupport::RecordingMessageBoxes;
+
+namespace {
+
+// Milliseconds of a UTC wall-clock time (the suite runs with TZ=UTC).
+qint64 utc(int h, int m, int s, int ms)
+{
+    return QDateTime(QDate(2026, 12, 7), QTime(h, m, s, ms), QTimeZone::utc()).toMSecsSinceEpoch();
+}
+
+QByteArray everyByteValue(int times)
+{
+    QByteArray bytes;
+    for (int t = 0; t < times; ++t)
+        for (int b = 0; b < 256; ++b)
+            bytes.append(char(b));
+    return bytes;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Answers the save and log dialogs as a user would have.
+struct ScriptedFiles final : FileChooser {
+    std::optional<SaveTarget> save;
+    std::optional<QString> log;
+    std::optional<SaveTarget> saveTarget(QWidget *) override { return save; }
+    std::optional<QString> logFile(QWidget *) override { return log; }
+};
+
+// A shown window on a pseudo-terminal; the test drives the timer itself.
+struct Console {
+    RecordingMessageBoxes boxes;
+    ScriptedFiles files;
+    frmMain w{boxes};
+    PseudoTerminal pty;
+    Console()
+    {
+        w.Timer1->stop();
+        w.setFileChooser(&files);
+        w.show();
+    }
+    bool start(int panel = 0)
+    {
+        w.Combo1[panel]->setEditText(pty.slavePath());
+        w.Check1[panel]->setChecked(true);
+        return w.MSComm1[panel].portOpen();
+    }
+    // The far end sends; the panel shows it at the next tick.
+    bool send(const QByteArray &bytes, int panel = 0)
+    {
+        const qint64 before = w.MSComm1[panel].inBufferCount();
+        // In pieces the line takes at once, letting the port read between.
+        for (qsizetype at = 0; at < bytes.size(); at += 1024) {
+            pty.write(bytes.mid(at, 1024));
+            QCoreApplication::processEvents();
+        }
+        for (int i = 0; i < 500 && w.MSComm1[panel].inBufferCount() < before + bytes.size(); ++i)
+            QTest::qWait(10);
+        w.Timer1_Timer();
+        return w.MSComm1[panel].inBufferCount() == 0;
+    }
+    const ReceiveBuffer &rx(int panel = 0) { return w.receiveOf(panel); }
+    // Text of the panel's last shown byte.
+    QString cellText(int panel = 0)
+    {
+        const qint64 last = rx(panel).shownSize() - 1;
+        auto *m = w.MSHFlexGrid1[panel]->model();
+        return m->data(m->index(int(last / 16) + 1, int(last % 16) + 1)).toString();
+    }
+    QString clipboard() const { return QApplication::clipboard()->text(); }
+};
+
+} // namespace
+
+class TestReceiveTools : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_home;
+private slots:
+    void initTestCase() { QVERIFY(QDir::setCurrent(m_home.path())); }
+    void selectionRanges_data();
+    void selectionRanges();
+    void selectedBytesAcrossRowsAndChunks_data();
+    void selectedBytesAcrossRowsAndChunks();
+    void copyTextsFromBothGrids_data();
+    void copyTextsFromBothGrids();
+    void hexCopyBreaksLinesWhereTheGridDoes();
+    void copyAboveTheLimitIsRefused();
+    void clicksKeysAndBothGridsShareTheSelection();
+    void menuItemsAndTheirPanel();
+    void savedRawFileHoldsExactlyWhatWasSent();
+    void hexDumpLinesAndTimes();
+    void cancelledSaveLeavesNoFile();
+    void saveFailuresAreReported_data();
+    void saveFailuresAreReported();
+    void loggingAcrossClearAndStopStart();
+    void logFailureStopsOnlyTheLog_data();
+    void logFailureStopsOnlyTheLog();
+    void oneArrivalEntryPerTick();
+    void rowLabelTooltip();
+    void controlHandsBytesOverAsTheyArrive();
+    void clearKeepsWaitingBytesForTheNextTick();
+};
+
+void TestReceiveTools::selectionRanges_data()
+{
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<qint64>("anchor");
+    QTest::addColumn<qint64>("current");
+    QTest::addColumn<qint64>("first");
+    QTest::addColumn<qint64>("count");
+    QTest::newRow("nothing received") << 0LL << 0LL << 0LL << 0LL << 0LL;
+    QTest::newRow("one cell") << 40LL << 5LL << 5LL << 5LL << 1LL;
+    QTest::newRow("forwards") << 40LL << 5LL << 20LL << 5LL << 16LL;
+    QTest::newRow("backwards") << 40LL << 20LL << 5LL << 5LL << 16LL;
+    QTest::newRow("onto the waiting cell") << 40LL << 30LL << 40LL << 30LL << 10LL;
+    QTest::newRow("past the end is clamped") << 40LL << 30LL << 900LL << 30LL << 10LL;
+}
+
+void TestReceiveTools::selectionRanges()
+{
+    QFETCH(qint64, limit);
+    QFETCH(qint64, anchor);
+    QFETCH(qint64, current);
+    QFETCH(qint64, first);
+    QFETCH(qint64, count);
+    ByteSelection s;
+    s.setLimit(limit);
+    s.setCurrent(anchor, false);
+    s.setCurrent(current, true);
+    QCOMPARE(s.selected().first, first);
+    QCOMPARE(s.selected().count, count);
+    s.selectAll();
+    QCOMPARE(s.selected().first, 0);
+    QCOMPARE(s.selected().count, limit);
+    s.reset();
+    QCOMPARE(s.current(), 0);
+    QCOMPARE(s.selected().count, 0);
+}
+
+void TestReceiveTools::selectedBytesAcrossRowsAndChunks_data()
+{
+    QTest::addColumn<qint64>("first");
+    QTest::addColumn<qint64>("count");
+    QTest::newRow("within a row") << 3LL << 5LL;
+    QTest::newRow("across rows") << 14LL << 20LL;
+    QTest::newRow("across a chunk boundary") << 65530LL << 20LL;
+    QTest::newRow("across two chunk boundaries") << 100LL << 140000LL;
+    QTest::newRow("the last byte") << 200000LL - 1 << 1LL;
+}
+
+void TestReceiveTools::selectedBytesAcrossRowsAndChunks()
+{
+    QFETCH(qint64, first);
+    QFETCH(qint64, count);
+    QByteArray all(200000, Qt::Uninitialized);
+    for (qsizetype i = 0; i < all.size(); ++i)
+        all[i] = char(i * 7 + 3);
+    ByteStore store;
+    // Uneven appends, as ticks bring them.
+    for (qsizetype at = 0; at < all.size(); at += 999)
+        store.append(all.mid(at, 999));
+    const QByteArray expected = all.mid(first, count);
+    QCOMPARE(console::copiedText(store, first, count), QString::fromLatin1(expected));
+    const QString hex = console::copiedHex(store, first, count);
+    QCOMPARE(QByteArray::fromHex(hex.toLatin1()), expected);
+}
+
+void TestReceiveTools::copyTextsFromBothGrids_data()
+{
+    QTest::addColumn<int>("byte");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("hex");
+    QTest::newRow("NUL") << 0x00 << QString(QChar(0)) << "00\n";
+    QTest::newRow("line feed") << 0x0A << "\n" << "0A\n";
+    QTest::newRow("DEL") << 0x7F << QString(QChar(0x7F)) << "7F\n";
+    QTest::newRow("FF") << 0xFF << QStringLiteral("\u00ff") << "FF\n";
+}
+
+void TestReceiveTools::copyTextsFromBothGrids()
+{
+    QFETCH(int, byte);
+    QFETCH(QString, text);
+    QFETCH(QString, hex);
+    Console c;
+    QVERIFY(c.start());
+    QVERIFY(c.send(QByteArray("ab") + char(byte) + "c"));
+    c.w.receiveOf(0).selection().setCurrent(2, false);
+    c.w.copySelection(0, false);
+    QCOMPARE(c.clipboard(), text);
+    c.w.copySelection(0, true);
+    QCOMPARE(c.clipboard(), hex);
+}
+
+void TestReceiveTools::hexCopyBreaksLinesWhereTheGridDoes()
+{
+    Console c;
+    QVERIFY(c.start());
+    QVERIFY(c.send(everyByteValue(1).left(40)));
+    auto &s = c.w.receiveOf(0).selection();
+    s.setCurrent(33, false);
+    s.setCurrent(14, true);
+    c.w.copySelection(0, true);
+    QCOMPARE(c.clipboard(), QStringLiteral("0E 0F\n10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F\n20 21\n"));
+    // The menu copies from the grid it was opened on.
+    emit c.w.MSHFlexGrid1[0]->customContextMenuRequested(QPoint(5, 5));
+    c.w.receiveMenu(0)->hide();
+    c.w.receiveMenu(0)->copyAction()->trigger();
+    QCOMPARE(c.clipboard(), QString::fromLatin1(everyByteValue(1).mid(14, 20)));
+}
+
+void TestReceiveTools::copyAboveTheLimitIsRefused()
+{
+    Console c;
+    c.w.showReceived(0, QByteArray(console::kCopyLimit + 1, 'x'));
+    QApplication::clipboard()->setText(QStringLiteral("before"));
+    c.w.selectAllReceived(0);
+    c.w.copySelection(0, true);
+    QCOMPARE(c.clipboard(), QStringLiteral("before"));
+    QCOMPARE(c.boxes.boxes.size(), 1);
+    QVERIFY(c.boxes.boxes[0].text.contains(QStringLiteral("4194304")));
+    QVERIFY(c.boxes.boxes[0].text.contains(QStringLiteral("4194305")));
+}
+
+void TestReceiveTools::clicksKeysAndBothGridsShareTheSelection()
+{
+    Console c;
+    c.w.showReceived(0, everyByteValue(1).left(100));
+    auto *text = c.w.MSHFlexGrid1[0];
+    auto *hex = c.w.MSHFlexGrid2[0];
+    const auto &s = c.rx().selection();
+    auto centre = [](console::ByteGridView *g, int row, int column) { return g->cellRect(row, column).center(); };
+
+    QTest::mouseClick(hex->viewport(), Qt::LeftButton, {}, centre(hex, 2, 3));
+    QCOMPARE(s.current(), 18);
+    QCOMPARE(s.selected().count, 1);
+    QTest::mouseClick(text->viewport(), Qt::LeftButton, Qt::ShiftModifier, centre(text, 1, 15));
+    QCOMPARE(s.selected().first, 14);
+    QCOMPARE(s.selected().count, 5);
+    QCOMPARE(text->cellAt(centre(text, 1, 15)), QPoint(15, 1));
+    // Dragging in the text grid.
+    QTest::mousePress(text->viewport(), Qt::LeftButton, {}, centre(text, 1, 1));
+    QMouseEvent move(QEvent::MouseMove, centre(text, 3, 4), text->viewport()->mapToGlobal(centre(text, 3, 4)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(text->viewport(), &move);
+    QTest::mouseRelease(text->viewport(), Qt::LeftButton, {}, centre(text, 3, 4));
+    QCOMPARE(s.selected().first, 0);
+    QCOMPARE(s.selected().count, 36);
+    // Arrow keys move the current cell; Shift extends; the grid's edge holds.
+    hex->setFocus();
+    QTest::keyClick(hex, Qt::Key_Down);
+    QCOMPARE(s.current(), 51);
+    QTest::keyClick(hex, Qt::Key_Right, Qt::ShiftModifier);
+    QCOMPARE(s.selected().first, 51);
+    QCOMPARE(s.selected().count, 2);
+    for (int i = 0; i < 10; ++i)
+        QTest::keyClick(hex, Qt::Key_Up);
+    QCOMPARE(s.current(), 4);
+    // Select All from the menu: every received byte, whichever grid.
+    c.w.receiveMenu(0)->selectAllAction()->trigger();
+    QCOMPARE(s.selected().first, 0);
+    QCOMPARE(s.selected().count, 100);
+    // Clear makes (1,1) current again.
+    c.w.Command1[0]->click();
+    QCOMPARE(s.current(), 0);
+    QCOMPARE(s.selected().count, 0);
+}
+
+void TestReceiveTools::menuItemsAndTheirPanel()
+{
+    Console c;
+    for (int panel = 0; panel < 2; ++panel) {
+        console::ReceiveMenu *menu = c.w.receiveMenu(panel);
+        QStringList texts;
+        for (QAction *a : menu->actions())
+            if (!a->isSeparator())
+                texts << a->text();
+        QCOMPARE(texts, (QStringList{"&Copy", "Select &All", "&Save Received Bytes...", "&Log to File..."}));
+        QCOMPARE(menu->copyAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
+        QCOMPARE(menu->selectAllAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
+        QVERIFY(menu->logAction()->isCheckable());
+        QVERIFY(!menu->saveAction()->isCheckable());
+        // Either grid of the panel opens this panel's menu.
+        for (auto *grid : {c.w.MSHFlexGrid1[panel], c.w.MSHFlexGrid2[panel]}) {
+            emit grid->customContextMenuRequested(QPoint(10, 30));
+            QVERIFY(menu->isVisible());
+            QCOMPARE(menu->target(), grid);
+            QVERIFY(!c.w.receiveMenu(1 - panel)->isVisible());
+            menu->hide();
+        }
+    }
+    QVERIFY(c.w.receiveMenu(0) != c.w.receiveMenu(1));
+    // The shortcut works on the focused grid while the menu is closed.
+    c.w.showReceived(1, QByteArray("\x01\x02", 2));
+    c.w.activateWindow();
+    QApplication::setActiveWindow(&c.w);
+    c.w.MSHFlexGrid2[1]->setFocus();
+    QTest::keyClick(c.w.MSHFlexGrid2[1], Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(c.w.MSHFlexGrid2[1], Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(c.clipboard(), QStringLiteral("01 02\n"));
+}
+
+void TestReceiveTools::savedRawFileHoldsExactlyWhatWasSent()
+{
+    Console c;
+    QVERIFY(c.start());
+    QByteArray sent = everyByteValue(3);
+    for (int i = 0; i < 70000; ++i)
+        sent.append(char(i * 13 + i / 256));
+    QVERIFY(c.send(sent.left(1000)));
+    QVERIFY(c.send(sent.mid(1000)));
+    QCOMPARE(c.rx().shownSize(), sent.size());
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("line.bin"));
+    writeFile(path, "an older, longer file of that name that must be replaced whole");
+    c.files.save = FileChooser::SaveTarget{path, false};
+    c.w.receiveMenu(0)->saveAction()->trigger();
+    QCOMPARE(c.boxes.boxes.size(), 0);
+    QCOMPARE(readFile(path), sent);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"line.bin"});
+}
+
+void TestReceiveTools::hexDumpLinesAndTimes()
+{
+    Console c;
+    qint64 now = utc(14, 3, 11, 482);
+    c.w.receiveOf(0).setClock([&] { return now; });
+    c.w.showReceived(0, QByteArray("Hello\r\n\x00\xff" "ABCDEFGHIJ", 19));
+    now = utc(14, 3, 12, 0);
+    c.w.showReceived(0, QByteArray("0123456789:;<=>?@ABC"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("dump.txt"));
+    c.files.save = FileChooser::SaveTarget{path, true};
+    c.w.saveReceived(0);
+    QCOMPARE(c.boxes.boxes.size(), 0);
+    const QByteArray expected =
+        "00000000  48 65 6C 6C 6F 0D 0A 00 FF 41 42 43 44 45 46 47  Hello....ABCDEFG  2026-12-07 14:03:11.482\n"
+        "00000010  48 49 4A 30 31 32 33 34 35 36 37 38 39 3A 3B 3C  HIJ0123456789:;<  2026-12-07 14:03:11.482\n"
+        "00000020  3D 3E 3F 40 41 42 43" + QByteArray(27, ' ') + "  =>?@ABC" + QByteArray(9, ' ')
+        + "  2026-12-07 14:03:12.000\n";
+    QCOMPARE(readFile(path), expected);
+}
+
+void TestReceiveTools::cancelledSaveLeavesNoFile()
+{
+    ByteStore store;
+    store.append(QByteArray(9 * 1024 * 1024, 'q'));
+    console::ArrivalTimes times;
+    times.record(0, utc(9, 0, 0, 0));
+    QTemporaryDir dir;
+    const QString fresh = dir.filePath(QStringLiteral("fresh.txt"));
+    int reports = 0;
+    auto result = console::saveHexDump(store, times, store.size(), fresh, [&](qint64, qint64) { return ++reports < 2; });
+    QVERIFY(result.cancelled);
+    QVERIFY(!result.ok);
+    QCOMPARE(reports, 2);
+    QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    // A cancelled save over an older file keeps the older file as it was.
+    const QString older = dir.filePath(QStringLiteral("older.bin"));
+    writeFile(older, "kept");
+    result = console::saveRaw(store, store.size(), older, [](qint64, qint64) { return false; });
+    QVERIFY(result.cancelled);
+    QCOMPARE(readFile(older), QByteArray("kept"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"older.bin"});
+}
+
+void TestReceiveTools::saveFailuresAreReported_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("diskFull");
+    QTest::addColumn<bool>("hexDump");
+    QTest::newRow("missing folder, raw") << "missing/deeper" << false << false;
+    QTest::newRow("missing folder, hex dump") << "missing/deeper" << false << true;
+    QTest::newRow("full disk, raw") << "" << true << false;
+    QTest::newRow("full disk, hex dump") << "" << true << true;
+    if (::geteuid() != 0)
+        QTest::newRow("read-only folder") << "readonly" << false << false;
+}
+
+void TestReceiveTools::saveFailuresAreReported()
+{
+    QFETCH(QString, folder);
+    QFETCH(bool, diskFull);
+    QFETCH(bool, hexDump);
+    Console c;
+    QVERIFY(c.start());
+    QVERIFY(c.send(QByteArray(200000, 'r')));
+    QTemporaryDir dir;
+    if (folder == QStringLiteral("readonly")) {
+        QVERIFY(QDir(dir.path()).mkdir(folder));
+        QFile::setPermissions(dir.filePath(folder), QFile::ReadOwner | QFile::ExeOwner);
+    }
+    const QString path = dir.filePath(folder.isEmpty() ? QStringLiteral("out.bin") : folder + "/out.bin");
+    c.files.save = FileChooser::SaveTarget{path, hexDump};
+    // A file-size limit stands in for a full disk: writes past it fail.
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    if (diskFull) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 50000;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+    }
+    c.w.saveReceived(0);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    QCOMPARE(c.boxes.boxes.size(), 1);
+    QVERIFY2(c.boxes.boxes[0].text.startsWith(QStringLiteral("Could not save ") + path + QStringLiteral(": ")),
+             qPrintable(c.boxes.boxes[0].text));
+    QVERIFY(c.boxes.boxes[0].text.size() > QStringLiteral("Could not save : ").size() + path.size());
+    QVERIFY(!QFile::exists(path));
+    if (diskFull)
+        QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    // The panel goes on receiving.
+    QVERIFY(c.send("more"));
+    QCOMPARE(c.rx().shownSize(), 200004);
+}
+
+void TestReceiveTools::loggingAcrossClearAndStopStart()
+{
+    Console c;
+    QVERIFY(c.start());
+    QVERIFY(c.send("before the log|"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("panel.log"));
+    writeFile(path, "kept:");
+    c.files.log = path;
+    QAction *item = c.w.receiveMenu(0)->logAction();
+    item->trigger();
+    QVERIFY(item->isChecked());
+    const QByteArray all = everyByteValue(2);
+    QVERIFY(c.send(all.left(300)));
+    // Flushed at the tick: the file holds it before logging stops.
+    QCOMPARE(readFile(path), "kept:" + all.left(300));
+    c.w.Command1[0]->click();
+    QVERIFY(c.send(all.mid(300, 100)));
+    // Stopping and starting the panel does not stop the log.
+    c.w.Check1[0]->setChecked(false);
+    c.w.Timer1_Timer();
+    QVERIFY(c.start());
+    QVERIFY(c.send(all.mid(400)));
+    item->trigger(); // unchecked: the log stops
+    QVERIFY(!item->isChecked());
+    QVERIFY(c.send("not logged|"));
+    item->trigger(); // checked again: appended to the same file
+    QVERIFY(c.send("again"));
+    QCOMPARE(readFile(path), "kept:" + all + "again");
+    QCOMPARE(c.boxes.boxes.size(), 0);
+    // A cancelled file dialog leaves the item unchecked.
+    item->trigger();
+    c.files.log.reset();
+    item->trigger();
+    QVERIFY(!item->isChecked());
+    QVERIFY(!c.w.receiveLog(0).isOpen());
+}
+
+void TestReceiveTools::logFailureStopsOnlyTheLog_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("failsAtOpen");
+    QTest::newRow("full disk") << "/dev/full" << false;
+    QTest::newRow("missing folder") << "/nonexistent-folder/panel.log" << true;
+}
+
+void TestReceiveTools::logFailureStopsOnlyTheLog()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, failsAtOpen);
+    Console c;
+    QVERIFY(c.start());
+    c.files.log = path;
+    QAction *item = c.w.receiveMenu(0)->logAction();
+    item->trigger();
+    QCOMPARE(item->isChecked(), !failsAtOpen);
+    if (!failsAtOpen) {
+        QVERIFY(c.boxes.boxes.isEmpty());
+        QVERIFY(c.send(QByteArray(5000, 'f')));
+    }
+    QVERIFY(!item->isChecked());
+    QCOMPARE(c.boxes.boxes.size(), 1);
+    const QString text = c.boxes.boxes[0].text;
+    QVERIFY2(text.contains(path) && text.contains(QStringLiteral("No such file or directory"))
+                 != text.contains(QStringLiteral("No space left on device")),
+             qPrintable(text));
+    QVERIFY(c.send("still receiving"));
+    QCOMPARE(c.w.Check1[0]->isChecked(), true);
+    QCOMPARE(c.cellText(), QStringLiteral("g"));
+    QCOMPARE(c.boxes.boxes.size(), 1);
+}
+
+void TestReceiveTools::oneArrivalEntryPerTick()
+{
+    ReceiveBuffer b;
+    qint64 now = 1000;
+    b.setClock([&] { return now; });
+    b.append("abc");
+    now = 1500;
+    b.append({}); // a tick that brought nothing
+    now = 2000;
+    // Bytes handed over as they arrive carry the time of the first of them.
+    b.received("de", 2);
+    now = 2300;
+    b.received("fgh", 3);
+    now = 2500;
+    b.showWaiting();
+    now = 3000;
+    b.append(QByteArray(20, 'z'));
+    const auto &e = b.arrivalTimes().entries();
+    QCOMPARE(int(e.size()), 3);
+    QCOMPARE(e[0].firstByte, 0);
+    QCOMPARE(e[0].msecs, 1000);
+    QCOMPARE(e[1].firstByte, 3);
+    QCOMPARE(e[1].msecs, 2000);
+    QCOMPARE(e[2].firstByte, 8);
+    QCOMPARE(e[2].msecs, 3000);
+    QCOMPARE(b.arrivalTimes().timeOf(7), 2000);
+    QCOMPARE(b.arrivalTimes().timeOf(27), 3000);
+    b.reset();
+    QVERIFY(b.arrivalTimes().entries().empty());
+}
+
+void TestReceiveTools::rowLabelTooltip()
+{
+    Console c;
+    QAbstractItemModelTester check(c.w.receiveOf(0).textModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    qint64 now = utc(14, 3, 11, 482);
+    c.w.receiveOf(0).setClock([&] { return now; });
+    c.w.showReceived(0, QByteArray(20, 'a'));
+    now = utc(14, 3, 11, 982);
+    c.w.showReceived(0, QByteArray(300, 'b'));
+    auto tip = [&](int row) {
+        auto *m = c.w.MSHFlexGrid2[0]->model();
+        return m->data(m->index(row, 0), Qt::ToolTipRole).toString();
+    };
+    QCOMPARE(tip(1), QStringLiteral("Row 0 \u2014 2026-12-07 14:03:11.482"));
+    QCOMPARE(tip(2), QStringLiteral("Row 1 \u2014 2026-12-07 14:03:11.482"));
+    QCOMPARE(tip(3), QStringLiteral("Row 2 \u2014 2026-12-07 14:03:11.982"));
+    QCOMPARE(tip(21), QStringLiteral("Row 20"));
+    // Hovering a label shows it; hovering a byte cell shows nothing.
+    auto *grid = c.w.MSHFlexGrid1[0];
+    grid->setFirstVisibleRow(15);
+    const QPoint label = grid->cellRect(17, 0).center();
+    QHelpEvent hover(QEvent::ToolTip, label, grid->viewport()->mapToGlobal(label));
+    QApplication::sendEvent(grid->viewport(), &hover);
+    QCOMPARE(QToolTip::text(), QStringLiteral("Row 16 \u2014 2026-12-07 14:03:11.982"));
+    // The label column keeps its width: long numbers are read in the tooltip.
+    QCOMPARE(grid->cellRect(17, 0).width(), grid->cellRect(1, 0).width());
+}
+
+namespace {
+struct RecordingSink final : serial::ReceiveSink {
+    QByteArray got;
+    int discards = 0;
+    void received(const char *data, qint64 count) override { got.append(data, count); }
+    void discarded() override { ++discards; }
+};
+} // namespace
+
+void TestReceiveTools::controlHandsBytesOverAsTheyArrive()
+{
+    PseudoTerminal pty;
+    serial::SerialControl comm;
+    RecordingSink sink;
+    comm.setReceiveSink(&sink);
+    comm.setDevice(pty.slavePath());
+    QVERIFY(comm.setPortOpen(true));
+    const QByteArray all = everyByteValue(40);
+    pty.write(all);
+    QTRY_COMPARE(sink.got.size(), all.size());
+    QCOMPARE(sink.got, all);
+    // Handed over, yet counted as waiting until the poll reads.
+    QCOMPARE(comm.inBufferCount(), all.size());
+    QVERIFY(comm.input().isEmpty());
+    QCOMPARE(comm.inBufferCount(), 0);
+    pty.write("xyz");
+    QTRY_COMPARE(comm.inBufferCount(), 3);
+    comm.clearInBuffer();
+    QCOMPARE(sink.discards, 1);
+    QCOMPARE(comm.inBufferCount(), 0);
+    pty.write("12");
+    QTRY_COMPARE(comm.inBufferCount(), 2);
+    QVERIFY(comm.setPortOpen(false));
+    QCOMPARE(sink.discards, 2);
+    comm.setReceiveSink(nullptr);
+}
+
+void TestReceiveTools::clearKeepsWaitingBytesForTheNextTick()
+{
+    Console c;
+    QVERIFY(c.start());
+    QVERIFY(c.send("first"));
+    c.pty.write("waiting");
+    QTRY_COMPARE(c.w.MSComm1[0].inBufferCount(), 7);
+    c.w.Command1[0]->click();
+    QCOMPARE(c.rx().shownSize(), 0);
+    c.w.Timer1_Timer();
+    QCOMPARE(c.rx().shownSize(), 7);
+    QCOMPARE(console::copiedText(c.rx().store(), 0, 7), QStringLiteral("waiting"));
+    // A stopping panel's waiting bytes go with the port.
+    c.pty.write("dropped");
+    QTRY_COMPARE(c.w.MSComm1[0].inBufferCount(), 7);
+    c.w.Check1[0]->setChecked(false);
+    c.w.Timer1_Timer();
+    QCOMPARE(c.rx().store().size(), 7);
+}
+
+QTEST_MAIN(TestReceiveTools)
+#include "tst_receive_tools.moc"
