@@ -94,6 +94,12 @@ bool HistoryStore::openDatabase(Access access)
     return true;
 }
 
+bool HistoryStore::readFailed(const QSqlError &error)
+{
+    m_problem = describeReadFailure(error.nativeErrorCode(), errorText(error));
+    return false;
+}
+
 QString HistoryStore::describeReadFailure(const QString &sqliteCode, const QString &reason) const
 {
     const QString shown = QDir::toNativeSeparators(QFileInfo(m_path).absoluteFilePath());
@@ -113,10 +119,8 @@ bool HistoryStore::checkTable()
     const QString shown = QDir::toNativeSeparators(QFileInfo(m_path).absoluteFilePath());
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT type FROM sqlite_master WHERE name = 'TrsData' COLLATE NOCASE"))) {
-        m_problem = describeReadFailure(q.lastError().nativeErrorCode(), errorText(q.lastError()));
-        return false;
-    }
+    if (!q.exec(QStringLiteral("SELECT type FROM sqlite_master WHERE name = 'TrsData' COLLATE NOCASE")))
+        return readFailed(q.lastError());
     const bool hasTable = q.next();
     q.finish();
     if (!checkWholeFile())
@@ -133,10 +137,8 @@ bool HistoryStore::checkTable()
         return true;
     }
 
-    if (!q.exec(QStringLiteral("PRAGMA table_info(TrsData)"))) {
-        m_problem = describeReadFailure(q.lastError().nativeErrorCode(), errorText(q.lastError()));
-        return false;
-    }
+    if (!q.exec(QStringLiteral("PRAGMA table_info(TrsData)")))
+        return readFailed(q.lastError());
     QStringList present;
     while (q.next())
         present << q.value(1).toString();
@@ -166,17 +168,13 @@ bool HistoryStore::checkWholeFile()
 {
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     // At most this many findings are listed in the message.
-    if (!q.exec(QStringLiteral("PRAGMA quick_check(3)"))) {
-        m_problem = describeReadFailure(q.lastError().nativeErrorCode(), errorText(q.lastError()));
-        return false;
-    }
+    if (!q.exec(QStringLiteral("PRAGMA quick_check(3)")))
+        return readFailed(q.lastError());
     QStringList findings;
     while (q.next())
         findings << q.value(0).toString();
-    if (q.lastError().isValid()) {
-        m_problem = describeReadFailure(q.lastError().nativeErrorCode(), errorText(q.lastError()));
-        return false;
-    }
+    if (q.lastError().isValid())
+        return readFailed(q.lastError());
     if (findings == QStringList{QStringLiteral("ok")})
         return true;
     m_problem = describeReadFailure(damagedCode, findings.join(QStringLiteral("; ")));

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVariantList>
 
+class QSqlError;
+
 #include <optional>
 
 namespace console {
@@ -68,6 +70,8 @@ private:
     bool openDatabase(Access access);
     bool checkTable();
     bool checkWholeFile();
+    // Sets problem() for a failed read, by SQLite's result code; false.
+    bool readFailed(const QSqlError &error);
     QString describeReadFailure(const QString &sqliteCode, const QString &reason) const;
     Outcome writeIfUnchanged(const HistoryRow &asRead, const QString &statement,
                              const QVariantList &values);

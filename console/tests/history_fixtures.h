@@ -1,9 +1,10 @@
 #pragma once
 
 // History files for the tests: rows stored through the store itself, the
-// stored Data read back, the file's bytes.
+// stored Data read back, the file's bytes, a column of the window's grid.
 
 #include "console/history_store.h"
+#include "console/sfrmtransmit.h"
 
 #include <QFile>
 #include <QList>
@@ -41,6 +42,15 @@ inline QStringList storedData(const QString &path)
     for (const auto &row : store.readAll().value_or(QList<console::HistoryRow>{}))
         data << row.data;
     return data;
+}
+
+// The cells of one column of the window's grid, top to bottom.
+inline QStringList column(console::sfrmTransmit &w, int c)
+{
+    QStringList cells;
+    for (int r = 0; r < w.model().rowCount(); ++r)
+        cells << w.model().index(r, c).data().toString();
+    return cells;
 }
 
 } // namespace fixtures

@@ -22,6 +22,7 @@
 using console::HistoryModel;
 using console::HistoryStore;
 using console::sfrmTransmit;
+using fixtures::column;
 using fixtures::fileBytes;
 using fixtures::storeRows;
 using fixtures::storedData;
@@ -66,14 +67,6 @@ private:
     void (*m_savedHandler)(int) = nullptr;
     bool m_ok = false;
 };
-
-QStringList column(sfrmTransmit &w, int c)
-{
-    QStringList cells;
-    for (int r = 0; r < w.model().rowCount(); ++r)
-        cells << w.model().index(r, c).data().toString();
-    return cells;
-}
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "console/frmmain.h"
+#include "console_harness.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/recorders.h"
 
@@ -12,10 +13,9 @@
 #include <QTest>
 #include <QTimer>
 
-using console::frmMain;
 using serial::SerialControl;
 using testsupport::PseudoTerminal;
-using testsupport::RecordingMessageBoxes;
+using harness::Console;
 using Step = SerialControl::OpenStep;
 
 Q_DECLARE_METATYPE(SerialControl::OpenStep)
@@ -25,30 +25,6 @@ Q_DECLARE_METATYPE(SerialControl::OpenStep)
 class TestStartPath : public QObject {
     Q_OBJECT
     QTemporaryDir m_home; // the window keeps its history file here
-
-    struct Console {
-        RecordingMessageBoxes boxes;
-        frmMain w{boxes};
-        Console()
-        {
-            w.Timer1->stop();
-            w.show();
-        }
-        QString hexCell(int row, int column)
-        {
-            auto *m = w.MSHFlexGrid2[0]->model();
-            return m->data(m->index(row, column)).toString();
-        }
-        // Waits until the control holds `count` bytes, then polls once.
-        bool receive(qint64 count)
-        {
-            for (int i = 0; i < 300 && w.MSComm1[0].inBufferCount() < count; ++i)
-                QTest::qWait(10);
-            const bool ok = w.MSComm1[0].inBufferCount() >= count;
-            w.Timer1_Timer();
-            return ok;
-        }
-    };
 
 private slots:
     void initTestCase() { QVERIFY(QDir::setCurrent(m_home.path())); }
@@ -74,7 +50,7 @@ void TestStartPath::refusedStepStopsThePanelAndTheNextStartOpensAfresh()
 
     PseudoTerminal pty;
     Console c;
-    c.w.Combo1[0]->setEditText(pty.slavePath());
+    c.typePort(0, pty.slavePath());
     c.w.Option1[3]->click(); // 19200
     c.w.MSComm1[0].failOpenAt({{step, error}});
     c.w.Check1[0]->click();
@@ -98,16 +74,16 @@ void TestStartPath::refusedStepStopsThePanelAndTheNextStartOpensAfresh()
     QVERIFY(c.w.Command2[0]->isEnabled());
     QVERIFY(!c.w.Frame1[0]->isEnabled());
     pty.write(QByteArray("\x7e\x01", 2));
-    QVERIFY(c.receive(2));
-    QCOMPARE(c.hexCell(1, 1), QStringLiteral("7E"));
-    QCOMPARE(c.hexCell(1, 2), QStringLiteral("1"));
+    QVERIFY(c.receive(0, 2));
+    QCOMPARE(c.cell(0, true, 1, 1), QStringLiteral("7E"));
+    QCOMPARE(c.cell(0, true, 1, 2), QStringLiteral("1"));
 }
 
 void TestStartPath::bytesThatArrivedBeforeStartAreNotShown()
 {
     PseudoTerminal pty;
     Console c;
-    c.w.Combo1[0]->setEditText(pty.slavePath());
+    c.typePort(0, pty.slavePath());
     // Sent while the panel is stopped: they wait at the device.
     pty.write(QByteArray("\xAA\xBB\xCC", 3));
     QTest::qWait(50);
@@ -115,12 +91,12 @@ void TestStartPath::bytesThatArrivedBeforeStartAreNotShown()
     QVERIFY(c.boxes.boxes.isEmpty());
     QVERIFY(c.w.MSComm1[0].portOpen());
     pty.write(QByteArray("\x31", 1));
-    c.receive(1);
+    c.receive(0, 1);
     // Give anything left over time to show up before the last look.
     QTest::qWait(100);
-    c.w.Timer1_Timer();
-    QCOMPARE(c.hexCell(1, 1), QStringLiteral("31"));
-    QCOMPARE(c.hexCell(1, 2), QString());
+    c.tick();
+    QCOMPARE(c.cell(0, true, 1, 1), QStringLiteral("31"));
+    QCOMPARE(c.cell(0, true, 1, 2), QString());
     QCOMPARE(c.w.RxCol0(), 2);
 }
 

@@ -26,6 +26,7 @@ using console::HistoryStore;
 using console::sfrmTransmit;
 using testsupport::PseudoTerminal;
 using testsupport::RecordingMessageBoxes;
+using fixtures::column;
 using fixtures::fileBytes;
 using fixtures::storeRows;
 using fixtures::storedData;
@@ -39,14 +40,6 @@ struct Line {
     Line() { control.setDevice(far.slavePath()); }
     bool open() { return control.setPortOpen(true); }
 };
-
-QStringList column(sfrmTransmit &w, int c)
-{
-    QStringList cells;
-    for (int r = 0; r < w.model().rowCount(); ++r)
-        cells << w.model().index(r, c).data().toString();
-    return cells;
-}
 
 } // namespace
 
