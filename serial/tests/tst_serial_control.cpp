@@ -234,8 +234,11 @@ void TestSerialControl::missingDeviceRefusesToOpen()
     c.setDevice(QStringLiteral("/dev/does-not-exist-42"));
     QVERIFY(!c.setPortOpen(true));
     QVERIFY(!c.portOpen());
-    QVERIFY(!c.lastError().isEmpty());
+    QVERIFY(c.lastError().contains(QStringLiteral("/dev/does-not-exist-42")));
     QVERIFY(!c.hasFault());
+    // The port's own error code is kept for whoever explains the refusal.
+    QCOMPARE(c.lastOpenFailure().step, SerialControl::OpenStep::Open);
+    QCOMPARE(c.lastOpenFailure().error, QSerialPort::DeviceNotFoundError);
 
     c.setCommPort(200); // /dev/ttyUSB199: no such adapter here
     QCOMPARE(c.device(), QStringLiteral("/dev/ttyUSB199"));
