@@ -12,7 +12,9 @@ namespace console {
 
 namespace {
 
-// SQLite's result code for a file that is not a database.
+// SQLite's result codes for a damaged file and for a file that is not a
+// database.
+const QString damagedCode = QStringLiteral("11");
 const QString notADatabaseCode = QStringLiteral("26");
 
 QString nextConnectionName()
@@ -33,6 +35,7 @@ QString columnName(HistoryStore::Field field)
     case HistoryStore::Field::Type: return QStringLiteral("\"Text\"");
     case HistoryStore::Field::Data: return QStringLiteral("\"Data\"");
     case HistoryStore::Field::Remark: return QStringLiteral("\"Remark\"");
+    case HistoryStore::Field::Made: return QStringLiteral("\"MD\"");
     }
     return {};
 }
@@ -91,24 +94,38 @@ bool HistoryStore::openDatabase(Access access)
     return true;
 }
 
-// Reads before it writes: a file that is not a database, or a TrsData of
-// another shape, is left exactly as it was found.
+bool HistoryStore::readFailed(const QSqlError &error)
+{
+    m_problem = describeReadFailure(error.nativeErrorCode(), errorText(error));
+    return false;
+}
+
+QString HistoryStore::describeReadFailure(const QString &sqliteCode, const QString &reason) const
+{
+    const QString shown = QDir::toNativeSeparators(QFileInfo(m_path).absoluteFilePath());
+    if (sqliteCode == notADatabaseCode)
+        return QStringLiteral("The history file %1 is not an SQLite database. "
+                              "It is left unchanged; no history can be kept.").arg(shown);
+    if (sqliteCode == damagedCode)
+        return QStringLiteral("The history file %1 is damaged: %2. "
+                              "It is left unchanged; no history can be kept.").arg(shown, reason);
+    return QStringLiteral("The history file %1 cannot be read: %2").arg(shown, reason);
+}
+
+// Reads before it writes: a file that is not a database, a damaged file or
+// a TrsData of another shape is left exactly as it was found.
 bool HistoryStore::checkTable()
 {
     const QString shown = QDir::toNativeSeparators(QFileInfo(m_path).absoluteFilePath());
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT type FROM sqlite_master WHERE name = 'TrsData' COLLATE NOCASE"))) {
-        if (q.lastError().nativeErrorCode() == notADatabaseCode)
-            m_problem = QStringLiteral("The history file %1 is not an SQLite database. "
-                                       "It is left unchanged; no history can be kept.").arg(shown);
-        else
-            m_problem = QStringLiteral("The history file %1 cannot be read: %2")
-                            .arg(shown, errorText(q.lastError()));
+    if (!q.exec(QStringLiteral("SELECT type FROM sqlite_master WHERE name = 'TrsData' COLLATE NOCASE")))
+        return readFailed(q.lastError());
+    const bool hasTable = q.next();
+    q.finish();
+    if (!checkWholeFile())
         return false;
-    }
-    if (!q.next()) {
-        q.finish();
+    if (!hasTable) {
         const QString create = QStringLiteral(
             "CREATE TABLE TrsData (ID INTEGER PRIMARY KEY AUTOINCREMENT, "
             "\"Text\" TEXT, \"Data\" TEXT, \"Remark\" TEXT, \"MD\" DATETIME)");
@@ -119,13 +136,9 @@ bool HistoryStore::checkTable()
         }
         return true;
     }
-    q.finish();
 
-    if (!q.exec(QStringLiteral("PRAGMA table_info(TrsData)"))) {
-        m_problem = QStringLiteral("The history file %1 cannot be read: %2")
-                        .arg(shown, errorText(q.lastError()));
-        return false;
-    }
+    if (!q.exec(QStringLiteral("PRAGMA table_info(TrsData)")))
+        return readFailed(q.lastError());
     QStringList present;
     while (q.next())
         present << q.value(1).toString();
@@ -146,6 +159,26 @@ bool HistoryStore::checkTable()
         return false;
     }
     return true;
+}
+
+// Every page of the file, not only the first rows: damage deep in the table
+// would otherwise show only when the rows are read, after the file was
+// already taken as writable. The history is small, so this is quick.
+bool HistoryStore::checkWholeFile()
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    // At most this many findings are listed in the message.
+    if (!q.exec(QStringLiteral("PRAGMA quick_check(3)")))
+        return readFailed(q.lastError());
+    QStringList findings;
+    while (q.next())
+        findings << q.value(0).toString();
+    if (q.lastError().isValid())
+        return readFailed(q.lastError());
+    if (findings == QStringList{QStringLiteral("ok")})
+        return true;
+    m_problem = describeReadFailure(damagedCode, findings.join(QStringLiteral("; ")));
+    return false;
 }
 
 void HistoryStore::fail(const QString &what)
@@ -218,47 +251,93 @@ std::optional<HistoryRow> HistoryStore::add(const QString &type, const QDateTime
     return row;
 }
 
-bool HistoryStore::remove(qint64 key)
+HistoryStore::Outcome HistoryStore::remove(const HistoryRow &asRead)
 {
-    if (!m_open) {
-        fail(m_problem);
-        return false;
-    }
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("DELETE FROM TrsData WHERE rowid = ?"));
-    q.addBindValue(key);
-    if (!q.exec()) {
-        fail(errorText(q.lastError()));
-        return false;
-    }
-    return true;
+    return writeIfUnchanged(asRead, QStringLiteral("DELETE FROM TrsData WHERE rowid = ?"), {asRead.key});
 }
 
-bool HistoryStore::setField(qint64 key, Field field, const QString &value)
+HistoryStore::Outcome HistoryStore::setField(const HistoryRow &asRead, Field field, const QString &value)
+{
+    return writeIfUnchanged(asRead,
+                            QStringLiteral("UPDATE TrsData SET %1 = ? WHERE rowid = ?").arg(columnName(field)),
+                            {value, asRead.key});
+}
+
+// The row is compared as a whole, as it was read, inside one write
+// transaction: another program cannot change it between the look and the
+// write, and a write that would land on a row the user never saw is not made.
+HistoryStore::Outcome HistoryStore::writeIfUnchanged(const HistoryRow &asRead, const QString &statement,
+                                                     const QVariantList &values)
 {
     if (!m_open) {
         fail(m_problem);
-        return false;
+        return Outcome::Failed;
     }
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("UPDATE TrsData SET %1 = ? WHERE rowid = ?").arg(columnName(field)));
-    q.addBindValue(value);
-    q.addBindValue(key);
-    if (!q.exec()) {
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
         fail(errorText(q.lastError()));
-        return false;
+        return Outcome::Failed;
     }
-    if (q.numRowsAffected() == 0) {
-        fail(QStringLiteral("The row is no longer stored."));
-        return false;
+    HistoryRow stored;
+    Outcome outcome = Outcome::Done;
+    switch (read(asRead.key, stored)) {
+    case Found::Unreadable:
+        outcome = Outcome::Failed;
+        break;
+    case Found::Gone:
+        fail(QStringLiteral("another program removed the row from the file."));
+        outcome = Outcome::Gone;
+        break;
+    case Found::Yes:
+        if (stored != asRead) {
+            fail(QStringLiteral("another program changed the row since it was read."));
+            outcome = Outcome::Changed;
+            break;
+        }
+        q.prepare(statement);
+        for (const QVariant &value : values)
+            q.addBindValue(value);
+        if (!q.exec()) {
+            fail(errorText(q.lastError()));
+            outcome = Outcome::Failed;
+        } else if (q.numRowsAffected() != 1) {
+            fail(QStringLiteral("the row could not be found in the file."));
+            outcome = Outcome::Gone;
+        }
+        break;
     }
-    return true;
+    q.finish();
+    if (outcome == Outcome::Done && !q.exec(QStringLiteral("COMMIT"))) {
+        fail(errorText(q.lastError()));
+        outcome = Outcome::Failed;
+    }
+    if (outcome != Outcome::Done)
+        q.exec(QStringLiteral("ROLLBACK"));
+    return outcome;
 }
 
 QString madeText(const QString &made)
 {
     const QDateTime when = QDateTime::fromString(made, Qt::ISODateWithMs);
     return when.isValid() ? when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : made;
+}
+
+std::optional<QString> storedMade(const QString &typed)
+{
+    const QString text = typed.trimmed();
+    for (const auto *format : {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm"}) {
+        const QDateTime when = QDateTime::fromString(text, QLatin1String(format));
+        if (when.isValid())
+            return when.toString(Qt::ISODateWithMs);
+    }
+    // ISO 8601 with a T, as stored; a date alone is not a date and time.
+    if (text.contains(QLatin1Char('T'))) {
+        const QDateTime when = QDateTime::fromString(text, Qt::ISODateWithMs);
+        if (when.isValid())
+            return when.toLocalTime().toString(Qt::ISODateWithMs);
+    }
+    return std::nullopt;
 }
 
 } // namespace console

@@ -3,6 +3,9 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QVariantList>
+
+class QSqlError;
 
 #include <optional>
 
@@ -15,20 +18,28 @@ struct HistoryRow {
     QString data;       // column Data
     QString remark;     // column Remark
     QString made;       // column MD as stored; local time, ISO 8601 with ms for rows added here
+
+    bool operator==(const HistoryRow &) const = default;
 };
 
 // The transmit history file: an SQLite database with the table TrsData
 // (Text, Data, Remark, MD). A missing file is created with the table, and an
 // SQLite file without TrsData gets it. A file that is not an SQLite database,
-// or whose TrsData lacks one of the four columns, is never written: the
-// store stays closed and problem() says what is wrong.
+// that fails SQLite's check of the whole file (a damaged file), or whose
+// TrsData lacks one of the four columns, is never written: the store stays
+// closed and problem() says what is wrong.
 //
 // Every write is checked; a failure returns false (or nothing) and leaves
-// its reason in lastError().
+// its reason in lastError(). Edits and deletes name the row as it was read:
+// a row that another program removed or changed since is left alone.
 class HistoryStore {
 public:
     enum class Access { ReadWrite, ReadOnly };
-    enum class Field { Type, Data, Remark };
+    enum class Field { Type, Data, Remark, Made };
+    // Done: exactly that row was written. Gone, Changed: the row is no longer
+    // stored, or no longer as it was read; nothing was written. Failed: the
+    // file refused (locked, read-only, full, damaged).
+    enum class Outcome { Done, Gone, Changed, Failed };
 
     explicit HistoryStore(const QString &path, Access access = Access::ReadWrite);
     ~HistoryStore();
@@ -49,14 +60,21 @@ public:
 
     // A new row of the given type made at `made`, with empty Data and Remark.
     std::optional<HistoryRow> add(const QString &type, const QDateTime &made);
-    // Removes that row only. A row that is already gone counts as removed.
-    bool remove(qint64 key);
-    // False also when the row is gone.
-    bool setField(qint64 key, Field field, const QString &value);
+    // Removes that row only, if it is still stored as `asRead`.
+    Outcome remove(const HistoryRow &asRead);
+    // Writes one field of that row, if it is still stored as `asRead`. Made
+    // takes the stored form of a date and time (see storedMade).
+    Outcome setField(const HistoryRow &asRead, Field field, const QString &value);
 
 private:
     bool openDatabase(Access access);
     bool checkTable();
+    bool checkWholeFile();
+    // Sets problem() for a failed read, by SQLite's result code; false.
+    bool readFailed(const QSqlError &error);
+    QString describeReadFailure(const QString &sqliteCode, const QString &reason) const;
+    Outcome writeIfUnchanged(const HistoryRow &asRead, const QString &statement,
+                             const QVariantList &values);
     void fail(const QString &what);
 
     QString m_path;
@@ -68,5 +86,9 @@ private:
 
 // The text the NO. column shows for a stored MD value.
 QString madeText(const QString &made);
+// The stored MD value for a date and time typed as the NO. column shows it
+// (yyyy-MM-dd HH:mm:ss, or HH:mm without seconds, or ISO 8601 with a T);
+// nothing when the text is no valid date and time.
+std::optional<QString> storedMade(const QString &typed);
 
 } // namespace console

@@ -58,11 +58,11 @@ sfrmTransmit::sfrmTransmit(std::array<serial::SerialControl *, 2> ports,
     buildControls();
 
     connect(m_model, &HistoryModel::writeFailed, this, [this](const QString &reason) {
-        tell(QStringLiteral("The change was not saved in the history file %1: %2")
-                 .arg(QDir::toNativeSeparators(QFileInfo(m_store->path()).absoluteFilePath()),
-                      reason),
+        tell(QStringLiteral("The change was not saved in the history file %1: %2").arg(shownPath(), reason),
              desktop::BoxIcon::Exclamation);
     });
+    connect(m_model, &HistoryModel::editRefused, this,
+            [this](const QString &reason) { tell(reason, desktop::BoxIcon::Exclamation); });
 
     if (!m_store->isOpen()) {
         Command2[0]->setEnabled(false);
@@ -70,9 +70,9 @@ sfrmTransmit::sfrmTransmit(std::array<serial::SerialControl *, 2> ports,
         return;
     }
     if (!m_model->load()) {
-        tell(QStringLiteral("The history file %1 cannot be read: %2")
-                 .arg(QDir::toNativeSeparators(QFileInfo(m_store->path()).absoluteFilePath()),
-                      m_store->lastError()),
+        // Rows that cannot all be read: nothing is written to such a file.
+        Command2[0]->setEnabled(false);
+        tell(QStringLiteral("The history file %1 cannot be read: %2").arg(shownPath(), m_store->lastError()),
              desktop::BoxIcon::Exclamation);
     }
     if (m_model->rowCount() > 0)
@@ -113,6 +113,11 @@ void sfrmTransmit::buildControls()
                                | QAbstractItemView::AnyKeyPressed
                                | QAbstractItemView::SelectedClicked);
     DataGrid1->verticalHeader()->hide();
+    // One line of the grid's font and a small margin (px), as the grid was
+    // drawn: about eleven rows show. The Type button is drawn inside the row.
+    DataGrid1->verticalHeader()->setMinimumSectionSize(0);
+    DataGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    DataGrid1->verticalHeader()->setDefaultSectionSize(DataGrid1->fontMetrics().height() + 4);
     DataGrid1->setWordWrap(false);
     DataGrid1->horizontalHeader()->setStretchLastSection(true);
     desktop::placeTwips(DataGrid1, 22, 300, 7305, 3435);
@@ -147,6 +152,11 @@ void sfrmTransmit::buildControls()
     connect(Command1, &QPushButton::clicked, this, &sfrmTransmit::Command1_Click);
 }
 
+QString sfrmTransmit::shownPath() const
+{
+    return QDir::toNativeSeparators(QFileInfo(m_store->path()).absoluteFilePath());
+}
+
 void sfrmTransmit::tell(const QString &text, desktop::BoxIcon icon)
 {
     m_boxes.show(text, title, icon);
@@ -160,15 +170,19 @@ void sfrmTransmit::Command2_Click(int Index)
         deleteCurrent();
 }
 
-// A refused add or delete ends silently; the grid keeps showing what is
-// stored.
+// A refused add or delete is told, naming the file; the grid then shows
+// what is stored.
 void sfrmTransmit::addNew()
 {
+    // A file that is not written to was named when the window opened.
     if (!m_model->canAdd())
         return;
     const auto row = m_model->addRow(QDateTime::currentDateTime());
-    if (!row)
+    if (!row) {
+        tell(QStringLiteral("No row was added to the history file %1: %2").arg(shownPath(), m_model->lastError()),
+             desktop::BoxIcon::Exclamation);
         return;
+    }
     const QModelIndex cell = m_model->index(*row, HistoryModel::TypeColumn);
     DataGrid1->setCurrentIndex(cell);
     DataGrid1->scrollTo(cell);
@@ -182,15 +196,17 @@ void sfrmTransmit::deleteCurrent()
         return;
     const int row = current.row();
     const int column = current.column();
-    if (!m_model->deleteRow(row))
-        return;
+    const bool deleted = m_model->deleteRow(row);
     const int left = m_model->rowCount();
-    if (left == 0) {
+    if (left == 0)
         DataGrid1->setCurrentIndex({});
-        return;
-    }
-    // The row after the deleted one, or the new last row.
-    DataGrid1->setCurrentIndex(m_model->index(row < left ? row : left - 1, column));
+    else if (deleted || !DataGrid1->currentIndex().isValid())
+        // The row after the deleted one, or the new last row.
+        DataGrid1->setCurrentIndex(m_model->index(row < left ? row : left - 1, column));
+    if (!deleted)
+        tell(QStringLiteral("The row was not deleted from the history file %1: %2")
+                 .arg(shownPath(), m_model->lastError()),
+             desktop::BoxIcon::Exclamation);
 }
 
 void sfrmTransmit::DataGrid1_ButtonClick(int)

@@ -61,6 +61,8 @@ private:
     void addNew();
     void deleteCurrent();
     void tell(const QString &text, desktop::BoxIcon icon = desktop::BoxIcon::None);
+    // The history file's full path, as messages name it.
+    QString shownPath() const;
 
     std::array<serial::SerialControl *, 2> m_ports;
     std::function<bool()> m_port1;

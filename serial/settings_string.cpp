@@ -2,7 +2,29 @@
 
 #include <QStringList>
 
+#include <limits>
+
 namespace serial {
+
+namespace {
+
+// Decimal digits only: no sign, no blank, no leading zero, nothing after.
+std::optional<qint32> baudRateOf(QStringView field)
+{
+    if (field.isEmpty() || field.size() > 10 || field.front() == u'0')
+        return std::nullopt;
+    qint64 value = 0;
+    for (QChar c : field) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    if (value > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return qint32(value);
+}
+
+} // namespace
 
 std::optional<LineSettings> parseSettings(const QString &text)
 {
@@ -11,23 +33,17 @@ std::optional<LineSettings> parseSettings(const QString &text)
         return std::nullopt;
 
     LineSettings s;
-    bool ok = false;
-    const int baud = parts[0].toInt(&ok);
-    if (!ok || baud <= 0 || parts[0].trimmed() != parts[0])
+    const auto baud = baudRateOf(parts[0]);
+    if (!baud)
         return std::nullopt;
-    s.baudRate = baud;
+    s.baudRate = *baud;
 
-    const QString parity = parts[1].toLower();
-    if (parity == QLatin1String("n"))
+    if (parts[1] == QLatin1String("n"))
         s.parity = QSerialPort::NoParity;
-    else if (parity == QLatin1String("e"))
+    else if (parts[1] == QLatin1String("e"))
         s.parity = QSerialPort::EvenParity;
-    else if (parity == QLatin1String("o"))
+    else if (parts[1] == QLatin1String("o"))
         s.parity = QSerialPort::OddParity;
-    else if (parity == QLatin1String("m"))
-        s.parity = QSerialPort::MarkParity;
-    else if (parity == QLatin1String("s"))
-        s.parity = QSerialPort::SpaceParity;
     else
         return std::nullopt;
 

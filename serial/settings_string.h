@@ -7,8 +7,9 @@
 namespace serial {
 
 // A parsed settings string such as "9600,n,8,1" or "19200,o,8,1.5":
-// decimal baud rate, parity letter (n, e, o, m, s), data bits 5..8 and stop
-// bits 1, 1.5 or 2, separated by commas without blanks.
+// decimal baud rate (digits only, no leading zero, at most 2^31-1), parity
+// letter n, e or o in lower case, data bits 5 to 8 and stop bits 1, 1.5 or
+// 2, separated by single commas, with nothing else (no blank, no NUL).
 struct LineSettings {
     qint32 baudRate = 9600;
     QSerialPort::Parity parity = QSerialPort::NoParity;
@@ -18,6 +19,7 @@ struct LineSettings {
     bool operator==(const LineSettings &) const = default;
 };
 
+// Nothing when the text is not exactly of that form.
 std::optional<LineSettings> parseSettings(const QString &text);
 
 } // namespace serial

@@ -1,5 +1,6 @@
 #include "console/history_model.h"
 #include "console/history_store.h"
+#include "history_fixtures.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
@@ -14,14 +15,9 @@
 
 using console::HistoryModel;
 using console::HistoryStore;
+using fixtures::fileBytes;
 
 namespace {
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Runs SQL on the file through a connection of the test's own.
 QStringList runSql(const QString &path, const QStringList &statements, const QString &select = {})
@@ -130,14 +126,14 @@ void TestHistoryStore::rowsComeNewestFirstAndSurviveReopening()
         for (int hour : {10, 12, 11}) {
             const auto row = store.add(QStringLiteral("Hex"), at(hour));
             QVERIFY(row);
-            QVERIFY(store.setField(row->key, HistoryStore::Field::Data, QString::number(hour)));
+            QCOMPARE(store.setField(*row, HistoryStore::Field::Data, QString::number(hour)), HistoryStore::Outcome::Done);
         }
         // Two made in the same millisecond: the later one counts as newer.
         const auto first = store.add(QStringLiteral("Txt"), at(8));
         const auto second = store.add(QStringLiteral("Txt"), at(8));
         QVERIFY(first && second);
-        QVERIFY(store.setField(first->key, HistoryStore::Field::Data, QStringLiteral("8a")));
-        QVERIFY(store.setField(second->key, HistoryStore::Field::Data, QStringLiteral("8b")));
+        QCOMPARE(store.setField(*first, HistoryStore::Field::Data, QStringLiteral("8a")), HistoryStore::Outcome::Done);
+        QCOMPARE(store.setField(*second, HistoryStore::Field::Data, QStringLiteral("8b")), HistoryStore::Outcome::Done);
     }
     HistoryStore store(path);
     HistoryModel model(store);
@@ -176,7 +172,7 @@ void TestHistoryStore::modelWritesEditsAtOnce()
         QVERIFY(model.setData(model.index(1, HistoryModel::TypeColumn), QStringLiteral("Hex")));
         QVERIFY(model.setData(model.index(1, HistoryModel::RemarkColumn), QStringLiteral("reset")));
         QVERIFY(model.setData(model.index(0, HistoryModel::DataColumn), QStringLiteral("AT\r\n")));
-        QVERIFY(!(model.flags(model.index(0, HistoryModel::MadeColumn)) & Qt::ItemIsEditable));
+        QVERIFY(model.flags(model.index(0, HistoryModel::MadeColumn)) & Qt::ItemIsEditable);
     }
     HistoryStore store(path);
     const auto rows = store.readAll();
@@ -205,7 +201,8 @@ void TestHistoryStore::failedWritesAreReportedAndStoredValuesShown()
     {
         HistoryStore store(path);
         const auto row = store.add(QStringLiteral("Txt"), at(6));
-        QVERIFY(row && store.setField(row->key, HistoryStore::Field::Data, QStringLiteral("stored")));
+        QVERIFY(row);
+        QCOMPARE(store.setField(*row, HistoryStore::Field::Data, QStringLiteral("stored")), HistoryStore::Outcome::Done);
     }
     const QByteArray before = fileBytes(path);
 

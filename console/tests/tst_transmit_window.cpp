@@ -2,6 +2,7 @@
 #include "console/history_store.h"
 #include "console/sfrmtransmit.h"
 #include "console/type_button_delegate.h"
+#include "history_fixtures.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/recorders.h"
 
@@ -25,6 +26,10 @@ using console::HistoryStore;
 using console::sfrmTransmit;
 using testsupport::PseudoTerminal;
 using testsupport::RecordingMessageBoxes;
+using fixtures::column;
+using fixtures::fileBytes;
+using fixtures::storeRows;
+using fixtures::storedData;
 
 namespace {
 
@@ -35,43 +40,6 @@ struct Line {
     Line() { control.setDevice(far.slavePath()); }
     bool open() { return control.setPortOpen(true); }
 };
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// Stores rows given newest first, each made a minute after the one below
-// it, or all at the same time.
-void storeRows(const QString &path, const QList<QPair<QString, QString>> &rows, bool sameTime = false)
-{
-    HistoryStore store(path);
-    QVERIFY2(store.isOpen(), qPrintable(store.problem()));
-    const QDateTime base(QDate(2024, 5, 1), QTime(8, 0));
-    for (qsizetype i = rows.size() - 1; i >= 0; --i) {
-        const auto row = store.add(rows[i].first, base.addSecs(sameTime ? 0 : 60 * (rows.size() - i)));
-        QVERIFY(row);
-        QVERIFY(store.setField(row->key, HistoryStore::Field::Data, rows[i].second));
-    }
-}
-
-QStringList storedData(const QString &path)
-{
-    HistoryStore store(path);
-    QStringList data;
-    for (const auto &row : store.readAll().value_or(QList<console::HistoryRow>{}))
-        data << row.data;
-    return data;
-}
-
-QStringList column(sfrmTransmit &w, int c)
-{
-    QStringList cells;
-    for (int r = 0; r < w.model().rowCount(); ++r)
-        cells << w.model().index(r, c).data().toString();
-    return cells;
-}
 
 } // namespace
 

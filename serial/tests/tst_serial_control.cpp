@@ -26,6 +26,8 @@ private slots:
     void modemLinesOnAPseudoTerminalDoNotFailTheOpen();
     void farEndGoneIsAFault();
     void clearInBufferDiscardsWaitingBytes();
+    void failedOpenStepLeavesThePortClosed_data();
+    void failedOpenStepLeavesThePortClosed();
 
 private:
     static QByteArray waitForBytes(SerialControl &c, int count);
@@ -40,19 +42,56 @@ void TestSerialControl::settingsStrings_data()
     QTest::addColumn<int>("dataBits");
     QTest::addColumn<int>("stopBits");
 
+    const auto refused = [](const char *name, const QString &text) {
+        QTest::newRow(name) << text << false << 0 << 0 << 0 << 0;
+    };
+    // Every string the programs build.
     QTest::newRow("start-up") << "9600,n,8,1" << true << 9600 << int(QSerialPort::NoParity) << 8 << int(QSerialPort::OneStop);
     QTest::newRow("configurator") << "9600,e,7,1" << true << 9600 << int(QSerialPort::EvenParity) << 7 << int(QSerialPort::OneStop);
+    QTest::newRow("preset 19200") << "19200,o,8,1" << true << 19200 << int(QSerialPort::OddParity) << 8 << int(QSerialPort::OneStop);
     QTest::newRow("odd two stop") << "38400,o,8,2" << true << 38400 << int(QSerialPort::OddParity) << 8 << int(QSerialPort::TwoStop);
     // Combinations are passed as built, none filtered out.
     QTest::newRow("5 data 2 stop") << "9600,n,5,2" << true << 9600 << int(QSerialPort::NoParity) << 5 << int(QSerialPort::TwoStop);
     QTest::newRow("one and a half") << "4800,n,6,1.5" << true << 4800 << int(QSerialPort::NoParity) << 6 << int(QSerialPort::OneAndHalfStop);
     QTest::newRow("odd rate") << "28800,n,8,1" << true << 28800 << int(QSerialPort::NoParity) << 8 << int(QSerialPort::OneStop);
-    QTest::newRow("blank") << "9600, n,8,1" << false << 0 << 0 << 0 << 0;
-    QTest::newRow("three fields") << "9600,n,8" << false << 0 << 0 << 0 << 0;
-    QTest::newRow("nine data bits") << "9600,n,9,1" << false << 0 << 0 << 0 << 0;
-    QTest::newRow("parity x") << "9600,x,8,1" << false << 0 << 0 << 0 << 0;
-    QTest::newRow("zero baud") << "0,n,8,1" << false << 0 << 0 << 0 << 0;
-    QTest::newRow("empty") << "" << false << 0 << 0 << 0 << 0;
+    QTest::newRow("largest rate") << "2147483647,n,8,1" << true << 2147483647 << int(QSerialPort::NoParity) << 8 << int(QSerialPort::OneStop);
+    QTest::newRow("one baud") << "1,e,8,2" << true << 1 << int(QSerialPort::EvenParity) << 8 << int(QSerialPort::TwoStop);
+
+    refused("NUL in a short baud", QString::fromLatin1("2\0,o,5,2", 8));
+    refused("NUL then junk in the baud", QString::fromLatin1("9600\0junk,n,8,1", 16));
+    refused("NUL at the end", QString::fromLatin1("9600,n,8,1\0", 11));
+    refused("blank inside the baud", "96 00,n,8,1");
+    refused("leading blank", " 9600,n,8,1");
+    refused("trailing blank", "9600,n,8,1 ");
+    refused("blank after a comma", "9600, n,8,1");
+    refused("tab", "9600,n,8,\t1");
+    refused("five fields", "9600,n,8,1,1");
+    refused("three fields", "9600,n,8");
+    refused("empty field", "9600,,8,1");
+    refused("trailing comma", "9600,n,8,1,");
+    refused("mark parity", "9600,m,8,1");
+    refused("space parity", "9600,s,8,1");
+    refused("upper-case parity", "9600,N,8,1");
+    refused("parity word", "9600,none,8,1");
+    refused("parity x", "9600,x,8,1");
+    refused("nine data bits", "9600,n,9,1");
+    refused("four data bits", "9600,n,4,1");
+    refused("data bits 08", "9600,n,08,1");
+    refused("stop bits 0", "9600,n,8,0");
+    refused("stop bits 3", "9600,n,8,3");
+    refused("stop bits 1.0", "9600,n,8,1.0");
+    refused("stop bits 1,5", "9600,n,8,1,5");
+    refused("zero baud", "0,n,8,1");
+    refused("leading zero", "09600,n,8,1");
+    refused("signed baud", "+9600,n,8,1");
+    refused("negative baud", "-9600,n,8,1");
+    refused("hex baud", "0x2580,n,8,1");
+    refused("fractional baud", "9600.5,n,8,1");
+    refused("baud past 32 bits", "2147483648,n,8,1");
+    refused("baud of 11 digits", "10000000000,n,8,1");
+    refused("full-width digits", QStringLiteral("\uff19\uff16\uff10\uff10,n,8,1"));
+    refused("semicolons", "9600;n;8;1");
+    refused("empty", "");
 }
 
 void TestSerialControl::settingsStrings()
@@ -195,8 +234,11 @@ void TestSerialControl::missingDeviceRefusesToOpen()
     c.setDevice(QStringLiteral("/dev/does-not-exist-42"));
     QVERIFY(!c.setPortOpen(true));
     QVERIFY(!c.portOpen());
-    QVERIFY(!c.lastError().isEmpty());
+    QVERIFY(c.lastError().contains(QStringLiteral("/dev/does-not-exist-42")));
     QVERIFY(!c.hasFault());
+    // The port's own error code is kept for whoever explains the refusal.
+    QCOMPARE(c.lastOpenFailure().step, SerialControl::OpenStep::Open);
+    QCOMPARE(c.lastOpenFailure().error, QSerialPort::DeviceNotFoundError);
 
     c.setCommPort(200); // /dev/ttyUSB199: no such adapter here
     QCOMPARE(c.device(), QStringLiteral("/dev/ttyUSB199"));
@@ -265,6 +307,63 @@ void TestSerialControl::clearInBufferDiscardsWaitingBytes()
     QCOMPARE(c.inBufferCount(), 0);
     pty.write("new");
     QCOMPARE(waitForBytes(c, 3), QByteArray("new"));
+}
+
+using Step = SerialControl::OpenStep;
+Q_DECLARE_METATYPE(SerialControl::OpenStep)
+
+void TestSerialControl::failedOpenStepLeavesThePortClosed_data()
+{
+    QTest::addColumn<Step>("step");
+    QTest::addColumn<QSerialPort::SerialPortError>("error");
+    QTest::addColumn<QString>("named");
+
+    QTest::newRow("open denied") << Step::Open << QSerialPort::PermissionError << "Permission denied";
+    QTest::newRow("open refused") << Step::Open << QSerialPort::OpenError << "already open";
+    QTest::newRow("baud rate") << Step::BaudRate << QSerialPort::UnsupportedOperationError << "baud rate 19200";
+    QTest::newRow("data bits") << Step::DataBits << QSerialPort::UnsupportedOperationError << "7 data bits";
+    QTest::newRow("parity") << Step::Parity << QSerialPort::UnsupportedOperationError << "parity";
+    QTest::newRow("stop bits") << Step::StopBits << QSerialPort::UnsupportedOperationError << "stop bits";
+    QTest::newRow("flow control") << Step::FlowControl << QSerialPort::UnknownError << "flow control";
+}
+
+// A step refused part-way must not leave the device open: a later open
+// would then be refused as "already open", or the caller would find it open
+// with settings that never took.
+void TestSerialControl::failedOpenStepLeavesThePortClosed()
+{
+    QFETCH(Step, step);
+    QFETCH(QSerialPort::SerialPortError, error);
+    QFETCH(QString, named);
+
+    PseudoTerminal pty;
+    SerialControl c;
+    c.setDevice(pty.slavePath());
+    QVERIFY(c.setSettings(QStringLiteral("19200,e,7,2")));
+    c.failOpenAt({{step, error}});
+    QVERIFY(!c.setPortOpen(true));
+    QVERIFY(!c.portOpen());
+    QVERIFY(!c.hasFault());
+    QCOMPARE(c.lastOpenFailure().step, step);
+    QCOMPARE(c.lastOpenFailure().error, error);
+    QVERIFY2(c.lastError().contains(pty.slavePath()), qPrintable(c.lastError()));
+    QVERIFY2(c.lastError().contains(named), qPrintable(c.lastError()));
+
+    // Nothing holds the device: another control opens it at once.
+    SerialControl other;
+    other.setDevice(pty.slavePath());
+    QVERIFY2(other.setPortOpen(true), qPrintable(other.lastError()));
+    QVERIFY(other.setPortOpen(false));
+
+    // Once the device accepts every step, the same control opens with the
+    // settings in full.
+    c.failOpenAt(std::nullopt);
+    QVERIFY2(c.setPortOpen(true), qPrintable(c.lastError()));
+    QCOMPARE(c.lastOpenFailure().error, QSerialPort::NoError);
+    QCOMPARE(pty.slaveBaudRate(), 19200);
+    QCOMPARE(pty.slaveStopBits(), 2);
+    QCOMPARE(c.port().parity(), QSerialPort::EvenParity);
+    QCOMPARE(c.port().dataBits(), QSerialPort::Data7);
 }
 
 QTEST_GUILESS_MAIN(TestSerialControl)
