@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <set>
+#include <vector>
 
 namespace discovery {
 
@@ -53,6 +55,21 @@ std::string lowerCase(std::string text)
 std::string serialText(const BridgeDevice &device)
 {
     return ConvertToString(device.SerialBytes, device.SerialLength);
+}
+
+// What tells one bridge's registry entry from another's on either family:
+// the IDs and the serial as both lookups rewrite it, letters in one case
+// (the NT 5 registry compares names without regard to case).
+std::string lookupIdentity(const BridgeDevice &device)
+{
+    std::string serial = serialText(device);
+    for (char &c : serial) {
+        if (c == ' ')
+            c = '_';
+        else if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - ('a' - 'A'));
+    }
+    return hexText(device.Vid) + "&" + hexText(device.Pid) + "\\" + serial;
 }
 
 // A registry key that closes itself when it leaves its scope, so nested keys
@@ -119,13 +136,7 @@ std::string ConvertToString(const std::uint8_t *bytes, std::size_t capacity, std
 
 std::int16_t ExtractPortNumber(RegistryValue &value)
 {
-    const std::string original = value.text();
     std::fill_n(value.bytes.begin(), 3, static_cast<std::uint8_t>('0'));
-    const bool namesComPort = original.size() >= 4 && lowerCase(original.substr(0, 3)) == "com"
-        && isDigit(static_cast<std::uint8_t>(original[3]));
-    if (!namesComPort)
-        return -1;
-
     std::int32_t number = 0;
     for (const char c : value.text()) {
         if (!isDigit(static_cast<std::uint8_t>(c)))
@@ -169,57 +180,107 @@ void Discovery::EnumDevices()
     m_vendor.GetNumDevices(&NumDevices);
 }
 
+// Every bridge is read before any port is handed on: a port may be handed
+// on only once it is known that no other attached bridge answers to the same
+// registry entry. The reads and the passes keep their order, so the vendor
+// library sees the same calls as with one pass per bridge.
 BridgeDevice Discovery::GetDeviceData(ScanObserver &observer)
 {
+    const std::vector<ReadPass> reads = readAllBridges();
+    const std::set<std::string> shared = sharedLookupIdentities(reads);
+
     BridgeDevice device;
-    for (std::int32_t index = 0; index < NumDevices; ++index) {
-        device.DeviceIndex = index;
-        readIdentity(device, observer);
-        lookUpPort(device, observer);
+    for (const ReadPass &read : reads) {
+        // The lookups' in-place rewrites of the serial need not be carried
+        // over from the previous pass: they give the same bytes when applied
+        // again to what this pass's record holds.
+        const std::int16_t port = device.ComPort;
+        device = read.device;
+        device.ComPort = port;
+        if (read.identityRead)
+            observer.identityRead(device);
+        lookUpPort(device, observer, shared);
         if (!observer.passDone(device))
             break;
     }
     return device;
 }
 
-void Discovery::readIdentity(BridgeDevice &device, ScanObserver &observer)
+std::vector<Discovery::ReadPass> Discovery::readAllBridges()
+{
+    std::vector<ReadPass> reads;
+    BridgeDevice device;
+    for (std::int32_t index = 0; index < NumDevices; ++index) {
+        device.DeviceIndex = index;
+        const ReadOutcome outcome = readIdentity(device);
+        reads.push_back({device, outcome == ReadOutcome::All, outcome >= ReadOutcome::Serial});
+    }
+    return reads;
+}
+
+std::set<std::string> Discovery::sharedLookupIdentities(const std::vector<ReadPass> &reads)
+{
+    std::set<std::string> seen;
+    std::set<std::string> shared;
+    for (const ReadPass &read : reads) {
+        if (!read.serialRead)
+            continue;
+        const std::string identity = lookupIdentity(read.device);
+        if (!seen.insert(identity).second)
+            shared.insert(identity);
+    }
+    return shared;
+}
+
+Discovery::ReadOutcome Discovery::readIdentity(BridgeDevice &device)
 {
     if (!succeeded(m_vendor.Open(device.DeviceIndex, &DeviceHandle)))
-        return;
+        return ReadOutcome::None;
     m_bridgeOpen = true;
-    if (readAllFields(device))
-        observer.identityRead(device);
+    const ReadOutcome outcome = readAllFields(device);
     m_vendor.Close(DeviceHandle);
     m_bridgeOpen = false;
+    return outcome;
 }
 
 // The chain stops at the first read that fails; the fields it did not
 // reach keep their values.
-bool Discovery::readAllFields(BridgeDevice &device)
+Discovery::ReadOutcome Discovery::readAllFields(BridgeDevice &device)
 {
     const DeviceHandleType handle = DeviceHandle;
-    return keepOnSuccess(device.Vid, [&](std::uint32_t *vid) { return m_vendor.GetDeviceVid(handle, vid); })
+    const bool serialRead =
+        keepOnSuccess(device.Vid, [&](std::uint32_t *vid) { return m_vendor.GetDeviceVid(handle, vid); })
         && keepOnSuccess(device.Pid, [&](std::uint32_t *pid) { return m_vendor.GetDevicePid(handle, pid); })
         && keepOnSuccess(device.SerialBytes, device.SerialLength,
                          [&](std::uint8_t *buffer, std::size_t capacity, std::int32_t *length) {
                              return m_vendor.GetDeviceSerialNumber(handle, buffer, capacity, length, true);
-                         })
-        && keepOnSuccess(device.ProductBytes, device.ProductLength,
+                         });
+    if (!serialRead)
+        return ReadOutcome::None;
+    const bool productRead = keepOnSuccess(device.ProductBytes, device.ProductLength,
                          [&](std::uint8_t *buffer, std::size_t capacity, std::int32_t *length) {
                              return m_vendor.GetDeviceProductString(handle, buffer, capacity, length, true);
                          });
+    return productRead ? ReadOutcome::All : ReadOutcome::Serial;
 }
 
 // The lookup follows the Windows family of the version word; on any other
 // family ComPort keeps its value. It runs whatever the reads gave, with the
-// identity the record holds at this moment.
-void Discovery::lookUpPort(BridgeDevice &device, ScanObserver &observer)
+// identity the record holds at this moment. An identity that more than one
+// attached bridge reads finds nothing: its registry entry names one port
+// for all of them, and it cannot say whose.
+void Discovery::lookUpPort(BridgeDevice &device, ScanObserver &observer, const std::set<std::string> &shared)
 {
     const std::uint32_t family = m_version.GetVersion() & kFamilyMask;
-    if (family == kFamilyNt5)
-        device.ComPort = GetPortNumXP2000(device, observer.detectedPort());
-    else if (family == kFamily9x)
-        device.ComPort = GetPortNum98(device);
+    if (family != kFamilyNt5 && family != kFamily9x)
+        return;
+    std::int16_t *detectedPort = observer.detectedPort();
+    device.ComPort = family == kFamilyNt5 ? GetPortNumXP2000(device, detectedPort) : GetPortNum98(device);
+    if (shared.count(lookupIdentity(device))) {
+        device.ComPort = -1;
+        if (detectedPort && family == kFamilyNt5)
+            *detectedPort = -1;
+    }
 }
 
 std::int16_t Discovery::GetPortNumXP2000(BridgeDevice &device, std::int16_t *detectedPort)

@@ -10,7 +10,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace discovery {
 
@@ -85,7 +87,9 @@ public:
     BridgeDevice FillDeviceList(ScanObserver &observer);
     // Refreshes NumDevices; the vendor's status is not examined.
     void EnumDevices();
-    // One pass per bridge index 0..NumDevices-1, in order.
+    // One pass per bridge index 0..NumDevices-1, in order. All bridges are
+    // read first; a bridge whose IDs and serial another attached bridge
+    // reads too gets port -1, as a lookup that found nothing.
     BridgeDevice GetDeviceData(ScanObserver &observer);
 
     // The NT 5 lookup: SYSTEM\CurrentControlSet\Enum\USB\Vid_(vid)&Pid_(pid)
@@ -105,9 +109,20 @@ public:
     void closeBridgeLeftOpen();
 
 private:
-    void readIdentity(BridgeDevice &device, ScanObserver &observer);
-    bool readAllFields(BridgeDevice &device);
-    void lookUpPort(BridgeDevice &device, ScanObserver &observer);
+    // How far the reads of one bridge got: not opened or stopped before the
+    // serial, stopped at the product string, or all four read.
+    enum class ReadOutcome { None, Serial, All };
+    struct ReadPass {
+        BridgeDevice device;  // the record as this bridge's reads left it
+        bool identityRead;    // all four reads succeeded
+        bool serialRead;      // the IDs and the serial are this bridge's own
+    };
+
+    std::vector<ReadPass> readAllBridges();
+    static std::set<std::string> sharedLookupIdentities(const std::vector<ReadPass> &reads);
+    ReadOutcome readIdentity(BridgeDevice &device);
+    ReadOutcome readAllFields(BridgeDevice &device);
+    void lookUpPort(BridgeDevice &device, ScanObserver &observer, const std::set<std::string> &shared);
 
     VendorLibrary &m_vendor;
     Registry &m_registry;
@@ -127,9 +142,8 @@ std::string ConvertToString(const std::array<std::uint8_t, N> &bytes, std::int32
 
 // Port number of a PortName value just read into `value`: its first three
 // bytes are overwritten with '0' and the decimal digits from the start are
-// the number ("COM3" gives 3, "COM12" 12, "COM3x" 3). A value that is not
-// "COM" (any case) followed by a digit, or whose number exceeds 32767,
-// gives -1, as a value that is not there.
+// the number ("COM3" gives 3, "COM12" 12, "COM3x" 3, "LPT1" 1, "COM" 0).
+// A number beyond 32767 gives -1, as a value that is not there.
 std::int16_t ExtractPortNumber(RegistryValue &value);
 
 // A 16-bit number as decimal digits behind a blank, or behind '-' when

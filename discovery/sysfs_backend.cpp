@@ -1,9 +1,15 @@
 #include "discovery/sysfs_backend.h"
 
+#include "discovery/discovery.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <utility>
@@ -15,21 +21,45 @@ namespace discovery {
 namespace {
 
 // Sysfs attribute files are small; anything longer is cut here.
-constexpr std::streamsize kMaxAttributeBytes = 4096;
+constexpr std::size_t kMaxAttributeBytes = 4096;
 constexpr int kMaxTtyNumber = 999999;
 
+std::optional<std::string> readUpTo(int fd, std::size_t bound)
+{
+    std::string text(bound, '\0');
+    std::size_t filled = 0;
+    while (filled < bound) {
+        const ssize_t got = ::read(fd, text.data() + filled, bound - filled);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            break;
+        filled += static_cast<std::size_t>(got);
+    }
+    text.resize(filled);
+    return text;
+}
+
+// Only a regular file is read, opened without waiting and read up to the
+// bound: a FIFO, a device node or an endless file in the tree cannot hold
+// up or swell a scan.
 std::optional<std::string> readAttribute(const fs::path &file)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    std::string text(static_cast<std::size_t>(kMaxAttributeBytes), '\0');
-    in.read(text.data(), kMaxAttributeBytes);
-    if (in.bad())
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (!text.empty() && text.back() == '\n')
-        text.pop_back();
+    std::optional<std::string> text;
+    // Checked again on what was opened: the tree may have changed between.
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        text = readUpTo(fd, kMaxAttributeBytes);
+    ::close(fd);
+    if (text && !text->empty() && text->back() == '\n')
+        text->pop_back();
     return text;
 }
 
@@ -187,6 +217,9 @@ void registerPorts(InMemoryRegistry &registry, const std::vector<SysfsBridge> &b
         auto serial = readUsbString(bridge.usbDevice, "serial");
         if (!vid || !pid || !serial)
             continue;
+        // The lookup sees the serial as the vendor read hands it to the
+        // scan: no more than the scan's buffer holds.
+        serial->resize(std::min(serial->size(), kSerialCapacity));
         std::replace(serial->begin(), serial->end(), ' ', '_');
         const std::string key = "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_" + lowerHex(*vid) + "&Pid_"
             + lowerHex(*pid) + "&Mi_00\\" + *serial + "_00\\Device Parameters";

@@ -31,7 +31,8 @@ std::vector<SysfsBridge> findBridges(const std::filesystem::path &sysfsRoot);
 
 // Writes PortName "COMn" of every bridge under the key the NT 5 lookup
 // reads, SYSTEM\CurrentControlSet\Enum\USB\Vid_(vid)&Pid_(pid)&Mi_00
-// \(serial, blanks as '_')_00\Device Parameters. A bridge whose identifiers
+// \(serial, blanks as '_')_00\Device Parameters, the serial cut to the 64
+// bytes that the vendor read hands the scan. A bridge whose identifiers
 // cannot be read gets no key; when two bridges share a key, the first keeps
 // it. Everything else in the registry is removed first.
 void registerPorts(InMemoryRegistry &registry, const std::vector<SysfsBridge> &bridges);

@@ -17,6 +17,20 @@ as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# A package named "name:arch" of another architecture (wine32:i386) needs that
+# architecture known to dpkg before apt-get update can list it.
+add_foreign_architectures() {
+  local p arch
+  for p in "$@"; do
+    [[ $p == *:* ]] || continue
+    arch=${p##*:}
+    if [ "$arch" != "$(dpkg --print-architecture)" ] && ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+      echo "== Adding the $arch architecture to dpkg"
+      as_root dpkg --add-architecture "$arch"
+    fi
+  done
+}
+
 install_packages() {
   local wanted=() missing=()
   mapfile -t wanted < <(grep -vE '^\s*(#|$)' "$root/scripts/packages.txt")
@@ -25,6 +39,7 @@ install_packages() {
   done
   if [ ${#missing[@]} -gt 0 ]; then
     echo "== Installing: ${missing[*]}"
+    add_foreign_architectures "${missing[@]}"
     as_root apt-get update -qq
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
   fi

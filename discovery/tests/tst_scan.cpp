@@ -130,7 +130,7 @@ struct PortNameCase {
 
 class PortNames : public Scan, public ::testing::WithParamInterface<PortNameCase> {};
 
-TEST_P(PortNames, AreReadAsComFollowedByDigits)
+TEST_P(PortNames, AreTheDigitsAfterTheFirstThreeCharacters)
 {
     vendor.bridges = {bridge("0001", "P")};
     xpPort("Vid_10c4&Pid_ea60&Mi_00\\0001_00", GetParam().value);
@@ -147,9 +147,11 @@ INSTANTIATE_TEST_SUITE_P(Values, PortNames,
                                            PortNameCase{"COM32767", " 32767"},
                                            PortNameCase{"COM32768", "-1"},
                                            PortNameCase{"COM99999999999999999999", "-1"},
-                                           PortNameCase{"COM", "-1"}, PortNameCase{"COMx", "-1"},
-                                           PortNameCase{"COM-1", "-1"}, PortNameCase{"LPT1", "-1"},
-                                           PortNameCase{"", "-1"}));
+                                           PortNameCase{"COM000000000000000000009", " 9"},
+                                           PortNameCase{"LPT1", " 1"}, PortNameCase{"XYZ5", " 5"},
+                                           PortNameCase{"COM", " 0"}, PortNameCase{"COMx", " 0"},
+                                           PortNameCase{"COM-1", " 0"}, PortNameCase{"CO", " 0"},
+                                           PortNameCase{"", " 0"}));
 
 TEST_F(Scan, TwoBridgesInIndexOrderLastPortWins)
 {
@@ -250,6 +252,76 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadFailure{"GetDevicePid", "Vid_10c5&Pid_ea60&Mi_00\\0001_00", "-1"},
                       ReadFailure{"GetDeviceSerialNumber", "Vid_10c5&Pid_ea61&Mi_00\\0001_00", "-1"},
                       ReadFailure{"GetDeviceProductString", "Vid_10c5&Pid_ea61&Mi_00\\0002_00", "-1"}));
+
+// Bridges that answer to one registry entry (same IDs, same serial as the
+// lookups rewrite it) cannot be told apart: each of them gets -1, and no
+// other bridge's port.
+struct SharedSerialCase {
+    const char *name;
+    std::vector<std::pair<std::string, std::uint32_t>> bridges;  // serial, product ID
+    Strings shown;                                                // port text per bridge
+};
+
+class SharedSerials : public Scan, public ::testing::WithParamInterface<SharedSerialCase> {};
+
+TEST_P(SharedSerials, GiveNoBridgeAnotherBridgesPort)
+{
+    for (const auto &[serial, pid] : GetParam().bridges)
+        vendor.bridges.push_back(bridge(serial, "P", 0x10C4, pid));
+    xpPort("Vid_10c4&Pid_ea60&Mi_00\\0001_00", "COM3");
+    xpPort("Vid_10c4&Pid_ea70&Mi_00\\0001_00", "COM4");
+    xpPort("Vid_10c4&Pid_ea60&Mi_00\\0002_00", "COM5");
+    xpPort("Vid_10c4&Pid_ea60&Mi_00\\AB_12_00", "COM6");
+
+    std::string expected;
+    for (std::size_t i = 0; i < GetParam().bridges.size(); ++i)
+        expected += "  Serial Num = " + GetParam().bridges[i].first + "\r\n  Device Name = P\r\n"
+            + "  This device is on COM Port : " + GetParam().shown[i] + "\r\n\r\n";
+    EXPECT_EQ(report(), expected + "\r\n\r\n");
+    expectNothingLeftOpen();
+
+    const auto result = configure();
+    const auto firstUnknown = std::find(GetParam().shown.begin(), GetParam().shown.end(), "-1");
+    EXPECT_EQ(result.status, firstUnknown == GetParam().shown.end() ? ConfiguratorScanStatus::Done
+                                                                    : ConfiguratorScanStatus::PortNotFound);
+    if (firstUnknown != GetParam().shown.end()) {
+        EXPECT_EQ(ports.DetectedPort, -1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SharedSerials,
+    ::testing::Values(
+        SharedSerialCase{"SameSerial", {{"0001", 0xEA60}, {"0001", 0xEA60}}, {"-1", "-1"}},
+        SharedSerialCase{"ThreeOneShared", {{"0001", 0xEA60}, {"0002", 0xEA60}, {"0001", 0xEA60}},
+                         {"-1", " 5", "-1"}},
+        SharedSerialCase{"SameEntryAfterRewriting", {{"ab 12", 0xEA60}, {"AB_12", 0xEA60}}, {"-1", "-1"}},
+        SharedSerialCase{"OtherProductId", {{"0001", 0xEA60}, {"0001", 0xEA70}}, {" 3", " 4"}},
+        SharedSerialCase{"Distinct", {{"0001", 0xEA60}, {"0002", 0xEA60}}, {" 3", " 5"}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(Scan, SharedSerialStaysUnknownForABridgeLookedUpWithIt)
+{
+    // The third bridge cannot be opened, so it is looked up with the second
+    // one's identity, which the first bridge shares.
+    vendor.bridges = {bridge("0001", "P"), bridge("0001", "Q"), bridge("0002", "R")};
+    vendor.bridges[2].open = 0x0003;
+    xpPort("Vid_10c4&Pid_ea60&Mi_00\\0001_00", "COM3");
+    xpPort("Vid_10c4&Pid_ea60&Mi_00\\0002_00", "COM5");
+    EXPECT_EQ(report(), "  Serial Num = 0001\r\n  Device Name = P\r\n  This device is on COM Port : -1\r\n\r\n"
+                        "  Serial Num = 0001\r\n  Device Name = Q\r\n  This device is on COM Port : -1\r\n\r\n"
+                        "  This device is on COM Port : -1\r\n\r\n\r\n\r\n");
+
+    // The same on the 9x family, whose entry names the port just as well.
+    version.word = kWin98;
+    entry98("0000", "USB\\VID_10C4&PID_EA60&MI_00\\0001_00", "COM7");
+    entry98("0001", "USB\\VID_10C4&PID_EA60&MI_00\\0002_00", "COM8");
+    vendor.bridges[2].open = 0;
+    EXPECT_EQ(report(), "  Serial Num = 0001\r\n  Device Name = P\r\n  This device is on COM Port : -1\r\n\r\n"
+                        "  Serial Num = 0001\r\n  Device Name = Q\r\n  This device is on COM Port : -1\r\n\r\n"
+                        "  Serial Num = 0002\r\n  Device Name = R\r\n  This device is on COM Port :  8\r\n\r\n"
+                        "\r\n\r\n");
+}
 
 enum class Lookup { Nt5, Win9x, None };
 
@@ -459,7 +531,10 @@ TEST_F(Scan, ConfiguratorStopsAtTheFirstPortNotFound)
     EXPECT_EQ(result.lblComm, "");
     EXPECT_EQ(ports.CommPortNumber, 9);
     EXPECT_EQ(ports.DetectedPort, -1);
-    EXPECT_EQ(std::count(vendor.calls.begin(), vendor.calls.end(), "Open 1"), 0);
+    // The second bridge was read, but its port was never looked up.
+    EXPECT_EQ(registry.callsOf("open"),
+              (Strings{"SYSTEM\\CurrentControlSet", "SYSTEM\\CurrentControlSet\\Enum\\USB",
+                       kUsb + "Vid_10c4&Pid_ea60&Mi_00\\0001_00"}));
     expectNothingLeftOpen();
 }
 

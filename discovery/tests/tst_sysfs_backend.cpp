@@ -8,8 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <future>
 
 namespace fs = std::filesystem;
 
@@ -184,6 +190,61 @@ TEST_F(Sysfs, UnpluggedSinceTheCountFailsToOpenOrRead)
     // A whole scan over the tree with the device gone but its link left.
     EXPECT_EQ(report(), "\r\n\r\n");
 }
+
+TEST_F(Sysfs, BridgesSharingASerialShowNeitherOnTheOthersPort)
+{
+    tree.addDevice("1-1", "10c4", "ea60", "0001", "First");
+    tree.addPort("1-1", 0, 0);
+    tree.addDevice("1-2", "10c4", "ea60", "0001", "Second");
+    tree.addPort("1-2", 0, 1);
+    tree.addDevice("1-3", "10c4", "ea60", "0003", "Third");
+    tree.addPort("1-3", 0, 2);
+    EXPECT_EQ(report(),
+              "  Serial Num = 0001\r\n  Device Name = First\r\n  This device is on COM Port : -1\r\n\r\n"
+              "  Serial Num = 0001\r\n  Device Name = Second\r\n  This device is on COM Port : -1\r\n\r\n"
+              "  Serial Num = 0003\r\n  Device Name = Third\r\n  This device is on COM Port :  3\r\n\r\n"
+              "\r\n\r\n");
+}
+
+TEST_F(Sysfs, SerialLongerThanTheBufferIsFoundByWhatTheReadGives)
+{
+    const std::string serial = std::string(64, 'S') + "T";
+    tree.addDevice("1-1", "10c4", "ea60", serial.c_str(), "P");
+    tree.addPort("1-1", 0, 4);
+    EXPECT_EQ(report(), "  Serial Num = " + std::string(64, 'S')
+                            + "\r\n  Device Name = P\r\n  This device is on COM Port :  5\r\n\r\n\r\n\r\n");
+}
+
+// Attributes that are not regular files: the scan passes them over as
+// unreadable instead of waiting on them.
+class OddAttributes : public Sysfs, public ::testing::WithParamInterface<const char *> {};
+
+TEST_P(OddAttributes, CannotHoldUpAScan)
+{
+    tree.addDevice("1-1", "10c4", "ea60", "0001", "P");
+    tree.addPort("1-1", 0, 0);
+    const fs::path attribute = GetParam() == std::string("bInterfaceNumber")
+        ? tree.device("1-1") / "1-1:1.0" / GetParam()
+        : tree.device("1-1") / GetParam();
+    fs::remove(attribute);
+    ASSERT_EQ(mkfifo(attribute.c_str(), 0600), 0);
+
+    auto scan = std::async(std::launch::async, [this] { return report(); });
+    if (scan.wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
+        ADD_FAILURE() << "the scan waits on the FIFO " << attribute;
+        // Let each read that waits for a writer go, so the test ends.
+        do {
+            const int writer = open(attribute.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0)
+                close(writer);
+        } while (scan.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready);
+    }
+    const std::string text = scan.get();
+    EXPECT_NE(text.find("This device is on COM Port"), std::string::npos) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, OddAttributes,
+                         ::testing::Values("serial", "product", "idVendor", "bInterfaceNumber"));
 
 TEST(InMemoryRegistry, NamesCompareWithoutCaseAndSizesAreHonoured)
 {

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr DWORD kInvalidHandle = 0x01;
+constexpr DWORD kInvalidParameter = 0x02;
 constexpr DWORD kDeviceNotFound = 0xFF;
 
 struct Slot {
@@ -47,10 +48,14 @@ DWORD readId(HANDLE handle, LPWORD id, WORD FakeBridge::*value, DWORD FakeBridge
     return slot->bridge.*status;
 }
 
-DWORD readString(HANDLE handle, LPVOID buffer, LPBYTE length, const char *text, DWORD status)
+// The flag is a 32-bit BOOL, TRUE or FALSE: anything else means the caller
+// laid the arguments out otherwise than the library reads them.
+DWORD readString(HANDLE handle, LPVOID buffer, LPBYTE length, BOOL convert, const char *text, DWORD status)
 {
     if (!openSlot(handle))
         return kInvalidHandle;
+    if (convert != TRUE && convert != FALSE)
+        return kInvalidParameter;
     if (status != 0)
         return status;
     const std::size_t size = std::strlen(text);
@@ -100,17 +105,17 @@ DWORD WINAPI CP210x_GetDevicePid(HANDLE handle, LPWORD pid)
     return readId(handle, pid, &FakeBridge::pid, &FakeBridge::pidStatus);
 }
 
-DWORD WINAPI CP210x_GetDeviceSerialNumber(HANDLE handle, LPVOID buffer, LPBYTE length, BOOL)
+DWORD WINAPI CP210x_GetDeviceSerialNumber(HANDLE handle, LPVOID buffer, LPBYTE length, BOOL convert)
 {
     const Slot *slot = openSlot(handle);
-    return readString(handle, buffer, length, slot ? slot->bridge.serial : "",
+    return readString(handle, buffer, length, convert, slot ? slot->bridge.serial : "",
                       slot ? slot->bridge.serialStatus : 0);
 }
 
-DWORD WINAPI CP210x_GetDeviceProductString(HANDLE handle, LPVOID buffer, LPBYTE length, BOOL)
+DWORD WINAPI CP210x_GetDeviceProductString(HANDLE handle, LPVOID buffer, LPBYTE length, BOOL convert)
 {
     const Slot *slot = openSlot(handle);
-    return readString(handle, buffer, length, slot ? slot->bridge.product : "",
+    return readString(handle, buffer, length, convert, slot ? slot->bridge.product : "",
                       slot ? slot->bridge.productStatus : 0);
 }
 

@@ -120,6 +120,47 @@ TEST(WindowsVendorLibrary, ReadsEachBridgeThroughItsOwnHandle)
     EXPECT_EQ(fake.openBridges(), 0u);
 }
 
+// With the vendor's stdcall convention the library takes its arguments off
+// the stack itself; a 32-bit caller that declared a function otherwise (or
+// with other argument widths) leaves its stack pointer astray after each
+// call, which at -O2 soon shows as a crash or as wrong values. (64-bit
+// Windows has one convention, so there the calls simply have to agree.)
+TEST(WindowsVendorLibrary, EveryFunctionAnswersAlikeManyTimesInARow)
+{
+    FakeVendor fake;
+    fake.add(wintests::bridge(0x10C4, 0xEA60, "0001", "First"));
+    fake.add(wintests::bridge(0xFFFF, 0x8001, "ab 12", "Second bridge"));
+
+    WindowsVendorLibrary vendor;
+    for (int round = 0; round < 500; ++round) {
+        SCOPED_TRACE(round);
+        std::int32_t count = -1;
+        ASSERT_EQ(vendor.GetNumDevices(&count), 0u);
+        ASSERT_EQ(count, 2);
+        discovery::DeviceHandleType handle = 0;
+        ASSERT_EQ(vendor.Open(1, &handle), 0u);
+        std::uint32_t vid = 0xAAAA0000u, pid = 0xBBBB0000u;
+        ASSERT_EQ(vendor.GetDeviceVid(handle, &vid), 0u);
+        ASSERT_EQ(vendor.GetDevicePid(handle, &pid), 0u);
+        ASSERT_EQ(vid, 0xAAAAFFFFu);
+        ASSERT_EQ(pid, 0xBBBB8001u);
+        std::array<std::uint8_t, 64> serial{};
+        std::array<std::uint8_t, 127> product{};
+        std::int32_t serialLength = 0x7700, productLength = 0x7700;
+        ASSERT_EQ(vendor.GetDeviceSerialNumber(handle, serial.data(), serial.size(), &serialLength, true), 0u);
+        ASSERT_EQ(vendor.GetDeviceProductString(handle, product.data(), product.size(), &productLength, false),
+                  0u);
+        ASSERT_EQ(text(serial.data(), 5), "ab 12");
+        ASSERT_EQ(serialLength, 0x7705);
+        ASSERT_EQ(productLength, 0x770D);
+        ASSERT_EQ(text(product.data(), 13), "Second bridge");
+        ASSERT_EQ(vendor.Close(handle), 0u);
+        ASSERT_EQ(vendor.Close(handle), 0x01u);
+        ASSERT_EQ(vendor.Open(2, &handle), 0xFFu);
+    }
+    EXPECT_EQ(fake.openBridges(), 0u);
+}
+
 struct StringCase {
     bool product; // else the serial number
     std::size_t length;
