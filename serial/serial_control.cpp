@@ -92,7 +92,9 @@ bool SerialControl::setPortOpen(bool open)
     m_port.setStopBits(m_settings.stopBits);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     m_port.setReadBufferSize(0); // unlimited: a tick drains whatever waited
+    m_lastOpenError = QSerialPort::NoError;
     if (!m_port.open(QIODevice::ReadWrite)) {
+        m_lastOpenError = m_port.error();
         m_lastError = m_port.errorString();
         m_port.clearError();
         m_fault = false;
@@ -101,6 +103,7 @@ bool SerialControl::setPortOpen(bool open)
     // A port that took the settings only in part (some drivers refuse a
     // rate or a frame format on open) is refused as a whole.
     if (m_port.error() != QSerialPort::NoError) {
+        m_lastOpenError = m_port.error();
         m_lastError = m_port.errorString();
         m_port.close();
         m_port.clearError();

@@ -48,6 +48,9 @@ public:
     // lastError() when the device is missing, taken or refuses the settings.
     bool setPortOpen(bool open);
     QString lastError() const { return m_lastError; }
+    // Kind of the last failed open: DeviceNotFoundError for a missing
+    // device, PermissionError for one refused (or held exclusively).
+    QSerialPort::SerialPortError lastOpenError() const { return m_lastOpenError; }
 
     qint64 inBufferCount() const;
     void clearInBuffer();
@@ -82,6 +85,7 @@ private:
     bool m_fault = false;
     bool m_applyingLines = false;
     QString m_lastError;
+    QSerialPort::SerialPortError m_lastOpenError = QSerialPort::NoError;
     QByteArray m_salvaged; // received before a fault closed the port
 };
 
