@@ -99,6 +99,8 @@ void frmMain::buildPanel(int i)
     connect(MSHFlexGrid1[i], &ByteGridView::userScrolled, this, [this, i] { MSHFlexGrid1_Scroll(i); });
     connect(MSHFlexGrid2[i], &ByteGridView::userScrolled, this, [this, i] { MSHFlexGrid2_Scroll(i); });
 
+    buildReceiveMenu(i);
+
     Command1[i] = new QPushButton(QStringLiteral("Clear"), this);
     desktop::placeTwips(Command1[i], 150 + dx, 7350, 1875, 405);
     connect(Command1[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
@@ -106,6 +108,13 @@ void frmMain::buildPanel(int i)
     desktop::placeTwips(Command2[i], 2070 + dx, 7350, 1875, 405);
     Command2[i]->setEnabled(false);
     connect(Command2[i], &QPushButton::clicked, this, [this, i] { Command2_Click(i); });
+}
+
+void frmMain::buildReceiveMenu(int i)
+{
+    m_menus[i] = new ReceiveMenu(this);
+    m_menus[i]->attachTo(MSHFlexGrid1[i]);
+    m_menus[i]->attachTo(MSHFlexGrid2[i]);
 }
 
 void frmMain::buildOptions(OptionGroup group, int panel, QGroupBox *frame)

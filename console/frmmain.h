@@ -3,6 +3,7 @@
 #include "console/byte_grid_view.h"
 #include "console/panel_options.h"
 #include "console/receive_grid.h"
+#include "console/receive_menu.h"
 #include "desktop/message_boxes.h"
 #include "serial/serial_control.h"
 
@@ -70,6 +71,8 @@ public:
     QTimer *Timer1 = nullptr;
 
     ReceiveBuffer &receiveOf(int panel) { return m_receive[panel]; }
+    // The context menu of the panel's two grids.
+    ReceiveMenu *receiveMenu(int panel) const { return m_menus[panel]; }
     // The poll's display step: appends to the panel's grids and moves both
     // views as new rows come.
     void showReceived(int panel, const QByteArray &bytes);
@@ -96,6 +99,7 @@ protected:
 
 private:
     void buildPanel(int panel);
+    void buildReceiveMenu(int panel);
     void buildOptions(OptionGroup group, int panel, QGroupBox *frame);
     void applyLayout(int panel, bool running);
     bool openPort(int panel);
@@ -107,6 +111,7 @@ private:
 
     desktop::MessageBoxes &m_boxes;
     std::array<ReceiveBuffer, 2> m_receive;
+    std::array<ReceiveMenu *, 2> m_menus{};
     // Declared after MSComm1, so it goes before the controls it sends through.
     std::unique_ptr<sfrmTransmit> m_transmit;
 };

@@ -1,0 +1,35 @@
+#include "receive_menu.h"
+
+#include <QAbstractScrollArea>
+#include <QWidget>
+
+namespace console {
+
+ReceiveMenu::ReceiveMenu(QWidget *parent)
+    : QMenu(parent)
+{
+    m_copy = addAction(tr("&Copy"));
+    m_copy->setShortcut(QKeySequence::Copy);
+    m_selectAll = addAction(tr("Select &All"));
+    m_selectAll->setShortcut(QKeySequence::SelectAll);
+    addSeparator();
+    m_save = addAction(tr("&Save Received Bytes..."));
+    m_log = addAction(tr("&Log to File..."));
+    m_log->setCheckable(true);
+    for (QAction *a : {m_copy, m_selectAll})
+        a->setShortcutContext(Qt::WidgetShortcut);
+}
+
+void ReceiveMenu::attachTo(QWidget *grid)
+{
+    grid->addAction(m_copy);
+    grid->addAction(m_selectAll);
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    // A scroll area reports the position in its viewport's coordinates.
+    auto *area = qobject_cast<QAbstractScrollArea *>(grid);
+    QWidget *origin = area ? area->viewport() : grid;
+    connect(grid, &QWidget::customContextMenuRequested, this,
+            [this, origin](const QPoint &pos) { popup(origin->mapToGlobal(pos)); });
+}
+
+} // namespace console

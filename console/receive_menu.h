@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QMenu>
+
+class QWidget;
+
+namespace console {
+
+// The context menu of a panel's receive grids: one menu per panel, opened by
+// a right-click on either of its two grids, whose items act on that panel.
+// Every item of the menu is made here, in the order shown; a new item is one
+// more action made in the constructor and given an accessor, and frmMain
+// connects it to the panel it belongs to.
+//
+// Copy and Select All carry their shortcuts (Ctrl+C, Ctrl+A) also while the
+// menu is closed: attachTo() puts them on a grid, where they work while that
+// grid has the focus.
+class ReceiveMenu : public QMenu {
+    Q_OBJECT
+public:
+    explicit ReceiveMenu(QWidget *parent = nullptr);
+
+    QAction *copyAction() const { return m_copy; }
+    QAction *selectAllAction() const { return m_selectAll; }
+    QAction *saveAction() const { return m_save; }
+    // Checkable: checked while the panel's bytes are being logged.
+    QAction *logAction() const { return m_log; }
+
+    // Opens the menu on a right-click in `grid`, and gives the grid the
+    // keyboard shortcuts of the menu's items.
+    void attachTo(QWidget *grid);
+
+private:
+    QAction *m_copy = nullptr;
+    QAction *m_selectAll = nullptr;
+    QAction *m_save = nullptr;
+    QAction *m_log = nullptr;
+};
+
+} // namespace console
