@@ -2,6 +2,7 @@
 
 #include "console/sfrmtransmit.h"
 #include "desktop/twips.h"
+#include "serial/open_failure.h"
 #include "serial/port_names.h"
 
 #include <QCheckBox>
@@ -24,8 +25,16 @@ constexpr int kPanelShift = 5790;
 } // namespace
 
 frmMain::frmMain(desktop::MessageBoxes &boxes, QWidget *parent)
+    : frmMain(boxes, PortEnvironment{}, parent)
+{
+}
+
+frmMain::frmMain(desktop::MessageBoxes &boxes, const PortEnvironment &ports, QWidget *parent)
     : QWidget(parent)
     , m_boxes(boxes)
+    , m_ports(ports)
+    , m_reconnectSettings(ports.settingsFile)
+    , m_returns{AdapterReturn(ports.rule, ports.places), AdapterReturn(ports.rule, ports.places)}
 {
     setWindowTitle(kTitle);
     desktop::sizeClientTwips(this, 11610, 7845);
@@ -115,6 +124,7 @@ void frmMain::buildReceiveMenu(int i)
     m_menus[i] = new ReceiveMenu(this);
     m_menus[i]->attachTo(MSHFlexGrid1[i]);
     m_menus[i]->attachTo(MSHFlexGrid2[i]);
+    connectReconnect(i);
 }
 
 void frmMain::buildOptions(OptionGroup group, int panel, QGroupBox *frame)
@@ -196,6 +206,10 @@ void frmMain::applyLayout(int i, bool running)
 void frmMain::Check1_Click(int Index)
 {
     const int i = Index == 0 ? 0 : 1;
+    // While the panel waits for its adapter the box shows the wait; a click
+    // on it ends the wait first (see connectReconnect).
+    if (m_returns[i].waiting())
+        return;
     bool &started = startedOf(i);
     started = Check1[i]->isChecked();
     if (!started || MSComm1[i].portOpen()) {
@@ -203,14 +217,15 @@ void frmMain::Check1_Click(int Index)
         return;
     }
 
-    if (Combo1[0]->currentText() == Combo1[1]->currentText()) {
+    if (portsConflict()) {
         message(QStringLiteral("COM Port Conflict Error."), desktop::BoxIcon::Critical);
         started = false;
         Check1[i]->setChecked(false);
         return;
     }
-    if (!openPort(i)) {
-        message(QStringLiteral("COM Port Error."), desktop::BoxIcon::None);
+    QString failure;
+    if (!openPort(i, &failure)) {
+        m_boxes.showWithDetails(QStringLiteral("COM Port Error."), failure, kTitle, desktop::BoxIcon::None);
         started = false;
         Check1[i]->setChecked(false);
         return;
@@ -218,37 +233,54 @@ void frmMain::Check1_Click(int Index)
     applyLayout(i, true);
 }
 
-bool frmMain::openPort(int i)
+bool frmMain::openPort(int i, QString *failure)
 {
     // A text that names no port is refused before the control sees it.
-    const auto address = serial::resolvePortText(Combo1[i]->currentText());
-    if (!address)
+    const QString text = Combo1[i]->currentText();
+    const auto address = serial::resolvePortText(text, m_ports.places.deviceDir);
+    if (!address) {
+        *failure = tr("\"%1\" names no port: type a port number (1 or more) or a device path.").arg(text);
         return false;
+    }
     serial::SerialControl &comm = MSComm1[i];
     if (address->number > 0)
         comm.setCommPort(address->number);
-    else
+    if (comm.device() != address->device)
         comm.setDevice(address->device);
-    if (!comm.setSettings(settingsOf(i)))
+    if (!comm.setSettings(settingsOf(i))) {
+        *failure = comm.lastError();
         return false;
+    }
     comm.setRTSEnable(Check3[i]->isChecked());
     comm.setDTREnable(Check2[i]->isChecked());
-    if (!comm.portOpen() && !comm.setPortOpen(true))
+    if (!comm.portOpen() && !comm.setPortOpen(true)) {
+        *failure = serial::describeOpenFailure(serial::examineOpenFailure(
+            address->device, address->number, comm.lastError(),
+            comm.lastOpenError() == QSerialPort::DeviceNotFoundError,
+            comm.lastOpenError() == QSerialPort::PermissionError));
         return false;
+    }
     comm.clearInBuffer();
+    m_returns[i].remember(address->device);
     return true;
+}
+
+bool frmMain::portsConflict() const
+{
+    // Texts, compared exactly: "1" and "01" do not conflict.
+    return Combo1[0]->currentText() == Combo1[1]->currentText();
 }
 
 void frmMain::Combo1_Click(int)
 {
-    if (Combo1[0]->currentText() == Combo1[1]->currentText())
+    if (portsConflict())
         message(QStringLiteral("COM Port Conflicts."), desktop::BoxIcon::Information);
 }
 
 void frmMain::Option1_Click(int Index)
 {
     const int panel = Index < 8 ? 0 : 1;
-    if (Check1[panel]->isChecked()) {
+    if (Check1[panel]->checkState() == Qt::Checked) {
         message(QStringLiteral("COM Port ") + Combo1[panel]->currentText() + QStringLiteral("has been stopped."),
                 desktop::BoxIcon::None);
         Check1[panel]->setChecked(false);
@@ -314,6 +346,10 @@ void frmMain::Timer1_Timer()
 void frmMain::pollPanel(int i)
 {
     serial::SerialControl &comm = MSComm1[i];
+    if (m_returns[i].waiting()) {
+        tryReconnect(i);
+        return;
+    }
     if (!startedOf(i)) {
         if (comm.portOpen())
             comm.setPortOpen(false);
@@ -349,11 +385,16 @@ void frmMain::stopAfterFault(int i)
 {
     // Show what arrived before the line went, then stop the panel once.
     serial::SerialControl &comm = MSComm1[i];
+    const QString reason = comm.device() + QStringLiteral(": ") + comm.lastError();
     showReceived(i, comm.input());
     comm.setPortOpen(false);
     startedOf(i) = false;
     Check1[i]->setChecked(false);
-    message(QStringLiteral("COM Port Error."), desktop::BoxIcon::None);
+    // The wait begins before the box: ticks go on behind it, and the
+    // adapter may return while it is open.
+    if (reconnectAutomatically(i))
+        beginAdapterWait(i);
+    m_boxes.showWithDetails(QStringLiteral("COM Port Error."), reason, kTitle, desktop::BoxIcon::None);
 }
 
 void frmMain::resetGrids(int i)
