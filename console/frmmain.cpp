@@ -255,9 +255,7 @@ bool frmMain::openPort(int i, QString *failure)
     comm.setDTREnable(Check2[i]->isChecked());
     if (!comm.portOpen() && !comm.setPortOpen(true)) {
         *failure = serial::describeOpenFailure(serial::examineOpenFailure(
-            address->device, address->number, comm.lastError(),
-            comm.lastOpenError() == QSerialPort::DeviceNotFoundError,
-            comm.lastOpenError() == QSerialPort::PermissionError));
+            address->device, address->number, comm.lastError(), comm.lastOpenFailure().error));
         return false;
     }
     comm.clearInBuffer();

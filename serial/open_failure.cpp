@@ -22,7 +22,12 @@ QString holderText(const PortHolder &holder)
 QString describeOpenFailure(const OpenFailure &f)
 {
     QStringList lines;
-    lines << (f.systemReason.isEmpty() ? f.device : f.device + QStringLiteral(": ") + f.systemReason);
+    if (f.systemReason.contains(f.device))
+        lines << f.systemReason;
+    else if (f.systemReason.isEmpty())
+        lines << f.device;
+    else
+        lines << f.device + QStringLiteral(": ") + f.systemReason;
     switch (f.kind) {
     case OpenFailureKind::Missing:
         if (f.portNumber > 0)
@@ -56,20 +61,20 @@ QString describeOpenFailure(const OpenFailure &f)
 }
 
 OpenFailure examineOpenFailure(const QString &device, int portNumber, const QString &systemReason,
-                               bool missing, bool permissionRefused, const QString &procRoot)
+                               QSerialPort::SerialPortError error, const QString &procRoot)
 {
     OpenFailure f;
     f.device = device;
     f.portNumber = portNumber;
     f.systemReason = systemReason;
-    if (missing || !deviceExists(device)) {
+    if (error == QSerialPort::DeviceNotFoundError || !deviceExists(device)) {
         f.kind = OpenFailureKind::Missing;
         return f;
     }
     f.holder = findPortHolder(device, procRoot);
     if (f.holder) {
         f.kind = OpenFailureKind::Busy;
-    } else if (permissionRefused) {
+    } else if (error == QSerialPort::PermissionError) {
         f.kind = OpenFailureKind::Permission;
         f.group = deviceGroup(device);
     }

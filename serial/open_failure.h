@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSerialPort>
 #include <QString>
 
 #include <optional>
@@ -25,7 +26,7 @@ struct OpenFailure {
     QString device;       // the path (or COM name) that was opened
     int portNumber = 0;   // the number the user chose, 0 for a path
     OpenFailureKind kind = OpenFailureKind::Other;
-    QString systemReason; // the serial port's own error text
+    QString systemReason; // the serial port's own error text, which may name the device
     QString group;        // the device's group, for Permission; empty if unknown
     std::optional<PortHolder> holder; // for Busy, when one could be found
 };
@@ -35,11 +36,11 @@ struct OpenFailure {
 QString describeOpenFailure(const OpenFailure &failure);
 
 // Looks at the device (never opens it) to tell why an open that the serial
-// port refused with `systemReason` failed. `permissionRefused` is true when
-// the serial port reported a permission error, which Linux also gives for a
-// device that another program holds exclusively.
+// port refused with `error` and `systemReason` failed. Linux reports a
+// device held exclusively by another program as a permission error too;
+// a holder found under `procRoot` tells the two apart.
 OpenFailure examineOpenFailure(const QString &device, int portNumber, const QString &systemReason,
-                               bool missing, bool permissionRefused,
+                               QSerialPort::SerialPortError error,
                                const QString &procRoot = QStringLiteral("/proc"));
 
 // Whether a device of that name is there at all (on Windows, where COM

@@ -407,12 +407,12 @@ void TestReconnect::startFailureShowsTheCause_data()
     QTest::addColumn<bool>("exact");
 
     QTest::newRow("missing number") << "5"
-                                    << "%1/ttyUSB4: No such file or directory\r\n"
+                                    << "Cannot open %1/ttyUSB4: No such file or directory\r\n"
                                        "Port 5 is %1/ttyUSB4, and no such device exists.\r\n"
                                        "Check that the adapter is plugged in."
                                     << true;
     QTest::newRow("missing path") << "%1/ttyACM0"
-                                  << "%1/ttyACM0: No such file or directory\r\n"
+                                  << "Cannot open %1/ttyACM0: No such file or directory\r\n"
                                      "No such device exists.\r\n"
                                      "Check that the adapter is plugged in."
                                   << true;
@@ -420,6 +420,15 @@ void TestReconnect::startFailureShowsTheCause_data()
                                     << "\"COM\" names no port: type a port number (1 or more) or a device path."
                                     << true;
     QTest::newRow("held by another program") << "" << "The device is in use by port_holder (process " << false;
+    // The device refuses the open for permission (the serial control's
+    // seam: these tests run with every permission); it belongs to root.
+    QTest::newRow("permission") << "1"
+                                << "Cannot open %1/ttyUSB0: Permission denied\r\n"
+                                   "Permission denied: serial devices usually belong to the group \"dialout\".\r\n"
+                                   "To use it, join that group:\r\n"
+                                   "sudo usermod -aG dialout $USER\r\n"
+                                   "then log out and log in again."
+                                << true;
 }
 
 void TestReconnect::startFailureShowsTheCause()
@@ -435,6 +444,11 @@ void TestReconnect::startFailureShowsTheCause()
         port = pty.slavePath();
         holder.start(portHolder(), {port});
         QVERIFY(holder.waitForReadyRead(5000));
+    }
+    if (QTest::currentDataTag() == QByteArray("permission")) {
+        QFile node(m.device("ttyUSB0"));
+        QVERIFY(node.open(QIODevice::WriteOnly));
+        c.w.MSComm1[0].failOpenAt({{serial::SerialControl::OpenStep::Open, QSerialPort::PermissionError}});
     }
     c.w.Combo1[0]->setEditText(port.replace("%1", m.dev));
     c.w.Check1[0]->click();

@@ -73,6 +73,14 @@ void TestOpenFailure::causeTexts_data()
         << OpenFailure{"/dev/ttyUSB1", 2, OpenFailureKind::Busy, "Device or resource busy", {}, {}}
         << "/dev/ttyUSB1: Device or resource busy\r\n"
            "The device is in use by another program.";
+    QTest::newRow("reason names the device")
+        << OpenFailure{"/dev/ttyUSB0", 1, OpenFailureKind::Permission, "Cannot open /dev/ttyUSB0: Permission denied",
+                       "dialout", {}}
+        << "Cannot open /dev/ttyUSB0: Permission denied\r\n"
+           "Permission denied: the device belongs to the group \"dialout\".\r\n"
+           "To use it, join that group:\r\n"
+           "sudo usermod -aG dialout $USER\r\n"
+           "then log out and log in again.";
     QTest::newRow("other") << OpenFailure{"/dev/ttyS0", 0, OpenFailureKind::Other, "Input/output error", {}, {}}
                            << "/dev/ttyS0: Input/output error";
 }
@@ -87,25 +95,23 @@ void TestOpenFailure::causeTexts()
 void TestOpenFailure::examinedFromTheDeviceAndProc_data()
 {
     QTest::addColumn<QString>("device");      // relative to the temp folder
-    QTest::addColumn<bool>("missing");        // what the serial port reported
-    QTest::addColumn<bool>("permission");
+    QTest::addColumn<QSerialPort::SerialPortError>("error"); // as the serial port reported it
     QTest::addColumn<int>("kind");
     QTest::addColumn<qint64>("holderPid");    // 0: none
 
-    QTest::newRow("reported missing") << "ttyUSB0" << true << false << int(OpenFailureKind::Missing) << qint64(0);
-    QTest::newRow("not there") << "ttyUSB7" << false << false << int(OpenFailureKind::Missing) << qint64(0);
-    QTest::newRow("dangling link") << "dangling" << false << true << int(OpenFailureKind::Missing) << qint64(0);
-    QTest::newRow("held, lowest process first") << "ttyUSB0" << false << true << int(OpenFailureKind::Busy) << qint64(77);
-    QTest::newRow("held through a link") << "link" << false << true << int(OpenFailureKind::Busy) << qint64(77);
-    QTest::newRow("refused, nobody holds it") << "ttyUSB1" << false << true << int(OpenFailureKind::Permission) << qint64(0);
-    QTest::newRow("other reason") << "ttyUSB1" << false << false << int(OpenFailureKind::Other) << qint64(0);
+    QTest::newRow("reported missing") << "ttyUSB0" << QSerialPort::DeviceNotFoundError << int(OpenFailureKind::Missing) << qint64(0);
+    QTest::newRow("not there") << "ttyUSB7" << QSerialPort::OpenError << int(OpenFailureKind::Missing) << qint64(0);
+    QTest::newRow("dangling link") << "dangling" << QSerialPort::PermissionError << int(OpenFailureKind::Missing) << qint64(0);
+    QTest::newRow("held, lowest process first") << "ttyUSB0" << QSerialPort::PermissionError << int(OpenFailureKind::Busy) << qint64(77);
+    QTest::newRow("held through a link") << "link" << QSerialPort::PermissionError << int(OpenFailureKind::Busy) << qint64(77);
+    QTest::newRow("refused, nobody holds it") << "ttyUSB1" << QSerialPort::PermissionError << int(OpenFailureKind::Permission) << qint64(0);
+    QTest::newRow("other reason") << "ttyUSB1" << QSerialPort::UnsupportedOperationError << int(OpenFailureKind::Other) << qint64(0);
 }
 
 void TestOpenFailure::examinedFromTheDeviceAndProc()
 {
     QFETCH(QString, device);
-    QFETCH(bool, missing);
-    QFETCH(bool, permission);
+    QFETCH(QSerialPort::SerialPortError, error);
     QFETCH(int, kind);
     QFETCH(qint64, holderPid);
 
@@ -131,7 +137,7 @@ void TestOpenFailure::examinedFromTheDeviceAndProc()
     addProcess("12", "bash", "/dev/null");
     QVERIFY(QDir().mkpath(proc + "/self/fd"));
 
-    const OpenFailure f = serial::examineOpenFailure(dir.filePath(device), 0, "reason", missing, permission, proc);
+    const OpenFailure f = serial::examineOpenFailure(dir.filePath(device), 0, "reason", error, proc);
     QCOMPARE(int(f.kind), kind);
     QCOMPARE(f.holder.has_value(), holderPid != 0);
     if (f.holder) {
@@ -153,8 +159,8 @@ void TestOpenFailure::groupOfTheDevice()
     QCOMPARE(serial::deviceGroup(node.fileName()), QString::fromLocal8Bit(own->gr_name));
     QCOMPARE(serial::deviceGroup(dir.filePath("missing")), QString());
     // A device refused for permission reports the group it belongs to.
-    const OpenFailure f = serial::examineOpenFailure(node.fileName(), 0, "Permission denied", false, true,
-                                                     dir.filePath("no-proc"));
+    const OpenFailure f = serial::examineOpenFailure(node.fileName(), 0, "Permission denied",
+                                                     QSerialPort::PermissionError, dir.filePath("no-proc"));
     QCOMPARE(int(f.kind), int(OpenFailureKind::Permission));
     QCOMPARE(f.group, QString::fromLocal8Bit(own->gr_name));
 }
@@ -173,8 +179,7 @@ void TestOpenFailure::secondOpenFromAnotherProcessIsBusy()
     port.setDevice(pty.slavePath());
     QVERIFY(!port.setPortOpen(true));
     const OpenFailure f = serial::examineOpenFailure(
-        pty.slavePath(), 0, port.lastError(), port.lastOpenError() == QSerialPort::DeviceNotFoundError,
-        port.lastOpenError() == QSerialPort::PermissionError);
+        pty.slavePath(), 0, port.lastError(), port.lastOpenFailure().error);
     QCOMPARE(int(f.kind), int(OpenFailureKind::Busy));
     QVERIFY(f.holder);
     QCOMPARE(f.holder->pid, qint64(holder.processId()));
