@@ -47,7 +47,10 @@ frmMain::frmMain(desktop::MessageBoxes &boxes, const PortEnvironment &ports, QWi
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(500);
-    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    // Queued: Qt does not fire a timer again while its own timeout is being
+    // handled, so a box opened by a tick (a fault) would stop every tick
+    // behind it. Run from the event queue, the ticks go on under the box.
+    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer, Qt::QueuedConnection);
 
     Form_Load();
     Timer1->start();

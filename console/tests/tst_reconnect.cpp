@@ -86,6 +86,25 @@ struct Console {
         if (item->isChecked() != on)
             item->trigger();
     }
+    // Panel 0 runs on port 1 (ttyUSB0, serial A1), receives `before`, and
+    // is stopped by the fault when that adapter is unplugged.
+    bool runUntilUnplugged(Machine &m, bool reconnect, const QByteArray &before = {})
+    {
+        auto first = std::make_unique<PseudoTerminal>();
+        m.plug("ttyUSB0", "1-1", "A1", first->slavePath());
+        setReconnect(0, reconnect);
+        w.Combo1[0]->setEditText("1");
+        w.Check1[0]->click();
+        if (!w.Started0)
+            return false;
+        first->write(before);
+        if (!receive(0, before.size()))
+            return false;
+        // The far end goes, then the device and its sysfs entry.
+        first.reset();
+        m.unplug("ttyUSB0", "1-1");
+        return fault(0);
+    }
     // Waits for the serial control to see the fault, then lets a tick stop
     // the panel.
     bool fault(int panel)
@@ -117,6 +136,7 @@ private slots:
     void itemOffStaysStoppedAsBefore();
     void anotherSerialIsNotTakenAndAClickEndsTheWait();
     void pseudoTerminalPathReturnsWhileTheBoxIsOpen();
+    void timerTicksGoOnBehindTheFaultBox();
     void refusedReconnectKeepsWaitingWithoutBoxes();
     void conflictOnReturnEndsTheWaitOnce();
     void itemRememberedPerPanelAcrossARestart();
@@ -186,20 +206,8 @@ void TestReconnect::whichDeviceCountsAsReturned()
 void TestReconnect::backUnderAnotherNumberWithoutAClick()
 {
     Machine m;
-    auto first = std::make_unique<PseudoTerminal>();
-    m.plug("ttyUSB0", "1-1", "A1", first->slavePath());
     Console c(m);
-    c.setReconnect(0, true);
-    c.w.Combo1[0]->setEditText("1");
-    c.w.Check1[0]->click();
-    QVERIFY(c.w.Started0);
-    first->write("before");
-    QVERIFY(c.receive(0, 6));
-
-    // Unplugged: the far end goes, then the device and its sysfs entry.
-    first.reset();
-    m.unplug("ttyUSB0", "1-1");
-    QVERIFY(c.fault(0));
+    QVERIFY(c.runUntilUnplugged(m, true, "before"));
     QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
     QVERIFY(c.w.waitingForAdapter(0));
     QCOMPARE(c.w.Check1[0]->checkState(), Qt::PartiallyChecked);
@@ -228,15 +236,9 @@ void TestReconnect::backUnderAnotherNumberWithoutAClick()
 void TestReconnect::itemOffStaysStoppedAsBefore()
 {
     Machine m;
-    auto first = std::make_unique<PseudoTerminal>();
-    m.plug("ttyUSB0", "1-1", "A1", first->slavePath());
     Console c(m);
     QVERIFY(!c.w.receiveMenu(0)->reconnectAction()->isChecked());
-    c.w.Combo1[0]->setEditText("1");
-    c.w.Check1[0]->click();
-    first.reset();
-    m.unplug("ttyUSB0", "1-1");
-    QVERIFY(c.fault(0));
+    QVERIFY(c.runUntilUnplugged(m, false));
     PseudoTerminal second;
     m.plug("ttyUSB1", "1-2", "A1", second.slavePath());
     c.tick();
@@ -252,15 +254,8 @@ void TestReconnect::itemOffStaysStoppedAsBefore()
 void TestReconnect::anotherSerialIsNotTakenAndAClickEndsTheWait()
 {
     Machine m;
-    auto first = std::make_unique<PseudoTerminal>();
-    m.plug("ttyUSB0", "1-1", "A1", first->slavePath());
     Console c(m);
-    c.setReconnect(0, true);
-    c.w.Combo1[0]->setEditText("1");
-    c.w.Check1[0]->click();
-    first.reset();
-    m.unplug("ttyUSB0", "1-1");
-    QVERIFY(c.fault(0));
+    QVERIFY(c.runUntilUnplugged(m, true));
 
     // Another adapter of the same kind, another serial, same number.
     PseudoTerminal other;
@@ -318,18 +313,50 @@ void TestReconnect::pseudoTerminalPathReturnsWhileTheBoxIsOpen()
     QCOMPARE(c.text(1, 1, 1, 5), QString("again"));
 }
 
-void TestReconnect::refusedReconnectKeepsWaitingWithoutBoxes()
+void TestReconnect::timerTicksGoOnBehindTheFaultBox()
 {
+    // As in use: the window's own timer finds the fault and opens the box,
+    // and while the box is open the adapter returns and the other panel
+    // receives.
     Machine m;
     auto first = std::make_unique<PseudoTerminal>();
     m.plug("ttyUSB0", "1-1", "A1", first->slavePath());
+    PseudoTerminal other;
     Console c(m);
     c.setReconnect(0, true);
     c.w.Combo1[0]->setEditText("1");
     c.w.Check1[0]->click();
+    c.w.Combo1[1]->setEditText(other.slavePath());
+    c.w.Check1[1]->click();
+    QVERIFY(c.w.Started0 && c.w.Started1);
+
+    PseudoTerminal second;
+    bool reconnected = false;
+    bool otherReceived = false;
+    c.boxes.whileShown = [&](const testsupport::ShownBox &) {
+        m.plug("ttyUSB1", "1-2", "A1", second.slavePath());
+        other.write("meanwhile");
+        for (int i = 0; i < 300 && !(reconnected && otherReceived); ++i) {
+            QTest::qWait(10);
+            reconnected = c.w.Started0 && c.w.MSComm1[0].portOpen();
+            otherReceived = c.text(1, 1, 1, 9) == "meanwhile";
+        }
+    };
+    c.w.Timer1->start();
     first.reset();
     m.unplug("ttyUSB0", "1-1");
-    QVERIFY(c.fault(0));
+    QTRY_COMPARE_WITH_TIMEOUT(c.boxes.texts(), QStringList{"COM Port Error."}, 3000);
+    c.w.Timer1->stop();
+    QVERIFY(reconnected);
+    QVERIFY(otherReceived);
+    QCOMPARE(c.w.Combo1[0]->currentText(), QString("2"));
+}
+
+void TestReconnect::refusedReconnectKeepsWaitingWithoutBoxes()
+{
+    Machine m;
+    Console c(m);
+    QVERIFY(c.runUntilUnplugged(m, true));
 
     // Back, but another program grabbed it first.
     PseudoTerminal second;
@@ -357,15 +384,8 @@ void TestReconnect::refusedReconnectKeepsWaitingWithoutBoxes()
 void TestReconnect::conflictOnReturnEndsTheWaitOnce()
 {
     Machine m;
-    auto first = std::make_unique<PseudoTerminal>();
-    m.plug("ttyUSB0", "1-1", "A1", first->slavePath());
     Console c(m);
-    c.setReconnect(0, true);
-    c.w.Combo1[0]->setEditText("1");
-    c.w.Check1[0]->click();
-    first.reset();
-    m.unplug("ttyUSB0", "1-1");
-    QVERIFY(c.fault(0));
+    QVERIFY(c.runUntilUnplugged(m, true));
     c.w.Combo1[1]->setEditText("2");
     PseudoTerminal second;
     m.plug("ttyUSB1", "1-2", "A1", second.slavePath());
