@@ -3,6 +3,7 @@
 #include "console/receive_files.h"
 #include "console/sfrmtransmit.h"
 #include "desktop/twips.h"
+#include "serial/open_failure.h"
 #include "serial/port_names.h"
 
 #include <QApplication>
@@ -28,8 +29,16 @@ constexpr int kPanelShift = 5790;
 } // namespace
 
 frmMain::frmMain(desktop::MessageBoxes &boxes, QWidget *parent)
+    : frmMain(boxes, PortEnvironment{}, parent)
+{
+}
+
+frmMain::frmMain(desktop::MessageBoxes &boxes, const PortEnvironment &ports, QWidget *parent)
     : QWidget(parent)
     , m_boxes(boxes)
+    , m_ports(ports)
+    , m_reconnectSettings(ports.settingsFile)
+    , m_returns{AdapterReturn(ports.rule, ports.places), AdapterReturn(ports.rule, ports.places)}
 {
     setWindowTitle(kTitle);
     desktop::sizeClientTwips(this, 11610, 7845);
@@ -42,7 +51,10 @@ frmMain::frmMain(desktop::MessageBoxes &boxes, QWidget *parent)
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(500);
-    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    // Queued: Qt does not fire a timer again while its own timeout is being
+    // handled, so a box opened by a tick (a fault) would stop every tick
+    // behind it. Run from the event queue, the ticks go on under the box.
+    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer, Qt::QueuedConnection);
 
     Form_Load();
     Timer1->start();
@@ -135,6 +147,7 @@ void frmMain::buildReceiveMenu(int i)
     connect(menu->selectAllAction(), &QAction::triggered, this, [this, i] { selectAllReceived(i); });
     connect(menu->saveAction(), &QAction::triggered, this, [this, i] { saveReceived(i); });
     connect(menu->logAction(), &QAction::triggered, this, [this, i](bool on) { setLogging(i, on); });
+    connectReconnect(i);
 }
 
 void frmMain::copySelection(int i, bool hex)
@@ -299,6 +312,10 @@ void frmMain::applyLayout(int i, bool running)
 void frmMain::Check1_Click(int Index)
 {
     const int i = Index == 0 ? 0 : 1;
+    // While the panel waits for its adapter the box shows the wait; a click
+    // on it ends the wait first (see connectReconnect).
+    if (m_returns[i].waiting())
+        return;
     bool &started = startedOf(i);
     started = Check1[i]->isChecked();
     if (!started || MSComm1[i].portOpen()) {
@@ -306,14 +323,15 @@ void frmMain::Check1_Click(int Index)
         return;
     }
 
-    if (Combo1[0]->currentText() == Combo1[1]->currentText()) {
+    if (portsConflict()) {
         message(QStringLiteral("COM Port Conflict Error."), desktop::BoxIcon::Critical);
         started = false;
         Check1[i]->setChecked(false);
         return;
     }
-    if (!openPort(i)) {
-        message(QStringLiteral("COM Port Error."), desktop::BoxIcon::None);
+    QString failure;
+    if (!openPort(i, &failure)) {
+        m_boxes.showWithDetails(QStringLiteral("COM Port Error."), failure, kTitle, desktop::BoxIcon::None);
         started = false;
         Check1[i]->setChecked(false);
         return;
@@ -321,37 +339,52 @@ void frmMain::Check1_Click(int Index)
     applyLayout(i, true);
 }
 
-bool frmMain::openPort(int i)
+bool frmMain::openPort(int i, QString *failure)
 {
     // A text that names no port is refused before the control sees it.
-    const auto address = serial::resolvePortText(Combo1[i]->currentText());
-    if (!address)
+    const QString text = Combo1[i]->currentText();
+    const auto address = serial::resolvePortText(text, m_ports.places.deviceDir);
+    if (!address) {
+        *failure = tr("\"%1\" names no port: type a port number (1 or more) or a device path.").arg(text);
         return false;
+    }
     serial::SerialControl &comm = MSComm1[i];
     if (address->number > 0)
         comm.setCommPort(address->number);
-    else
+    if (comm.device() != address->device)
         comm.setDevice(address->device);
-    if (!comm.setSettings(settingsOf(i)))
+    if (!comm.setSettings(settingsOf(i))) {
+        *failure = comm.lastError();
         return false;
+    }
     comm.setRTSEnable(Check3[i]->isChecked());
     comm.setDTREnable(Check2[i]->isChecked());
-    if (!comm.portOpen() && !comm.setPortOpen(true))
+    if (!comm.portOpen() && !comm.setPortOpen(true)) {
+        *failure = serial::describeOpenFailure(serial::examineOpenFailure(
+            address->device, address->number, comm.lastError(), comm.lastOpenFailure().error));
         return false;
+    }
     comm.clearInBuffer();
+    m_returns[i].remember(address->device);
     return true;
+}
+
+bool frmMain::portsConflict() const
+{
+    // Texts, compared exactly: "1" and "01" do not conflict.
+    return Combo1[0]->currentText() == Combo1[1]->currentText();
 }
 
 void frmMain::Combo1_Click(int)
 {
-    if (Combo1[0]->currentText() == Combo1[1]->currentText())
+    if (portsConflict())
         message(QStringLiteral("COM Port Conflicts."), desktop::BoxIcon::Information);
 }
 
 void frmMain::Option1_Click(int Index)
 {
     const int panel = Index < 8 ? 0 : 1;
-    if (Check1[panel]->isChecked()) {
+    if (Check1[panel]->checkState() == Qt::Checked) {
         message(QStringLiteral("COM Port ") + Combo1[panel]->currentText() + QStringLiteral("has been stopped."),
                 desktop::BoxIcon::None);
         Check1[panel]->setChecked(false);
@@ -417,6 +450,10 @@ void frmMain::Timer1_Timer()
 void frmMain::pollPanel(int i)
 {
     serial::SerialControl &comm = MSComm1[i];
+    if (m_returns[i].waiting()) {
+        tryReconnect(i);
+        return;
+    }
     if (!startedOf(i)) {
         if (comm.portOpen())
             comm.setPortOpen(false);
@@ -453,11 +490,16 @@ void frmMain::stopAfterFault(int i)
 {
     // Show what arrived before the line went, then stop the panel once.
     serial::SerialControl &comm = MSComm1[i];
+    const QString reason = comm.device() + QStringLiteral(": ") + comm.lastError();
     showReceived(i, comm.input());
     comm.setPortOpen(false);
     startedOf(i) = false;
     Check1[i]->setChecked(false);
-    message(QStringLiteral("COM Port Error."), desktop::BoxIcon::None);
+    // The wait begins before the box: ticks go on behind it, and the
+    // adapter may return while it is open.
+    if (reconnectAutomatically(i))
+        beginAdapterWait(i);
+    m_boxes.showWithDetails(QStringLiteral("COM Port Error."), reason, kTitle, desktop::BoxIcon::None);
 }
 
 void frmMain::resetGrids(int i)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/adapter_return.h"
 #include "console/byte_grid_view.h"
 #include "console/file_chooser.h"
 #include "console/panel_options.h"
@@ -33,6 +34,9 @@ class frmMain : public QWidget {
     Q_OBJECT
 public:
     explicit frmMain(desktop::MessageBoxes &boxes, QWidget *parent = nullptr);
+    // `ports` says where ports are found and where the panels' options are
+    // kept; tests point it at temporary folders.
+    frmMain(desktop::MessageBoxes &boxes, const PortEnvironment &ports, QWidget *parent = nullptr);
     ~frmMain() override;
 
     // Where the save and log items ask for their files; file dialogs unless
@@ -91,6 +95,12 @@ public:
     // views as new rows come.
     void showReceived(int panel, const QByteArray &bytes);
 
+    // "Reconnect Automatically" of the panel's menu, remembered per panel.
+    bool reconnectAutomatically(int panel) const;
+    void setReconnectAutomatically(int panel, bool on);
+    // True while the panel waits for its adapter to return after a fault.
+    bool waitingForAdapter(int panel) const { return m_returns[panel].waiting(); }
+
 public slots:
     void Form_Load();
     void Check1_Click(int Index);
@@ -117,7 +127,13 @@ private:
     void logShown(int panel, qint64 first);
     void buildOptions(OptionGroup group, int panel, QGroupBox *frame);
     void applyLayout(int panel, bool running);
-    bool openPort(int panel);
+    bool portsConflict() const;
+    bool openPort(int panel, QString *failure);
+    // Reconnecting after a fault (frmmain_reconnect.cpp).
+    void connectReconnect(int panel);
+    void beginAdapterWait(int panel);
+    void endAdapterWait(int panel);
+    void tryReconnect(int panel);
     void pollPanel(int panel);
     void stopAfterFault(int panel);
     void resetGrids(int panel);
@@ -130,6 +146,9 @@ private:
     std::array<ReceiveLog, 2> m_logs;
     DialogFileChooser m_dialogs;
     FileChooser *m_files = &m_dialogs;
+    PortEnvironment m_ports;
+    ReconnectSettings m_reconnectSettings;
+    std::array<AdapterReturn, 2> m_returns;
     // Declared after MSComm1, so it goes before the controls it sends through.
     std::unique_ptr<sfrmTransmit> m_transmit;
 };

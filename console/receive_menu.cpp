@@ -17,6 +17,9 @@ ReceiveMenu::ReceiveMenu(QWidget *parent)
     m_save = addAction(tr("&Save Received Bytes..."));
     m_log = addAction(tr("&Log to File..."));
     m_log->setCheckable(true);
+    addSeparator();
+    m_reconnect = addAction(tr("&Reconnect Automatically"));
+    m_reconnect->setCheckable(true);
     for (QAction *a : {m_copy, m_selectAll})
         a->setShortcutContext(Qt::WidgetShortcut);
 }

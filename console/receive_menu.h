@@ -25,6 +25,9 @@ public:
     QAction *saveAction() const { return m_save; }
     // Checkable: checked while the panel's bytes are being logged.
     QAction *logAction() const { return m_log; }
+    // Checkable: after a fault the panel waits for its adapter and starts
+    // again when it returns.
+    QAction *reconnectAction() const { return m_reconnect; }
 
     // Opens the menu on a right-click in `grid`, and gives the grid the
     // keyboard shortcuts of the menu's items.
@@ -42,6 +45,7 @@ private:
     QAction *m_selectAll = nullptr;
     QAction *m_save = nullptr;
     QAction *m_log = nullptr;
+    QAction *m_reconnect = nullptr;
 };
 
 } // namespace console

@@ -1,26 +1,63 @@
 #include "message_boxes.h"
 
 #include <QApplication>
-#include <QMessageBox>
+#include <QClipboard>
+#include <QKeyEvent>
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace desktop {
 
+namespace {
+
+class CopyableMessageBox final : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (!event->matches(QKeySequence::Copy)) {
+            QMessageBox::keyPressEvent(event);
+            return;
+        }
+        QString whole = text();
+        if (!informativeText().isEmpty())
+            whole += QStringLiteral("\r\n\r\n") + informativeText();
+        QGuiApplication::clipboard()->setText(whole);
+        event->accept();
+    }
+};
+
+} // namespace
+
+std::unique_ptr<QMessageBox> makeMessageBox(const QString &text, const QString &details,
+                                            const QString &title, BoxIcon icon, QWidget *parent)
+{
+    auto box = std::make_unique<CopyableMessageBox>(parent);
+    box->setWindowTitle(title);
+    box->setText(text);
+    box->setInformativeText(details);
+    switch (icon) {
+    case BoxIcon::None: box->setIcon(QMessageBox::NoIcon); break;
+    case BoxIcon::Critical: box->setIcon(QMessageBox::Critical); break;
+    case BoxIcon::Information: box->setIcon(QMessageBox::Information); break;
+    case BoxIcon::Exclamation: box->setIcon(QMessageBox::Warning); break;
+    }
+    box->setStandardButtons(QMessageBox::Ok);
+    return box;
+}
+
 void QtMessageBoxes::show(const QString &text, const QString &title, BoxIcon icon)
 {
-    QMessageBox box(QApplication::activeWindow());
-    box.setWindowTitle(title);
-    box.setText(text);
-    switch (icon) {
-    case BoxIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case BoxIcon::Critical: box.setIcon(QMessageBox::Critical); break;
-    case BoxIcon::Information: box.setIcon(QMessageBox::Information); break;
-    case BoxIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-    }
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
+    showWithDetails(text, {}, title, icon);
+}
+
+void QtMessageBoxes::showWithDetails(const QString &text, const QString &details, const QString &title,
+                                     BoxIcon icon)
+{
+    makeMessageBox(text, details, title, icon, QApplication::activeWindow())->exec();
 }
 
 void ProcessProgramEnd::end(int exitCode)

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QMessageBox>
 #include <QString>
+
+#include <memory>
 
 class QWidget;
 
@@ -15,13 +18,24 @@ class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
     virtual void show(const QString &text, const QString &title, BoxIcon icon) = 0;
+    // The same box with more detail below the message (a cause, a hint).
+    virtual void showWithDetails(const QString &text, const QString &details, const QString &title,
+                                 BoxIcon icon) = 0;
 };
 
 // The real boxes: QMessageBox, modal, parented to the active window.
 class QtMessageBoxes final : public MessageBoxes {
 public:
     void show(const QString &text, const QString &title, BoxIcon icon) override;
+    void showWithDetails(const QString &text, const QString &details, const QString &title,
+                         BoxIcon icon) override;
 };
+
+// The box QtMessageBoxes shows, not yet shown: `details` is its informative
+// text. Ctrl+C (the platform's copy key) copies the message and the details
+// as text, on every platform.
+std::unique_ptr<QMessageBox> makeMessageBox(const QString &text, const QString &details,
+                                            const QString &title, BoxIcon icon, QWidget *parent = nullptr);
 
 // Ending "at once": no further events, no unload handling. Code calls
 // end() and then returns, so a test double may record the ending instead of

@@ -2,7 +2,27 @@
 
 namespace serial {
 
-std::optional<PortAddress> resolvePortText(const QString &text)
+QString deviceForPortNumber(int n)
+{
+    return portDeviceIn(defaultDeviceDir(), n);
+}
+
+QString portTextForDevice(const QString &device, const QString &deviceDir)
+{
+    qsizetype digits = device.size();
+    while (digits > 0 && device.at(digits - 1).isDigit() && device.at(digits - 1).unicode() < 128)
+        --digits;
+    bool ok = false;
+    const int last = device.mid(digits).toInt(&ok);
+    // The trailing number is n (COMn) or n - 1 (ttyUSB(n-1)).
+    for (int n : {last, last + 1}) {
+        if (ok && n > 0 && portDeviceIn(deviceDir, n) == device)
+            return QString::number(n);
+    }
+    return device;
+}
+
+std::optional<PortAddress> resolvePortText(const QString &text, const QString &deviceDir)
 {
     if (text.isEmpty())
         return std::nullopt;
@@ -15,7 +35,7 @@ std::optional<PortAddress> resolvePortText(const QString &text)
         const int n = text.toInt(&ok);
         if (!ok || n <= 0)
             return std::nullopt;
-        return PortAddress{n, deviceForPortNumber(n)};
+        return PortAddress{n, portDeviceIn(deviceDir, n)};
     }
 
 #ifdef Q_OS_WIN

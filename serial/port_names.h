@@ -9,12 +9,22 @@ namespace serial {
 // /dev/ttyUSB(n-1) elsewhere, so that the first USB serial adapter is port 1.
 QString deviceForPortNumber(int n);
 
+// Folder that holds the devices port numbers name: "/dev" on Linux, empty
+// on Windows (where it plays no part). Tests point numbers at a temporary
+// folder through the overloads below.
+QString defaultDeviceDir();
+QString portDeviceIn(const QString &deviceDir, int n);
+
+// What a port box shows for a device: "n" when port number n opens exactly
+// that device, otherwise the device path as it stands.
+QString portTextForDevice(const QString &device, const QString &deviceDir = defaultDeviceDir());
+
 // What a port box's text names: a positive whole number (a port number) or a
 // device path, opened as it stands. Anything else names no port.
 struct PortAddress {
     int number = 0;      // 0 when the text is a path
     QString device;      // the device that is opened
 };
-std::optional<PortAddress> resolvePortText(const QString &text);
+std::optional<PortAddress> resolvePortText(const QString &text, const QString &deviceDir = defaultDeviceDir());
 
 } // namespace serial

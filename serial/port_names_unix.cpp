@@ -2,9 +2,14 @@
 
 namespace serial {
 
-QString deviceForPortNumber(int n)
+QString defaultDeviceDir()
 {
-    return QStringLiteral("/dev/ttyUSB%1").arg(n - 1);
+    return QStringLiteral("/dev");
+}
+
+QString portDeviceIn(const QString &deviceDir, int n)
+{
+    return deviceDir + QStringLiteral("/ttyUSB%1").arg(n - 1);
 }
 
 } // namespace serial

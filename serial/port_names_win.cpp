@@ -2,7 +2,12 @@
 
 namespace serial {
 
-QString deviceForPortNumber(int n)
+QString defaultDeviceDir()
+{
+    return {};
+}
+
+QString portDeviceIn(const QString &, int n)
 {
     return QStringLiteral("COM%1").arg(n);
 }

@@ -13,6 +13,7 @@ struct ShownBox {
     QString text;
     QString title;
     desktop::BoxIcon icon;
+    QString details;
 };
 
 // Records every box instead of showing it. `whileShown` runs while a box is
@@ -21,7 +22,12 @@ class RecordingMessageBoxes final : public desktop::MessageBoxes {
 public:
     void show(const QString &text, const QString &title, desktop::BoxIcon icon) override
     {
-        boxes.append({text, title, icon});
+        showWithDetails(text, {}, title, icon);
+    }
+    void showWithDetails(const QString &text, const QString &details, const QString &title,
+                         desktop::BoxIcon icon) override
+    {
+        boxes.append({text, title, icon, details});
         if (whileShown)
             whileShown(boxes.last());
     }

@@ -1,0 +1,94 @@
+// frmMain: waiting for a panel's adapter after a fault, and starting the
+// panel again when it returns.
+#include "frmmain.h"
+
+#include "serial/port_names.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSignalBlocker>
+
+namespace console {
+
+bool frmMain::reconnectAutomatically(int panel) const
+{
+    return m_reconnectSettings.reconnectAutomatically(panel);
+}
+
+void frmMain::setReconnectAutomatically(int panel, bool on)
+{
+    m_reconnectSettings.setReconnectAutomatically(panel, on);
+    QAction *item = m_menus[panel]->reconnectAction();
+    if (item->isChecked() != on)
+        item->setChecked(on);
+    if (!on && m_returns[panel].waiting())
+        endAdapterWait(panel);
+}
+
+void frmMain::connectReconnect(int i)
+{
+    QAction *item = m_menus[i]->reconnectAction();
+    item->setChecked(reconnectAutomatically(i));
+    connect(item, &QAction::toggled, this, [this, i](bool on) { setReconnectAutomatically(i, on); });
+    // A click on a waiting panel's box ends the wait; the box then goes
+    // unticked as after any stop.
+    connect(Check1[i], &QCheckBox::clicked, this, [this, i] {
+        if (m_returns[i].waiting())
+            endAdapterWait(i);
+    });
+}
+
+void frmMain::beginAdapterWait(int i)
+{
+    m_returns[i].begin();
+    if (!m_returns[i].waiting())
+        return;
+    // Partly checked is no tick: the start/stop handling must not run.
+    const QSignalBlocker quiet(Check1[i]);
+    Check1[i]->setTristate(true);
+    Check1[i]->setCheckState(Qt::PartiallyChecked);
+    Check1[i]->setToolTip(tr("Waiting for the adapter to return; click to stop waiting."));
+}
+
+void frmMain::endAdapterWait(int i)
+{
+    m_returns[i].end();
+    Check1[i]->setToolTip({});
+    // Unticking runs the start/stop handling as a user's untick does.
+    Check1[i]->setCheckState(Qt::Unchecked);
+    Check1[i]->setTristate(false);
+}
+
+void frmMain::tryReconnect(int i)
+{
+    for (const QString &device : m_returns[i].candidates()) {
+        // The port box shows where the adapter is now; from here on this
+        // is a tick of Start, the conflict rule included.
+        Combo1[i]->setCurrentText(serial::portTextForDevice(device, m_ports.places.deviceDir));
+        if (portsConflict()) {
+            endAdapterWait(i);
+            message(QStringLiteral("COM Port Conflict Error."), desktop::BoxIcon::Critical);
+            return;
+        }
+        // A refused open (busy, permission) keeps the wait, quietly: the
+        // reason is in the box's tooltip instead of a box at every tick.
+        QString failure;
+        if (!openPort(i, &failure)) {
+            Check1[i]->setToolTip(tr("Waiting for the adapter to return; click to stop waiting.")
+                                  + QStringLiteral("\n") + failure);
+            continue;
+        }
+        m_returns[i].end();
+        Check1[i]->setToolTip({});
+        {
+            const QSignalBlocker quiet(Check1[i]);
+            Check1[i]->setCheckState(Qt::Checked);
+            Check1[i]->setTristate(false);
+        }
+        startedOf(i) = true;
+        applyLayout(i, true);
+        return;
+    }
+}
+
+} // namespace console

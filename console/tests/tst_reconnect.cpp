@@ -1,0 +1,486 @@
+#include "console/adapter_return.h"
+#include "console/frmmain.h"
+#include "tests/support/fake_usb_sysfs.h"
+#include "tests/support/pseudo_terminal.h"
+#include "tests/support/recorders.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using console::AdapterReturn;
+using console::frmMain;
+using console::ReturnRule;
+using testsupport::FakeUsbSysfs;
+using testsupport::PseudoTerminal;
+using testsupport::RecordingMessageBoxes;
+
+namespace {
+
+// A temporary /dev and /sys: device links stand for device nodes, and the
+// sysfs tree says which USB adapter each ttyUSB name belongs to.
+struct Machine {
+    QTemporaryDir dir;
+    QString dev = dir.filePath("dev");
+    FakeUsbSysfs sysfs{dir.filePath("sys")};
+    QString settings = dir.filePath("settings.ini");
+
+    Machine() { QDir().mkpath(dev); }
+    QString device(const QString &name) const { return dev + "/" + name; }
+    // An adapter plugged in: its device link to `target` (a file or a
+    // pseudo-terminal) and its sysfs entry.
+    void plug(const QString &tty, const QString &usbPath, const QString &serial, const QString &target)
+    {
+        QFile::link(target, device(tty));
+        sysfs.addUsbPort(tty, usbPath, "10c4", "ea60", serial, 0);
+    }
+    void unplug(const QString &tty, const QString &usbPath)
+    {
+        QFile::remove(device(tty));
+        sysfs.unplug(usbPath);
+    }
+    console::PortEnvironment environment(ReturnRule rule = ReturnRule::UsbIdentity) const
+    {
+        return {{dev, sysfs.root()}, rule, settings};
+    }
+};
+
+// A shown window over the machine, its timer driven by the test.
+struct Console {
+    RecordingMessageBoxes boxes;
+    frmMain w;
+    explicit Console(const Machine &m, ReturnRule rule = ReturnRule::UsbIdentity)
+        : w(boxes, m.environment(rule))
+    {
+        w.Timer1->stop();
+        w.show();
+        // The right panel's "2" would conflict with an adapter back as port 2.
+        w.Combo1[1]->setEditText("9");
+    }
+    void tick() { w.Timer1_Timer(); }
+    bool receive(int panel, qint64 count)
+    {
+        for (int i = 0; i < 300 && w.MSComm1[panel].inBufferCount() < count; ++i)
+            QTest::qWait(10);
+        const bool ok = w.MSComm1[panel].inBufferCount() >= count;
+        tick();
+        return ok;
+    }
+    QString text(int panel, int row, int from, int count)
+    {
+        auto *m = w.MSHFlexGrid1[panel]->model();
+        QString t;
+        for (int c = from; c < from + count; ++c)
+            t += m->data(m->index(row, c)).toString();
+        return t;
+    }
+    void setReconnect(int panel, bool on)
+    {
+        QAction *item = w.receiveMenu(panel)->reconnectAction();
+        if (item->isChecked() != on)
+            item->trigger();
+    }
+    // Panel 0 runs on port 1 (ttyUSB0, serial A1), receives `before`, and
+    // is stopped by the fault when that adapter is unplugged.
+    bool runUntilUnplugged(Machine &m, bool reconnect, const QByteArray &before = {})
+    {
+        auto first = std::make_unique<PseudoTerminal>();
+        m.plug("ttyUSB0", "1-1", "A1", first->slavePath());
+        setReconnect(0, reconnect);
+        w.Combo1[0]->setEditText("1");
+        w.Check1[0]->click();
+        if (!w.Started0)
+            return false;
+        first->write(before);
+        if (!receive(0, before.size()))
+            return false;
+        // The far end goes, then the device and its sysfs entry.
+        first.reset();
+        m.unplug("ttyUSB0", "1-1");
+        return fault(0);
+    }
+    // Waits for the serial control to see the fault, then lets a tick stop
+    // the panel.
+    bool fault(int panel)
+    {
+        for (int i = 0; i < 300 && !w.MSComm1[panel].hasFault(); ++i)
+            QTest::qWait(10);
+        const bool ok = w.MSComm1[panel].hasFault();
+        tick();
+        return ok;
+    }
+};
+
+// Holds a device open from another process, as another program would.
+QString portHolder()
+{
+    return QCoreApplication::applicationDirPath() + "/../../serial/tests/port_holder";
+}
+
+} // namespace
+
+class TestReconnect : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_home;
+private slots:
+    void initTestCase() { QVERIFY(QDir::setCurrent(m_home.path())); }
+    void whichDeviceCountsAsReturned_data();
+    void whichDeviceCountsAsReturned();
+    void backUnderAnotherNumberWithoutAClick();
+    void itemOffStaysStoppedAsBefore();
+    void anotherSerialIsNotTakenAndAClickEndsTheWait();
+    void pseudoTerminalPathReturnsWhileTheBoxIsOpen();
+    void timerTicksGoOnBehindTheFaultBox();
+    void refusedReconnectKeepsWaitingWithoutBoxes();
+    void conflictOnReturnEndsTheWaitOnce();
+    void itemRememberedPerPanelAcrossARestart();
+    void startFailureShowsTheCause_data();
+    void startFailureShowsTheCause();
+};
+
+void TestReconnect::whichDeviceCountsAsReturned_data()
+{
+    QTest::addColumn<int>("rule");
+    QTest::addColumn<QString>("opened");      // device link name at the start
+    QTest::addColumn<bool>("usb");            // with an identity in sysfs
+    QTest::addColumn<QString>("backAs");      // name it returns under ("" = not back)
+    QTest::addColumn<QString>("backSerial");
+    QTest::addColumn<QString>("tried");       // device expected to be tried
+
+    const int usb = int(ReturnRule::UsbIdentity);
+    const int name = int(ReturnRule::SameName);
+    QTest::newRow("identity: not back") << usb << "ttyUSB0" << true << "" << "" << "";
+    QTest::newRow("identity: same name") << usb << "ttyUSB0" << true << "ttyUSB0" << "A1" << "ttyUSB0";
+    QTest::newRow("identity: another name") << usb << "ttyUSB0" << true << "ttyUSB3" << "A1" << "ttyUSB3";
+    QTest::newRow("identity: another serial") << usb << "ttyUSB0" << true << "ttyUSB0" << "B2" << "";
+    QTest::newRow("no identity: same path") << usb << "ptylink" << false << "ptylink" << "" << "ptylink";
+    QTest::newRow("no identity: other path") << usb << "ptylink" << false << "ptylink2" << "" << "";
+    QTest::newRow("same name: back as it was") << name << "ttyUSB0" << true << "ttyUSB0" << "A1" << "ttyUSB0";
+    QTest::newRow("same name: another number") << name << "ttyUSB0" << true << "ttyUSB3" << "A1" << "";
+}
+
+void TestReconnect::whichDeviceCountsAsReturned()
+{
+    QFETCH(int, rule);
+    QFETCH(QString, opened);
+    QFETCH(bool, usb);
+    QFETCH(QString, backAs);
+    QFETCH(QString, backSerial);
+    QFETCH(QString, tried);
+
+    Machine m;
+    const QString node = m.dir.filePath("node");
+    QFile(node).open(QIODevice::WriteOnly);
+    if (usb)
+        m.plug(opened, "1-1", "A1", node);
+    else
+        QFile::link(node, m.device(opened));
+
+    AdapterReturn wait(ReturnRule(rule), m.environment().places);
+    wait.begin();
+    QVERIFY(!wait.waiting()); // nothing opened yet, nothing to wait for
+    wait.remember(m.device(opened));
+    QCOMPARE(wait.identity().has_value(), usb && rule == int(ReturnRule::UsbIdentity));
+    wait.begin();
+    QVERIFY(wait.waiting());
+
+    m.unplug(opened, "1-1");
+    QCOMPARE(wait.candidates(), QStringList{});
+    if (!backAs.isEmpty()) {
+        if (usb)
+            m.plug(backAs, "1-4", backSerial, node);
+        else
+            QFile::link(node, m.device(backAs));
+    }
+    QCOMPARE(wait.candidates(), tried.isEmpty() ? QStringList{} : QStringList{m.device(tried)});
+    wait.end();
+    QCOMPARE(wait.candidates(), QStringList{});
+}
+
+void TestReconnect::backUnderAnotherNumberWithoutAClick()
+{
+    Machine m;
+    Console c(m);
+    QVERIFY(c.runUntilUnplugged(m, true, "before"));
+    QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
+    QVERIFY(c.w.waitingForAdapter(0));
+    QCOMPARE(c.w.Check1[0]->checkState(), Qt::PartiallyChecked);
+    QVERIFY(!c.w.Started0);
+    c.tick();
+    c.tick();
+
+    // Back under the next number, a new USB path, the same identity.
+    PseudoTerminal second;
+    m.plug("ttyUSB1", "1-2", "A1", second.slavePath());
+    c.tick();
+    QCOMPARE(c.w.Combo1[0]->currentText(), QString("2"));
+    QVERIFY(c.w.Started0);
+    QVERIFY(!c.w.waitingForAdapter(0));
+    QCOMPARE(c.w.Check1[0]->checkState(), Qt::Checked);
+    QVERIFY(c.w.MSComm1[0].portOpen());
+    QCOMPARE(c.w.MSComm1[0].device(), m.device("ttyUSB1"));
+    QVERIFY(c.w.Command2[0]->isEnabled());
+    second.write("after");
+    QVERIFY(c.receive(0, 5));
+    // The grids kept what they had; one box in all.
+    QCOMPARE(c.text(0, 1, 1, 11), QString("beforeafter"));
+    QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
+}
+
+void TestReconnect::itemOffStaysStoppedAsBefore()
+{
+    Machine m;
+    Console c(m);
+    QVERIFY(!c.w.receiveMenu(0)->reconnectAction()->isChecked());
+    QVERIFY(c.runUntilUnplugged(m, false));
+    PseudoTerminal second;
+    m.plug("ttyUSB1", "1-2", "A1", second.slavePath());
+    c.tick();
+    c.tick();
+    QVERIFY(!c.w.waitingForAdapter(0));
+    QCOMPARE(c.w.Check1[0]->checkState(), Qt::Unchecked);
+    QVERIFY(!c.w.Started0);
+    QVERIFY(!c.w.MSComm1[0].portOpen());
+    QCOMPARE(c.w.Combo1[0]->currentText(), QString("1"));
+    QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
+}
+
+void TestReconnect::anotherSerialIsNotTakenAndAClickEndsTheWait()
+{
+    Machine m;
+    Console c(m);
+    QVERIFY(c.runUntilUnplugged(m, true));
+
+    // Another adapter of the same kind, another serial, same number.
+    PseudoTerminal other;
+    m.plug("ttyUSB0", "1-1", "B2", other.slavePath());
+    c.tick();
+    QVERIFY(c.w.waitingForAdapter(0));
+    QVERIFY(!c.w.MSComm1[0].portOpen());
+
+    // A click on the partly checked box ends the wait, panel stopped.
+    c.w.Check1[0]->click();
+    QVERIFY(!c.w.waitingForAdapter(0));
+    QCOMPARE(c.w.Check1[0]->checkState(), Qt::Unchecked);
+    QVERIFY(!c.w.Started0);
+    QVERIFY(c.w.Combo1[0]->isEnabled());
+    PseudoTerminal back;
+    m.plug("ttyUSB2", "1-3", "A1", back.slavePath());
+    c.tick();
+    QVERIFY(!c.w.MSComm1[0].portOpen());
+    QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
+    // The next fault waits again: the item is still on.
+    QVERIFY(c.w.reconnectAutomatically(0));
+}
+
+void TestReconnect::pseudoTerminalPathReturnsWhileTheBoxIsOpen()
+{
+    Machine m;
+    auto first = std::make_unique<PseudoTerminal>();
+    const QString link = m.device("ptylink");
+    QVERIFY(QFile::link(first->slavePath(), link));
+    Console c(m);
+    c.setReconnect(1, true);
+    c.w.Combo1[1]->setEditText(link);
+    c.w.Check1[1]->click();
+    QVERIFY(c.w.Started1);
+
+    PseudoTerminal second;
+    bool reconnectedUnderTheBox = false;
+    c.boxes.whileShown = [&](const testsupport::ShownBox &) {
+        // The box is open; the adapter returns at the same path and the
+        // ticks behind the box pick it up.
+        QFile::remove(link);
+        QFile::link(second.slavePath(), link);
+        c.tick();
+        reconnectedUnderTheBox = c.w.Started1 && c.w.MSComm1[1].portOpen();
+    };
+    first.reset();
+    QVERIFY(c.fault(1));
+    QVERIFY(reconnectedUnderTheBox);
+    QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
+    QVERIFY(c.boxes.boxes[0].details.startsWith(link + ": "));
+    QCOMPARE(c.w.Check1[1]->checkState(), Qt::Checked);
+    QCOMPARE(c.w.Combo1[1]->currentText(), link);
+    second.write("again");
+    QVERIFY(c.receive(1, 5));
+    QCOMPARE(c.text(1, 1, 1, 5), QString("again"));
+}
+
+void TestReconnect::timerTicksGoOnBehindTheFaultBox()
+{
+    // As in use: the window's own timer finds the fault and opens the box,
+    // and while the box is open the adapter returns and the other panel
+    // receives.
+    Machine m;
+    auto first = std::make_unique<PseudoTerminal>();
+    m.plug("ttyUSB0", "1-1", "A1", first->slavePath());
+    PseudoTerminal other;
+    Console c(m);
+    c.setReconnect(0, true);
+    c.w.Combo1[0]->setEditText("1");
+    c.w.Check1[0]->click();
+    c.w.Combo1[1]->setEditText(other.slavePath());
+    c.w.Check1[1]->click();
+    QVERIFY(c.w.Started0 && c.w.Started1);
+
+    PseudoTerminal second;
+    bool reconnected = false;
+    bool otherReceived = false;
+    c.boxes.whileShown = [&](const testsupport::ShownBox &) {
+        m.plug("ttyUSB1", "1-2", "A1", second.slavePath());
+        other.write("meanwhile");
+        for (int i = 0; i < 300 && !(reconnected && otherReceived); ++i) {
+            QTest::qWait(10);
+            reconnected = c.w.Started0 && c.w.MSComm1[0].portOpen();
+            otherReceived = c.text(1, 1, 1, 9) == "meanwhile";
+        }
+    };
+    c.w.Timer1->start();
+    first.reset();
+    m.unplug("ttyUSB0", "1-1");
+    QTRY_COMPARE_WITH_TIMEOUT(c.boxes.texts(), QStringList{"COM Port Error."}, 3000);
+    c.w.Timer1->stop();
+    QVERIFY(reconnected);
+    QVERIFY(otherReceived);
+    QCOMPARE(c.w.Combo1[0]->currentText(), QString("2"));
+}
+
+void TestReconnect::refusedReconnectKeepsWaitingWithoutBoxes()
+{
+    Machine m;
+    Console c(m);
+    QVERIFY(c.runUntilUnplugged(m, true));
+
+    // Back, but another program grabbed it first.
+    PseudoTerminal second;
+    m.plug("ttyUSB1", "1-2", "A1", second.slavePath());
+    QProcess holder;
+    holder.start(portHolder(), {m.device("ttyUSB1")});
+    QVERIFY(holder.waitForReadyRead(5000));
+    QCOMPARE(holder.readLine().trimmed(), QByteArray("open"));
+    for (int i = 0; i < 4; ++i)
+        c.tick();
+    QVERIFY(c.w.waitingForAdapter(0));
+    QCOMPARE(c.w.Check1[0]->checkState(), Qt::PartiallyChecked);
+    QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
+    QVERIFY2(c.w.Check1[0]->toolTip().contains(QString("in use by port_holder (process %1)").arg(holder.processId())),
+             qPrintable(c.w.Check1[0]->toolTip()));
+
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(5000));
+    c.tick();
+    QVERIFY(c.w.Started0);
+    QVERIFY(c.w.MSComm1[0].portOpen());
+    QCOMPARE(c.w.Check1[0]->toolTip(), QString());
+}
+
+void TestReconnect::conflictOnReturnEndsTheWaitOnce()
+{
+    Machine m;
+    Console c(m);
+    QVERIFY(c.runUntilUnplugged(m, true));
+    c.w.Combo1[1]->setEditText("2");
+    PseudoTerminal second;
+    m.plug("ttyUSB1", "1-2", "A1", second.slavePath());
+    c.tick();
+    c.tick();
+    QCOMPARE(c.boxes.texts(), (QStringList{"COM Port Error.", "COM Port Conflict Error."}));
+    QVERIFY(!c.w.waitingForAdapter(0));
+    QCOMPARE(c.w.Check1[0]->checkState(), Qt::Unchecked);
+    QVERIFY(!c.w.MSComm1[0].portOpen());
+}
+
+void TestReconnect::itemRememberedPerPanelAcrossARestart()
+{
+    Machine m;
+    {
+        Console c(m);
+        QVERIFY(!c.w.reconnectAutomatically(0));
+        QVERIFY(!c.w.reconnectAutomatically(1));
+        c.setReconnect(1, true);
+    }
+    {
+        Console c(m);
+        QVERIFY(!c.w.receiveMenu(0)->reconnectAction()->isChecked());
+        QVERIFY(c.w.receiveMenu(1)->reconnectAction()->isChecked());
+        c.setReconnect(1, false);
+        c.setReconnect(0, true);
+    }
+    Console c(m);
+    QVERIFY(c.w.reconnectAutomatically(0));
+    QVERIFY(!c.w.reconnectAutomatically(1));
+    QVERIFY(c.w.receiveMenu(0)->reconnectAction()->isChecked());
+    QCOMPARE(c.w.receiveMenu(0)->reconnectAction()->text(), QString("&Reconnect Automatically"));
+}
+
+void TestReconnect::startFailureShowsTheCause_data()
+{
+    QTest::addColumn<QString>("port");     // "" = the pty, held by another process
+    QTest::addColumn<QString>("details");  // %1 = the machine's /dev
+    QTest::addColumn<bool>("exact");
+
+    QTest::newRow("missing number") << "5"
+                                    << "Cannot open %1/ttyUSB4: No such file or directory\r\n"
+                                       "Port 5 is %1/ttyUSB4, and no such device exists.\r\n"
+                                       "Check that the adapter is plugged in."
+                                    << true;
+    QTest::newRow("missing path") << "%1/ttyACM0"
+                                  << "Cannot open %1/ttyACM0: No such file or directory\r\n"
+                                     "No such device exists.\r\n"
+                                     "Check that the adapter is plugged in."
+                                  << true;
+    QTest::newRow("no port at all") << "COM"
+                                    << "\"COM\" names no port: type a port number (1 or more) or a device path."
+                                    << true;
+    QTest::newRow("held by another program") << "" << "The device is in use by port_holder (process " << false;
+    // The device refuses the open for permission (the serial control's
+    // seam: these tests run with every permission); it belongs to root.
+    QTest::newRow("permission") << "1"
+                                << "Cannot open %1/ttyUSB0: Permission denied\r\n"
+                                   "Permission denied: serial devices usually belong to the group \"dialout\".\r\n"
+                                   "To use it, join that group:\r\n"
+                                   "sudo usermod -aG dialout $USER\r\n"
+                                   "then log out and log in again."
+                                << true;
+}
+
+void TestReconnect::startFailureShowsTheCause()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, details);
+    QFETCH(bool, exact);
+    Machine m;
+    PseudoTerminal pty;
+    Console c(m);
+    QProcess holder;
+    if (port.isEmpty()) {
+        port = pty.slavePath();
+        holder.start(portHolder(), {port});
+        QVERIFY(holder.waitForReadyRead(5000));
+    }
+    if (QTest::currentDataTag() == QByteArray("permission")) {
+        QFile node(m.device("ttyUSB0"));
+        QVERIFY(node.open(QIODevice::WriteOnly));
+        c.w.MSComm1[0].failOpenAt({{serial::SerialControl::OpenStep::Open, QSerialPort::PermissionError}});
+    }
+    c.w.Combo1[0]->setEditText(port.replace("%1", m.dev));
+    c.w.Check1[0]->click();
+    QVERIFY(!c.w.Started0);
+    QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
+    if (exact)
+        QCOMPARE(c.boxes.boxes[0].details, details.replace("%1", m.dev));
+    else
+        QVERIFY2(c.boxes.boxes[0].details.contains(details), qPrintable(c.boxes.boxes[0].details));
+    holder.closeWriteChannel();
+    holder.waitForFinished(5000);
+}
+
+QTEST_MAIN(TestReconnect)
+#include "tst_reconnect.moc"

@@ -1,0 +1,171 @@
+#include "serial/port_names.h"
+#include "serial/usb_identity.h"
+#include "tests/support/fake_usb_sysfs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using serial::UsbIdentity;
+using testsupport::FakeUsbSysfs;
+
+Q_DECLARE_METATYPE(UsbIdentity)
+
+namespace {
+
+// The kernel writes the IDs as four lower-case hex digits, the interface
+// number as two.
+const UsbIdentity kCp2102{"10c4", "ea60", "0001", "00"};
+const UsbIdentity kDualPortA{"0403", "6010", "FT4ABC", "00"};
+const UsbIdentity kDualPortB{"0403", "6010", "FT4ABC", "01"};
+const UsbIdentity kArduino{"2341", "0043", "95530343", "00"};
+const UsbIdentity kNoSerial{"1a86", "7523", "", "00"};
+
+void buildTree(FakeUsbSysfs &sysfs)
+{
+    sysfs.addUsbPort("ttyUSB0", "1-1", "10c4", "ea60", "0001", 0);
+    sysfs.addUsbPort("ttyUSB1", "1-2", "0403", "6010", "FT4ABC", 0);
+    sysfs.addUsbPort("ttyUSB2", "1-2", "0403", "6010", "FT4ABC", 1);
+    sysfs.addUsbPort("ttyACM0", "1-3", "2341", "0043", "95530343", 0);
+    sysfs.addUsbPort("ttyUSB3", "1-4", "1a86", "7523", "", 0);
+    sysfs.addPlatformPort("ttyS0");
+}
+
+} // namespace
+
+class TestPortIdentity : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void identityOfEachPort_data();
+    void identityOfEachPort();
+    void identityThroughADeviceLink();
+    void findsTheSameAdapterUnderAnotherName_data();
+    void findsTheSameAdapterUnderAnotherName();
+    void identicalAdaptersWithoutSerialAreAllCandidates();
+    void portTextOfADevice_data();
+    void portTextOfADevice();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<FakeUsbSysfs> m_sysfs;
+};
+
+void TestPortIdentity::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_sysfs = std::make_unique<FakeUsbSysfs>(m_dir->filePath("sys"));
+    buildTree(*m_sysfs);
+}
+
+void TestPortIdentity::identityOfEachPort_data()
+{
+    QTest::addColumn<QString>("tty");
+    QTest::addColumn<bool>("usb");
+    QTest::addColumn<UsbIdentity>("identity");
+
+    QTest::newRow("ttyUSB of a single bridge") << "ttyUSB0" << true << kCp2102;
+    QTest::newRow("dual-port bridge, first port") << "ttyUSB1" << true << kDualPortA;
+    QTest::newRow("dual-port bridge, second port") << "ttyUSB2" << true << kDualPortB;
+    QTest::newRow("ttyACM, the interface itself") << "ttyACM0" << true << kArduino;
+    QTest::newRow("adapter without serial") << "ttyUSB3" << true << kNoSerial;
+    QTest::newRow("built-in port") << "ttyS0" << false << UsbIdentity{};
+    QTest::newRow("not there") << "ttyUSB9" << false << UsbIdentity{};
+    QTest::newRow("pseudo-terminal number") << "3" << false << UsbIdentity{};
+    QTest::newRow("a path is not a name") << "../tty/ttyUSB0" << false << UsbIdentity{};
+}
+
+void TestPortIdentity::identityOfEachPort()
+{
+    QFETCH(QString, tty);
+    QFETCH(bool, usb);
+    QFETCH(UsbIdentity, identity);
+    const auto read = serial::readUsbIdentity(m_sysfs->root(), tty);
+    QCOMPARE(read.has_value(), usb);
+    if (usb)
+        QCOMPARE(*read, identity);
+}
+
+void TestPortIdentity::identityThroughADeviceLink()
+{
+    // A /dev/serial/by-id style link is known by its target's name.
+    const QString dev = m_dir->filePath("dev");
+    QDir().mkpath(dev + "/serial/by-id");
+    QFile node(dev + "/ttyACM0");
+    QVERIFY(node.open(QIODevice::WriteOnly));
+    node.close();
+    const QString link = dev + "/serial/by-id/usb-Board_95530343-if00";
+    QVERIFY(QFile::link(dev + "/ttyACM0", link));
+
+    QCOMPARE(serial::readUsbIdentityOfDevice(m_sysfs->root(), link), std::optional(kArduino));
+    QCOMPARE(serial::readUsbIdentityOfDevice(m_sysfs->root(), dev + "/ttyACM0"), std::optional(kArduino));
+    QVERIFY(!serial::readUsbIdentityOfDevice(m_sysfs->root(), "/dev/pts/3"));
+}
+
+void TestPortIdentity::findsTheSameAdapterUnderAnotherName_data()
+{
+    QTest::addColumn<UsbIdentity>("identity");
+    QTest::addColumn<QStringList>("found");
+
+    QTest::newRow("back under another number") << kCp2102 << QStringList{"ttyUSB5"};
+    QTest::newRow("another serial is not taken") << UsbIdentity{"10c4", "ea60", "0002", "00"} << QStringList{};
+    QTest::newRow("another product is not taken") << UsbIdentity{"10c4", "ea70", "0001", "00"} << QStringList{};
+    QTest::newRow("dual-port: only its own interface") << kDualPortB << QStringList{"ttyUSB2"};
+    QTest::newRow("ttyACM comes back under its new name") << kArduino << QStringList{"ttyACM1"};
+    QTest::newRow("gone and not back") << UsbIdentity{"0403", "6001", "A1", "00"} << QStringList{};
+}
+
+void TestPortIdentity::findsTheSameAdapterUnderAnotherName()
+{
+    QFETCH(UsbIdentity, identity);
+    QFETCH(QStringList, found);
+    // Unplugged and plugged in elsewhere: new USB path, new tty names.
+    m_sysfs->unplug("1-1");
+    m_sysfs->unplug("1-3");
+    m_sysfs->addUsbPort("ttyUSB5", "1-6", "10c4", "ea60", "0001", 0);
+    m_sysfs->addUsbPort("ttyACM1", "1-7", "2341", "0043", "95530343", 0);
+    QVERIFY(!serial::readUsbIdentity(m_sysfs->root(), "ttyUSB0"));
+
+    QCOMPARE(serial::findTtysWithIdentity(m_sysfs->root(), identity), found);
+}
+
+void TestPortIdentity::identicalAdaptersWithoutSerialAreAllCandidates()
+{
+    m_sysfs->addUsbPort("ttyUSB10", "1-8", "1a86", "7523", "", 0);
+    m_sysfs->addUsbPort("ttyUSB4", "1-9", "1a86", "7523", "", 0);
+    QCOMPARE(serial::findTtysWithIdentity(m_sysfs->root(), kNoSerial),
+             (QStringList{"ttyUSB3", "ttyUSB4", "ttyUSB10"}));
+    QCOMPARE(serial::findTtysWithIdentity(m_dir->filePath("nothing"), kNoSerial), QStringList{});
+}
+
+void TestPortIdentity::portTextOfADevice_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("deviceDir");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("first adapter") << "/dev/ttyUSB0" << "/dev" << "1";
+    QTest::newRow("port 12") << "/dev/ttyUSB11" << "/dev" << "12";
+    QTest::newRow("ttyACM is a path") << "/dev/ttyACM0" << "/dev" << "/dev/ttyACM0";
+    QTest::newRow("pseudo-terminal") << "/dev/pts/3" << "/dev" << "/dev/pts/3";
+    QTest::newRow("leading zero is a path") << "/dev/ttyUSB01" << "/dev" << "/dev/ttyUSB01";
+    QTest::newRow("other folder") << "/tmp/x/ttyUSB1" << "/tmp/x" << "2";
+    QTest::newRow("other folder, default dir") << "/tmp/x/ttyUSB1" << "/dev" << "/tmp/x/ttyUSB1";
+}
+
+void TestPortIdentity::portTextOfADevice()
+{
+    QFETCH(QString, device);
+    QFETCH(QString, deviceDir);
+    QFETCH(QString, text);
+    QCOMPARE(serial::portTextForDevice(device, deviceDir), text);
+    // The text leads back to the same device.
+    const auto address = serial::resolvePortText(text, deviceDir);
+    QVERIFY(address);
+    QCOMPARE(address->device, device);
+}
+
+QTEST_GUILESS_MAIN(TestPortIdentity)
+#include "tst_port_identity.moc"

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace serial {
+
+// What makes a USB serial port the same adapter after it was unplugged and
+// came back, whatever tty name the kernel gave it this time. The IDs are
+// kept as the kernel writes them (four lower-case hex digits); `serial` is
+// empty for a device that has none, `interfaceNumber` tells the ports of a
+// dual-port bridge apart ("00", "01").
+struct UsbIdentity {
+    QString vendorId;
+    QString productId;
+    QString serial;
+    QString interfaceNumber;
+
+    bool operator==(const UsbIdentity &) const = default;
+};
+
+// Identity of the tty `ttyName` ("ttyUSB0", "ttyACM1") as the sysfs tree at
+// `sysfsRoot` (normally "/sys") describes it. Nothing for a tty that is not
+// there or not on USB (a pseudo-terminal, a built-in port).
+std::optional<UsbIdentity> readUsbIdentity(const QString &sysfsRoot, const QString &ttyName);
+
+// Identity of the device a path opens: the tty named by the path, or else by
+// the path's symlink target (so /dev/serial/by-id links work too).
+std::optional<UsbIdentity> readUsbIdentityOfDevice(const QString &sysfsRoot, const QString &devicePath);
+
+// The ttyUSB* and ttyACM* names that carry `identity` now, in name order
+// with ttyUSB before ttyACM. More than one only for identical adapters
+// without a serial number.
+QStringList findTtysWithIdentity(const QString &sysfsRoot, const UsbIdentity &identity);
+
+} // namespace serial
