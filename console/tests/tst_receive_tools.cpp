@@ -317,7 +317,8 @@ void TestReceiveTools::menuItemsAndTheirPanel()
         for (QAction *a : menu->actions())
             if (!a->isSeparator())
                 texts << a->text();
-        QCOMPARE(texts, (QStringList{"&Copy", "Select &All", "&Save Received Bytes...", "&Log to File..."}));
+        QCOMPARE(texts, (QStringList{"&Copy", "Select &All", "&Save Received Bytes...", "&Log to File...",
+                                     "&Reconnect Automatically"}));
         QCOMPARE(menu->copyAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
         QCOMPARE(menu->selectAllAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
         QVERIFY(menu->logAction()->isCheckable());
