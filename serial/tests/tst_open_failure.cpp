@@ -66,9 +66,9 @@ void TestOpenFailure::causeTexts_data()
            "then log out and log in again.";
     QTest::newRow("busy, holder known")
         << OpenFailure{"/dev/ttyUSB1", 2, OpenFailureKind::Busy, "Device or resource busy", {},
-                       PortHolder{4242, "minicom"}}
+                       PortHolder{4242, "linewatch"}}
         << "/dev/ttyUSB1: Device or resource busy\r\n"
-           "The device is in use by minicom (process 4242).";
+           "The device is in use by linewatch (process 4242).";
     QTest::newRow("busy, holder unknown")
         << OpenFailure{"/dev/ttyUSB1", 2, OpenFailureKind::Busy, "Device or resource busy", {}, {}}
         << "/dev/ttyUSB1: Device or resource busy\r\n"
@@ -132,8 +132,8 @@ void TestOpenFailure::examinedFromTheDeviceAndProc()
         f.write(comm.toLatin1() + "\n");
         QVERIFY(QFile::link(target, proc + "/" + pid + "/fd/3"));
     };
-    addProcess("903", "picocom", dir.filePath("ttyUSB0"));
-    addProcess("77", "minicom", dir.filePath("ttyUSB0"));
+    addProcess("903", "rigtool", dir.filePath("ttyUSB0"));
+    addProcess("77", "linewatch", dir.filePath("ttyUSB0"));
     addProcess("12", "bash", "/dev/null");
     QVERIFY(QDir().mkpath(proc + "/self/fd"));
 
@@ -142,7 +142,7 @@ void TestOpenFailure::examinedFromTheDeviceAndProc()
     QCOMPARE(f.holder.has_value(), holderPid != 0);
     if (f.holder) {
         QCOMPARE(f.holder->pid, holderPid);
-        QCOMPARE(f.holder->name, QString("minicom"));
+        QCOMPARE(f.holder->name, QString("linewatch"));
     }
     QCOMPARE(f.device, dir.filePath(device));
     QCOMPARE(f.systemReason, QString("reason"));
