@@ -10,8 +10,8 @@ SerialControl::SerialControl(QObject *parent)
     : QObject(parent)
 {
     m_device = deviceForPortNumber(m_commPort);
-    connect(&m_port, &QSerialPort::readyRead, this, &SerialControl::bytesArrived);
-    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialControl::onError);
+    connect(&m_port, &SerialPort::readyRead, this, &SerialControl::bytesArrived);
+    connect(&m_port, &SerialPort::errorOccurred, this, &SerialControl::onError);
 }
 
 SerialControl::~SerialControl() = default;
@@ -90,7 +90,7 @@ bool SerialControl::setPortOpen(bool open)
     m_port.setDataBits(m_settings.dataBits);
     m_port.setParity(m_settings.parity);
     m_port.setStopBits(m_settings.stopBits);
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_port.setFlowControl(SerialPort::NoFlowControl);
     m_port.setReadBufferSize(0); // unlimited: a tick drains whatever waited
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_lastError = m_port.errorString();
@@ -100,7 +100,7 @@ bool SerialControl::setPortOpen(bool open)
     }
     // A port that took the settings only in part (some drivers refuse a
     // rate or a frame format on open) is refused as a whole.
-    if (m_port.error() != QSerialPort::NoError) {
+    if (m_port.error() != SerialPort::NoError) {
         m_lastError = m_port.errorString();
         m_port.close();
         m_port.clearError();
@@ -125,7 +125,7 @@ void SerialControl::clearInBuffer()
     m_salvaged.clear();
     if (!m_port.isOpen())
         return;
-    m_port.clear(QSerialPort::Input);
+    m_port.clear(SerialPort::Input);
     m_port.readAll();
 }
 
@@ -163,18 +163,18 @@ qint64 SerialControl::outBufferCount() const
     return m_port.isOpen() ? m_port.bytesToWrite() : 0;
 }
 
-void SerialControl::onError(QSerialPort::SerialPortError error)
+void SerialControl::onError(SerialPort::SerialPortError error)
 {
-    if (error == QSerialPort::NoError || m_applyingLines || !m_port.isOpen())
+    if (error == SerialPort::NoError || m_applyingLines || !m_port.isOpen())
         return;
     // Only errors that mean the line is gone count as a fault; a refused
     // control request (a device without modem lines) or a timeout does not.
     switch (error) {
-    case QSerialPort::ResourceError:
-    case QSerialPort::ReadError:
-    case QSerialPort::WriteError:
-    case QSerialPort::DeviceNotFoundError:
-    case QSerialPort::PermissionError:
+    case SerialPort::ResourceError:
+    case SerialPort::ReadError:
+    case SerialPort::WriteError:
+    case SerialPort::DeviceNotFoundError:
+    case SerialPort::PermissionError:
         break;
     default:
         m_port.clearError();

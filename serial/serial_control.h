@@ -4,7 +4,7 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QSerialPort>
+#include "serial/serial_port.h"
 #include <QString>
 
 namespace serial {
@@ -63,16 +63,16 @@ public:
     bool hasFault() const { return m_fault; }
 
     // The underlying port, for readers that want to wait on its signals.
-    const QSerialPort &port() const { return m_port; }
+    const SerialPort &port() const { return m_port; }
 
 signals:
     void bytesArrived();
     void faulted(const QString &reason);
 
 private:
-    void onError(QSerialPort::SerialPortError error);
+    void onError(SerialPort::SerialPortError error);
 
-    QSerialPort m_port;
+    SerialPort m_port;
     int m_commPort = 1;
     QString m_device;
     QString m_settingsText = QStringLiteral("9600,n,8,1");
