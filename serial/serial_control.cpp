@@ -48,9 +48,9 @@ void SerialControl::setDTREnable(bool on)
 {
     m_dtr = on;
     if (m_port.isOpen()) {
-        m_applyingLines = true;
+        m_checkingInline = true;
         m_port.setDataTerminalReady(on);
-        m_applyingLines = false;
+        m_checkingInline = false;
     }
 }
 
@@ -58,9 +58,9 @@ void SerialControl::setRTSEnable(bool on)
 {
     m_rts = on;
     if (m_port.isOpen()) {
-        m_applyingLines = true;
+        m_checkingInline = true;
         m_port.setRequestToSend(on);
-        m_applyingLines = false;
+        m_checkingInline = false;
     }
 }
 
@@ -80,39 +80,108 @@ bool SerialControl::setPortOpen(bool open)
     }
     if (m_port.isOpen()) {
         m_lastError = tr("Port is already open");
+        m_lastOpenFailure = {OpenStep::Open, SerialPort::OpenError};
         return false;
     }
 
     m_fault = false;
     m_salvaged.clear();
+    m_lastOpenFailure = {};
     m_port.setPortName(m_device);
+    // Stored on the closed port; the open applies them all at once, and a
+    // setting the device refuses there fails the open step itself.
     m_port.setBaudRate(m_settings.baudRate);
     m_port.setDataBits(m_settings.dataBits);
     m_port.setParity(m_settings.parity);
     m_port.setStopBits(m_settings.stopBits);
     m_port.setFlowControl(SerialPort::NoFlowControl);
     m_port.setReadBufferSize(0); // unlimited: a tick drains whatever waited
-    if (!m_port.open(QIODevice::ReadWrite)) {
-        m_lastError = m_port.errorString();
-        m_port.clearError();
-        m_fault = false;
-        return false;
+    // Errors of the steps are judged here, not as line faults.
+    m_checkingInline = true;
+    bool opened = true;
+    for (OpenStep step : {OpenStep::Open, OpenStep::BaudRate, OpenStep::DataBits,
+                          OpenStep::Parity, OpenStep::StopBits, OpenStep::FlowControl}) {
+        if (!runOpenStep(step)) {
+            opened = false;
+            break;
+        }
     }
-    // A port that took the settings only in part (some drivers refuse a
-    // rate or a frame format on open) is refused as a whole.
-    if (m_port.error() != SerialPort::NoError) {
-        m_lastError = m_port.errorString();
+    if (opened) {
+        m_port.setRequestToSend(m_rts);
+        m_port.setDataTerminalReady(m_dtr);
+        m_port.clearError();
+    }
+    m_checkingInline = false;
+    return opened;
+}
+
+namespace {
+
+QString stepText(SerialControl::OpenStep step, const QString &device, const LineSettings &s)
+{
+    switch (step) {
+    case SerialControl::OpenStep::Open:
+        return SerialControl::tr("Cannot open %1").arg(device);
+    case SerialControl::OpenStep::BaudRate:
+        return SerialControl::tr("%1 refused the baud rate %2").arg(device).arg(s.baudRate);
+    case SerialControl::OpenStep::DataBits:
+        return SerialControl::tr("%1 refused %2 data bits").arg(device).arg(int(s.dataBits));
+    case SerialControl::OpenStep::Parity:
+        return SerialControl::tr("%1 refused the parity").arg(device);
+    case SerialControl::OpenStep::StopBits:
+        return SerialControl::tr("%1 refused the stop bits").arg(device);
+    case SerialControl::OpenStep::FlowControl:
+        return SerialControl::tr("%1 refused to run without flow control").arg(device);
+    }
+    return {};
+}
+
+// For a failure that the port did not describe itself.
+QString errorText(SerialPort::SerialPortError error)
+{
+    switch (error) {
+    case SerialPort::DeviceNotFoundError: return SerialControl::tr("No such device");
+    case SerialPort::PermissionError: return SerialControl::tr("Permission denied");
+    case SerialPort::OpenError: return SerialControl::tr("The device is already open");
+    case SerialPort::UnsupportedOperationError: return SerialControl::tr("Not supported by the device");
+    case SerialPort::ResourceError: return SerialControl::tr("The device went away");
+    case SerialPort::TimeoutError: return SerialControl::tr("The device did not answer in time");
+    default: return SerialControl::tr("The device reported an error");
+    }
+}
+
+} // namespace
+
+bool SerialControl::runOpenStep(OpenStep step)
+{
+    if (m_injectedFailure && m_injectedFailure->step == step)
+        return abandonOpen(step, m_injectedFailure->error, errorText(m_injectedFailure->error));
+    // The settings went in with the open; the steps after it only mark
+    // where a driver that takes them one by one would refuse one.
+    bool done = true;
+    if (step == OpenStep::Open) {
+        // An open that succeeds with an error noted (exclusive access
+        // refused) counts as failed too.
+        done = m_port.open(QIODevice::ReadWrite) && m_port.error() == SerialPort::NoError;
+    }
+    if (done)
+        return true;
+    const QString reason = m_port.error() == SerialPort::NoError ? errorText(SerialPort::UnknownError)
+                                                                   : m_port.errorString();
+    return abandonOpen(step, m_port.error(), reason);
+}
+
+// Whatever step failed, the port ends closed: a later open must start from
+// the beginning, never find it open with settings that did not take.
+bool SerialControl::abandonOpen(OpenStep step, SerialPort::SerialPortError error, const QString &reason)
+{
+    if (m_port.isOpen())
         m_port.close();
-        m_port.clearError();
-        m_fault = false;
-        return false;
-    }
-    m_applyingLines = true;
-    m_port.setRequestToSend(m_rts);
-    m_port.setDataTerminalReady(m_dtr);
     m_port.clearError();
-    m_applyingLines = false;
-    return true;
+    m_fault = false;
+    m_lastOpenFailure = {step, error == SerialPort::NoError ? SerialPort::UnknownError : error};
+    m_lastError = QStringLiteral("%1: %2").arg(stepText(step, m_device, m_settings), reason);
+    return false;
 }
 
 qint64 SerialControl::inBufferCount() const
@@ -165,7 +234,7 @@ qint64 SerialControl::outBufferCount() const
 
 void SerialControl::onError(SerialPort::SerialPortError error)
 {
-    if (error == SerialPort::NoError || m_applyingLines || !m_port.isOpen())
+    if (error == SerialPort::NoError || m_checkingInline || !m_port.isOpen())
         return;
     // Only errors that mean the line is gone count as a fault; a refused
     // control request (a device without modem lines) or a timeout does not.

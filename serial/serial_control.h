@@ -7,6 +7,8 @@
 #include "serial/serial_port.h"
 #include <QString>
 
+#include <optional>
+
 namespace serial {
 
 // The serial communications control of the console and the configurator:
@@ -46,8 +48,34 @@ public:
     bool portOpen() const;
     // Opens with the current device and settings, or closes. False with
     // lastError() when the device is missing, taken or refuses the settings.
+    // A failed open always leaves the port closed, whatever step failed.
     bool setPortOpen(bool open);
     QString lastError() const { return m_lastError; }
+
+    // The steps of an open, in the order they run. The device is opened
+    // with every setting at once, so a setting the device refuses fails the
+    // Open step; the steps after it are where an open port refusing one
+    // setting is met (only the test seam below fails them). DTR and RTS
+    // follow; a device without modem lines may ignore them without failing
+    // the open.
+    enum class OpenStep { Open, BaudRate, DataBits, Parity, StopBits, FlowControl };
+    struct OpenFailure {
+        OpenStep step = OpenStep::Open;
+        SerialPort::SerialPortError error = SerialPort::NoError;
+    };
+    // Where and why the last open failed; error is NoError after an open
+    // that succeeded and when none was tried yet.
+    OpenFailure lastOpenFailure() const { return m_lastOpenFailure; }
+
+    // Test seam. Until it is given std::nullopt, every open fails at
+    // failure->step with failure->error, as a device that refuses that step
+    // would: the step is not carried out, the steps before it are, and the
+    // open ends as any failed open does (port closed, lastError() and
+    // lastOpenFailure() set). A pseudo-terminal accepts every setting, so
+    // this is how a test meets a refused setting or a denied open, e.g.
+    //   control.failOpenAt({{OpenStep::BaudRate, SerialPort::UnsupportedOperationError}});
+    //   control.failOpenAt({{OpenStep::Open, SerialPort::PermissionError}});
+    void failOpenAt(std::optional<OpenFailure> failure) { m_injectedFailure = failure; }
 
     qint64 inBufferCount() const;
     void clearInBuffer();
@@ -71,6 +99,8 @@ signals:
 
 private:
     void onError(SerialPort::SerialPortError error);
+    bool runOpenStep(OpenStep step);
+    bool abandonOpen(OpenStep step, SerialPort::SerialPortError error, const QString &reason);
 
     SerialPort m_port;
     int m_commPort = 1;
@@ -80,8 +110,10 @@ private:
     bool m_dtr = false;
     bool m_rts = false;
     bool m_fault = false;
-    bool m_applyingLines = false;
+    bool m_checkingInline = false; // errors handled where they arise
     QString m_lastError;
+    OpenFailure m_lastOpenFailure;
+    std::optional<OpenFailure> m_injectedFailure;
     QByteArray m_salvaged; // received before a fault closed the port
 };
 

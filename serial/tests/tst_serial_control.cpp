@@ -26,6 +26,8 @@ private slots:
     void modemLinesOnAPseudoTerminalDoNotFailTheOpen();
     void farEndGoneIsAFault();
     void clearInBufferDiscardsWaitingBytes();
+    void failedOpenStepLeavesThePortClosed_data();
+    void failedOpenStepLeavesThePortClosed();
 
 private:
     static QByteArray waitForBytes(SerialControl &c, int count);
@@ -265,6 +267,63 @@ void TestSerialControl::clearInBufferDiscardsWaitingBytes()
     QCOMPARE(c.inBufferCount(), 0);
     pty.write("new");
     QCOMPARE(waitForBytes(c, 3), QByteArray("new"));
+}
+
+using Step = SerialControl::OpenStep;
+Q_DECLARE_METATYPE(SerialControl::OpenStep)
+
+void TestSerialControl::failedOpenStepLeavesThePortClosed_data()
+{
+    QTest::addColumn<Step>("step");
+    QTest::addColumn<QSerialPort::SerialPortError>("error");
+    QTest::addColumn<QString>("named");
+
+    QTest::newRow("open denied") << Step::Open << QSerialPort::PermissionError << "Permission denied";
+    QTest::newRow("open refused") << Step::Open << QSerialPort::OpenError << "already open";
+    QTest::newRow("baud rate") << Step::BaudRate << QSerialPort::UnsupportedOperationError << "baud rate 19200";
+    QTest::newRow("data bits") << Step::DataBits << QSerialPort::UnsupportedOperationError << "7 data bits";
+    QTest::newRow("parity") << Step::Parity << QSerialPort::UnsupportedOperationError << "parity";
+    QTest::newRow("stop bits") << Step::StopBits << QSerialPort::UnsupportedOperationError << "stop bits";
+    QTest::newRow("flow control") << Step::FlowControl << QSerialPort::UnknownError << "flow control";
+}
+
+// A step refused part-way must not leave the device open: a later open
+// would then be refused as "already open", or the caller would find it open
+// with settings that never took.
+void TestSerialControl::failedOpenStepLeavesThePortClosed()
+{
+    QFETCH(Step, step);
+    QFETCH(QSerialPort::SerialPortError, error);
+    QFETCH(QString, named);
+
+    PseudoTerminal pty;
+    SerialControl c;
+    c.setDevice(pty.slavePath());
+    QVERIFY(c.setSettings(QStringLiteral("19200,e,7,2")));
+    c.failOpenAt({{step, error}});
+    QVERIFY(!c.setPortOpen(true));
+    QVERIFY(!c.portOpen());
+    QVERIFY(!c.hasFault());
+    QCOMPARE(c.lastOpenFailure().step, step);
+    QCOMPARE(c.lastOpenFailure().error, error);
+    QVERIFY2(c.lastError().contains(pty.slavePath()), qPrintable(c.lastError()));
+    QVERIFY2(c.lastError().contains(named), qPrintable(c.lastError()));
+
+    // Nothing holds the device: another control opens it at once.
+    SerialControl other;
+    other.setDevice(pty.slavePath());
+    QVERIFY2(other.setPortOpen(true), qPrintable(other.lastError()));
+    QVERIFY(other.setPortOpen(false));
+
+    // Once the device accepts every step, the same control opens with the
+    // settings in full.
+    c.failOpenAt(std::nullopt);
+    QVERIFY2(c.setPortOpen(true), qPrintable(c.lastError()));
+    QCOMPARE(c.lastOpenFailure().error, QSerialPort::NoError);
+    QCOMPARE(pty.slaveBaudRate(), 19200);
+    QCOMPARE(pty.slaveStopBits(), 2);
+    QCOMPARE(c.port().parity(), QSerialPort::EvenParity);
+    QCOMPARE(c.port().dataBits(), QSerialPort::Data7);
 }
 
 QTEST_GUILESS_MAIN(TestSerialControl)
