@@ -37,7 +37,6 @@ trap cleanup EXIT
 mkdir "$WINEPREFIX"
 "$wineserver" -p >/dev/null 2>&1
 "$wine" wineboot.exe --init >/dev/null 2>&1
-"$wine" winecfg.exe -v winxp64 >/dev/null 2>&1
 
 # shoot FOLDER EXE OUT.png WIDTHxHEIGHT
 shoot() {

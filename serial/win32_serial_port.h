@@ -87,6 +87,8 @@ signals:
 
 private:
     bool applyLineSettings();
+    // EscapeCommFunction with SETDTR, CLRDTR, SETRTS or CLRRTS.
+    bool setModemLine(unsigned long function);
     // Moves what the driver holds into m_input; the system error code when
     // the device fails, else 0.
     unsigned long collectInput() const;

@@ -198,25 +198,22 @@ bool Win32SerialPort::applyLineSettings()
 
 bool Win32SerialPort::setDataTerminalReady(bool on)
 {
-    if (!isOpen()) {
-        m_error = NotOpenError;
-        m_errorString = tr("Port is not open");
-        return false;
-    }
-    if (EscapeCommFunction(handleOf(m_handle), on ? SETDTR : CLRDTR))
-        return true;
-    fail(UnsupportedOperationError, GetLastError());
-    return false;
+    return setModemLine(on ? SETDTR : CLRDTR);
 }
 
 bool Win32SerialPort::setRequestToSend(bool on)
+{
+    return setModemLine(on ? SETRTS : CLRRTS);
+}
+
+bool Win32SerialPort::setModemLine(unsigned long function)
 {
     if (!isOpen()) {
         m_error = NotOpenError;
         m_errorString = tr("Port is not open");
         return false;
     }
-    if (EscapeCommFunction(handleOf(m_handle), on ? SETRTS : CLRRTS))
+    if (EscapeCommFunction(handleOf(m_handle), function))
         return true;
     fail(UnsupportedOperationError, GetLastError());
     return false;

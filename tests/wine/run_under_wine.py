@@ -171,10 +171,11 @@ def main():
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run([wine, 'wineboot.exe', '--init'], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        # GetVersion then reports the NT 5 family, whose registry lookup the
-        # discovery scan uses.
-        subprocess.run([wine, 'winecfg.exe', '-v', 'winxp64'], env=env, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if args.case in ('morvex', 'pelurk'):
+            # GetVersion then reports the NT 5 family, whose registry lookup
+            # the discovery scan uses.
+            subprocess.run([wine, 'winecfg.exe', '-v', 'winxp64'], env=env, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.symlink(far.slave_path(), os.path.join(env['WINEPREFIX'], 'dosdevices', 'com5'))
         prepared = time.monotonic()
 
