@@ -91,6 +91,9 @@ def tavrin_peer(far):
     if not far.wait_for_speed(termios.B9600, 60):
         far.faults.append('the program never opened COM5')
         return
+    # The speed is set before the open clears the input: bytes written
+    # at once could be cleared with it.
+    time.sleep(1.0)
     attrs = termios.tcgetattr(far.slave)
     far.expect('speed', attrs[4], termios.B9600)
     far.expect('one stop bit', bool(attrs[2] & termios.CSTOPB), False)
