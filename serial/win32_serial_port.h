@@ -57,7 +57,8 @@ public:
 
     // Opens with the current settings and clears the driver's queues.
     bool open(QIODevice::OpenMode mode);
-    // Output not yet handed to the driver is dropped.
+    // Drops what was received and not read, and output not yet handed to
+    // the driver (read what is wanted first, as the control does on a fault).
     void close();
     bool isOpen() const { return m_handle != nullptr; }
 

@@ -166,6 +166,8 @@ void Win32SerialPort::close()
     if (m_handle)
         CloseHandle(handleOf(m_handle));
     m_handle = nullptr;
+    m_input.clear();
+    m_unannounced = false;
     m_output.clear();
 }
 
