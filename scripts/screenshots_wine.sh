@@ -52,7 +52,9 @@ shoot() {
   done
   [ -n "$id" ] || { echo "no Wine desktop for $folder" >&2; return 1; }
   sleep 6
-  import -window "$id" "$out"
+  # The Wine desktop around the window goes: trimmed by its plain colour.
+  import -window "$id" "$work/desktop.png"
+  convert "$work/desktop.png" -fuzz 1% -trim +repage "$out"
   "$wineserver" -k 2>/dev/null || true
   sleep 1
   "$wineserver" -p >/dev/null 2>&1
