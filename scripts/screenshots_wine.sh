@@ -61,6 +61,6 @@ shoot() {
 }
 
 shoot Tavrin tavrin.exe "$docs/tavrin-wine.png" 1060x700
-shoot Morvex morvex.exe "$docs/morvex-wine.png" 640x520
+shoot Morvex morvex.exe "$docs/morvex-wine.png" 820x680
 shoot Pelurk pelurk.exe "$docs/pelurk-wine.png" 460x300
 echo "screenshots in $docs"
