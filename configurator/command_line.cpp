@@ -156,7 +156,9 @@ std::unique_ptr<desktop::CommandLine> makeCommandLine()
 Workbench workbenchFor(const desktop::CommandLine &commandLine)
 {
     Workbench workbench;
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+    Q_UNUSED(commandLine); // the test-rig folders are Linux's
+#else
     if (commandLine.isSet(QStringLiteral("sysfs")))
         workbench.backends = discovery::makeSysfsBackends(commandLine.value(QStringLiteral("sysfs")).toStdString());
     if (commandLine.isSet(QStringLiteral("device-dir"))) {

@@ -27,7 +27,7 @@ void waitForEmptyOutput(serial::SerialControl &port)
 {
     while (port.portOpen() && !port.hasFault() && port.outBufferCount() > 0) {
         QEventLoop loop;
-        QObject::connect(&port.port(), &QSerialPort::bytesWritten, &loop, &QEventLoop::quit);
+        QObject::connect(&port.port(), &serial::SerialPort::bytesWritten, &loop, &QEventLoop::quit);
         QObject::connect(&port, &serial::SerialControl::faulted, &loop, &QEventLoop::quit);
         // A port closed from elsewhere gives no signal here; look again soon.
         QTimer::singleShot(50, &loop, &QEventLoop::quit);

@@ -3,12 +3,18 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
+#ifndef KIT_NO_SVG_ICONS
 #include <QSvgRenderer>
+#endif
 
 namespace desktop {
 
 QIcon programIcon(const QString &name)
 {
+#ifdef KIT_NO_SVG_ICONS
+    Q_UNUSED(name);
+    return {};
+#else
     QSvgRenderer svg(QStringLiteral(":/icons/%1.svg").arg(name));
     if (!svg.isValid())
         return {};
@@ -24,6 +30,7 @@ QIcon programIcon(const QString &name)
         icon.addPixmap(pixmap);
     }
     return icon;
+#endif
 }
 
 void setProgramIcon(const QString &name)

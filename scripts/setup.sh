@@ -66,6 +66,9 @@ case "$mode" in
   test)
     install_packages
     build_kit
+    # Qt for Windows for the Wine tests, from a cache outside the clone: only
+    # the first run on a machine builds it. A failure shows in those tests.
+    bash "$root/scripts/build_qt_windows.sh" >/dev/null || true
     cd "$build"
     ctest --output-on-failure -j2 --timeout 600
     ;;

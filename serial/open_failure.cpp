@@ -61,20 +61,20 @@ QString describeOpenFailure(const OpenFailure &f)
 }
 
 OpenFailure examineOpenFailure(const QString &device, int portNumber, const QString &systemReason,
-                               QSerialPort::SerialPortError error, const QString &procRoot)
+                               SerialPort::SerialPortError error, const QString &procRoot)
 {
     OpenFailure f;
     f.device = device;
     f.portNumber = portNumber;
     f.systemReason = systemReason;
-    if (error == QSerialPort::DeviceNotFoundError || !deviceExists(device)) {
+    if (error == SerialPort::DeviceNotFoundError || !deviceExists(device)) {
         f.kind = OpenFailureKind::Missing;
         return f;
     }
     f.holder = findPortHolder(device, procRoot);
     if (f.holder) {
         f.kind = OpenFailureKind::Busy;
-    } else if (error == QSerialPort::PermissionError) {
+    } else if (error == SerialPort::PermissionError) {
         f.kind = OpenFailureKind::Permission;
         f.group = deviceGroup(device);
     }

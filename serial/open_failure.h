@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QSerialPort>
+#include "serial/serial_port.h"
 #include <QString>
 
 #include <optional>
@@ -40,7 +40,7 @@ QString describeOpenFailure(const OpenFailure &failure);
 // device held exclusively by another program as a permission error too;
 // a holder found under `procRoot` tells the two apart.
 OpenFailure examineOpenFailure(const QString &device, int portNumber, const QString &systemReason,
-                               QSerialPort::SerialPortError error,
+                               SerialPort::SerialPortError error,
                                const QString &procRoot = QStringLiteral("/proc"));
 
 // Whether a device of that name is there at all (on Windows, where COM

@@ -10,8 +10,8 @@ SerialControl::SerialControl(QObject *parent)
     : QObject(parent)
 {
     m_device = deviceForPortNumber(m_commPort);
-    connect(&m_port, &QSerialPort::readyRead, this, &SerialControl::bytesArrived);
-    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialControl::onError);
+    connect(&m_port, &SerialPort::readyRead, this, &SerialControl::bytesArrived);
+    connect(&m_port, &SerialPort::errorOccurred, this, &SerialControl::onError);
 }
 
 SerialControl::~SerialControl() = default;
@@ -87,7 +87,7 @@ bool SerialControl::setPortOpen(bool open)
     }
     if (m_port.isOpen()) {
         m_lastError = tr("Port is already open");
-        m_lastOpenFailure = {OpenStep::Open, QSerialPort::OpenError};
+        m_lastOpenFailure = {OpenStep::Open, SerialPort::OpenError};
         return false;
     }
 
@@ -101,7 +101,7 @@ bool SerialControl::setPortOpen(bool open)
     m_port.setDataBits(m_settings.dataBits);
     m_port.setParity(m_settings.parity);
     m_port.setStopBits(m_settings.stopBits);
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_port.setFlowControl(SerialPort::NoFlowControl);
     m_port.setReadBufferSize(0); // unlimited: a tick drains whatever waited
     // Errors of the steps are judged here, not as line faults.
     m_checkingInline = true;
@@ -144,15 +144,15 @@ QString stepText(SerialControl::OpenStep step, const QString &device, const Line
 }
 
 // For a failure that the port did not describe itself.
-QString errorText(QSerialPort::SerialPortError error)
+QString errorText(SerialPort::SerialPortError error)
 {
     switch (error) {
-    case QSerialPort::DeviceNotFoundError: return SerialControl::tr("No such device");
-    case QSerialPort::PermissionError: return SerialControl::tr("Permission denied");
-    case QSerialPort::OpenError: return SerialControl::tr("The device is already open");
-    case QSerialPort::UnsupportedOperationError: return SerialControl::tr("Not supported by the device");
-    case QSerialPort::ResourceError: return SerialControl::tr("The device went away");
-    case QSerialPort::TimeoutError: return SerialControl::tr("The device did not answer in time");
+    case SerialPort::DeviceNotFoundError: return SerialControl::tr("No such device");
+    case SerialPort::PermissionError: return SerialControl::tr("Permission denied");
+    case SerialPort::OpenError: return SerialControl::tr("The device is already open");
+    case SerialPort::UnsupportedOperationError: return SerialControl::tr("Not supported by the device");
+    case SerialPort::ResourceError: return SerialControl::tr("The device went away");
+    case SerialPort::TimeoutError: return SerialControl::tr("The device did not answer in time");
     default: return SerialControl::tr("The device reported an error");
     }
 }
@@ -169,24 +169,24 @@ bool SerialControl::runOpenStep(OpenStep step)
     if (step == OpenStep::Open) {
         // An open that succeeds with an error noted (exclusive access
         // refused) counts as failed too.
-        done = m_port.open(QIODevice::ReadWrite) && m_port.error() == QSerialPort::NoError;
+        done = m_port.open(QIODevice::ReadWrite) && m_port.error() == SerialPort::NoError;
     }
     if (done)
         return true;
-    const QString reason = m_port.error() == QSerialPort::NoError ? errorText(QSerialPort::UnknownError)
+    const QString reason = m_port.error() == SerialPort::NoError ? errorText(SerialPort::UnknownError)
                                                                    : m_port.errorString();
     return abandonOpen(step, m_port.error(), reason);
 }
 
 // Whatever step failed, the port ends closed: a later open must start from
 // the beginning, never find it open with settings that did not take.
-bool SerialControl::abandonOpen(OpenStep step, QSerialPort::SerialPortError error, const QString &reason)
+bool SerialControl::abandonOpen(OpenStep step, SerialPort::SerialPortError error, const QString &reason)
 {
     if (m_port.isOpen())
         m_port.close();
     m_port.clearError();
     m_fault = false;
-    m_lastOpenFailure = {step, error == QSerialPort::NoError ? QSerialPort::UnknownError : error};
+    m_lastOpenFailure = {step, error == SerialPort::NoError ? SerialPort::UnknownError : error};
     m_lastError = QStringLiteral("%1: %2").arg(stepText(step, m_device, m_settings), reason);
     return false;
 }
@@ -202,7 +202,7 @@ void SerialControl::clearInBuffer()
     discardDelivered();
     if (!m_port.isOpen())
         return;
-    m_port.clear(QSerialPort::Input);
+    m_port.clear(SerialPort::Input);
     m_port.readAll();
 }
 
@@ -241,18 +241,18 @@ qint64 SerialControl::outBufferCount() const
     return m_port.isOpen() ? m_port.bytesToWrite() : 0;
 }
 
-void SerialControl::onError(QSerialPort::SerialPortError error)
+void SerialControl::onError(SerialPort::SerialPortError error)
 {
-    if (error == QSerialPort::NoError || m_checkingInline || !m_port.isOpen())
+    if (error == SerialPort::NoError || m_checkingInline || !m_port.isOpen())
         return;
     // Only errors that mean the line is gone count as a fault; a refused
     // control request (a device without modem lines) or a timeout does not.
     switch (error) {
-    case QSerialPort::ResourceError:
-    case QSerialPort::ReadError:
-    case QSerialPort::WriteError:
-    case QSerialPort::DeviceNotFoundError:
-    case QSerialPort::PermissionError:
+    case SerialPort::ResourceError:
+    case SerialPort::ReadError:
+    case SerialPort::WriteError:
+    case SerialPort::DeviceNotFoundError:
+    case SerialPort::PermissionError:
         break;
     default:
         m_port.clearError();
@@ -278,12 +278,12 @@ void SerialControl::setReceiveSink(ReceiveSink *sink)
     if (m_sink == sink)
         return;
     if (m_sink) {
-        disconnect(&m_port, &QSerialPort::readyRead, this, &SerialControl::deliverToSink);
+        disconnect(&m_port, &SerialPort::readyRead, this, &SerialControl::deliverToSink);
         discardDelivered();
     }
     m_sink = sink;
     if (m_sink) {
-        connect(&m_port, &QSerialPort::readyRead, this, &SerialControl::deliverToSink, Qt::DirectConnection);
+        connect(&m_port, &SerialPort::readyRead, this, &SerialControl::deliverToSink, Qt::DirectConnection);
         deliverToSink();
     }
 }

@@ -4,7 +4,7 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QSerialPort>
+#include "serial/serial_port.h"
 #include <QString>
 
 #include <optional>
@@ -75,7 +75,7 @@ public:
     enum class OpenStep { Open, BaudRate, DataBits, Parity, StopBits, FlowControl };
     struct OpenFailure {
         OpenStep step = OpenStep::Open;
-        QSerialPort::SerialPortError error = QSerialPort::NoError;
+        SerialPort::SerialPortError error = SerialPort::NoError;
     };
     // Where and why the last open failed; error is NoError after an open
     // that succeeded and when none was tried yet.
@@ -87,8 +87,8 @@ public:
     // open ends as any failed open does (port closed, lastError() and
     // lastOpenFailure() set). A pseudo-terminal accepts every setting, so
     // this is how a test meets a refused setting or a denied open, e.g.
-    //   control.failOpenAt({{OpenStep::BaudRate, QSerialPort::UnsupportedOperationError}});
-    //   control.failOpenAt({{OpenStep::Open, QSerialPort::PermissionError}});
+    //   control.failOpenAt({{OpenStep::BaudRate, SerialPort::UnsupportedOperationError}});
+    //   control.failOpenAt({{OpenStep::Open, SerialPort::PermissionError}});
     void failOpenAt(std::optional<OpenFailure> failure) { m_injectedFailure = failure; }
 
     qint64 inBufferCount() const;
@@ -110,20 +110,20 @@ public:
     void setReceiveSink(ReceiveSink *sink);
 
     // The underlying port, for readers that want to wait on its signals.
-    const QSerialPort &port() const { return m_port; }
+    const SerialPort &port() const { return m_port; }
 
 signals:
     void bytesArrived();
     void faulted(const QString &reason);
 
 private:
-    void onError(QSerialPort::SerialPortError error);
+    void onError(SerialPort::SerialPortError error);
     void deliverToSink();
     void discardDelivered();
     bool runOpenStep(OpenStep step);
-    bool abandonOpen(OpenStep step, QSerialPort::SerialPortError error, const QString &reason);
+    bool abandonOpen(OpenStep step, SerialPort::SerialPortError error, const QString &reason);
 
-    QSerialPort m_port;
+    SerialPort m_port;
     int m_commPort = 1;
     QString m_device;
     QString m_settingsText = QStringLiteral("9600,n,8,1");

@@ -39,31 +39,31 @@ std::optional<LineSettings> parseSettings(const QString &text)
     s.baudRate = *baud;
 
     if (parts[1] == QLatin1String("n"))
-        s.parity = QSerialPort::NoParity;
+        s.parity = SerialPort::NoParity;
     else if (parts[1] == QLatin1String("e"))
-        s.parity = QSerialPort::EvenParity;
+        s.parity = SerialPort::EvenParity;
     else if (parts[1] == QLatin1String("o"))
-        s.parity = QSerialPort::OddParity;
+        s.parity = SerialPort::OddParity;
     else
         return std::nullopt;
 
     if (parts[2] == QLatin1String("5"))
-        s.dataBits = QSerialPort::Data5;
+        s.dataBits = SerialPort::Data5;
     else if (parts[2] == QLatin1String("6"))
-        s.dataBits = QSerialPort::Data6;
+        s.dataBits = SerialPort::Data6;
     else if (parts[2] == QLatin1String("7"))
-        s.dataBits = QSerialPort::Data7;
+        s.dataBits = SerialPort::Data7;
     else if (parts[2] == QLatin1String("8"))
-        s.dataBits = QSerialPort::Data8;
+        s.dataBits = SerialPort::Data8;
     else
         return std::nullopt;
 
     if (parts[3] == QLatin1String("1"))
-        s.stopBits = QSerialPort::OneStop;
+        s.stopBits = SerialPort::OneStop;
     else if (parts[3] == QLatin1String("1.5"))
-        s.stopBits = QSerialPort::OneAndHalfStop;
+        s.stopBits = SerialPort::OneAndHalfStop;
     else if (parts[3] == QLatin1String("2"))
-        s.stopBits = QSerialPort::TwoStop;
+        s.stopBits = SerialPort::TwoStop;
     else
         return std::nullopt;
 

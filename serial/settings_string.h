@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QSerialPort>
+#include "serial/serial_port.h"
 #include <QString>
 #include <optional>
 
@@ -12,9 +12,9 @@ namespace serial {
 // 2, separated by single commas, with nothing else (no blank, no NUL).
 struct LineSettings {
     qint32 baudRate = 9600;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    SerialPort::Parity parity = SerialPort::NoParity;
+    SerialPort::DataBits dataBits = SerialPort::Data8;
+    SerialPort::StopBits stopBits = SerialPort::OneStop;
 
     bool operator==(const LineSettings &) const = default;
 };
