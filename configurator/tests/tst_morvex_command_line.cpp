@@ -2,6 +2,7 @@
 // number that --device-dir maps onto a pseudo-terminal.
 
 #include "tests/support/fake_sysfs.h"
+#include "tests/support/headless_process.h"
 #include "tests/support/pseudo_terminal.h"
 
 #include <QFile>
@@ -41,11 +42,7 @@ public:
         arguments << QStringLiteral("--device-dir") << devices.path() << QStringLiteral("--sysfs") << sysfs.root();
         // No display at all: the window-less exchange must not need one.
         QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(MORVEX_PATH), arguments);
+        testsupport::startWithoutDisplay(process, QStringLiteral(MORVEX_PATH), arguments);
         Run result;
         // Look at the line until a whole frame came or morvex ended.
         for (int pass = 0; pass < 100 && result.received.size() < 8; ++pass) {

@@ -1,7 +1,8 @@
 #include "desktop/version.h"
+#include "tests/support/headless_process.h"
 
 #include <QProcess>
-#include <QProcessEnvironment>
+
 #include <QTest>
 
 // --help, --version and mistakes, for each of the three programs as built.
@@ -20,12 +21,7 @@ private:
     static Run run(const QString &program, const QStringList &arguments)
     {
         QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        process.setProcessEnvironment(environment);
-        process.start(program, arguments);
+        testsupport::startWithoutDisplay(process, program, arguments);
         if (!process.waitForFinished(20000))
             process.kill();
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,

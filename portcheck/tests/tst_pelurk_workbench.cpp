@@ -9,6 +9,7 @@
 #include "portcheck/command_line.h"
 #include "portcheck/port_num.h"
 #include "tests/support/fake_sysfs.h"
+#include "tests/support/headless_process.h"
 #include "tests/support/recorders.h"
 
 #include <QJsonArray>
@@ -36,11 +37,7 @@ Run pelurk(const QStringList &arguments)
 {
     // No display at all: the window-less options must not need one.
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(PELURK_PATH), arguments);
+    testsupport::startWithoutDisplay(process, QStringLiteral(PELURK_PATH), arguments);
     if (!process.waitForFinished(10000))
         process.kill();
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
