@@ -1,0 +1,124 @@
+#include "frame_checks.h"
+
+namespace console {
+
+namespace {
+
+struct NamedCheck {
+    FrameCheck check;
+    const char *name;
+};
+
+constexpr NamedCheck kNames[] = {
+    {FrameCheck::None, "none"},
+    {FrameCheck::ModbusRtu, "modbus-rtu"},
+    {FrameCheck::Sum8, "sum8"},
+    {FrameCheck::Lrc, "lrc"},
+};
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+} // namespace
+
+QString frameCheckName(FrameCheck check)
+{
+    for (const NamedCheck &entry : kNames)
+        if (entry.check == check)
+            return QString::fromLatin1(entry.name);
+    return QStringLiteral("none");
+}
+
+std::optional<FrameCheck> frameCheckFromName(QStringView name)
+{
+    for (const NamedCheck &entry : kNames)
+        if (name == QLatin1StringView(entry.name))
+            return entry.check;
+    return std::nullopt;
+}
+
+std::uint16_t modbusCrc16(QByteArrayView bytes)
+{
+    std::uint16_t crc = 0xFFFF;
+    for (char c : bytes) {
+        crc ^= std::uint8_t(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? std::uint16_t((crc >> 1) ^ 0xA001) : std::uint16_t(crc >> 1);
+    }
+    return crc;
+}
+
+std::uint8_t sum8(QByteArrayView bytes)
+{
+    std::uint8_t sum = 0;
+    for (char c : bytes)
+        sum = std::uint8_t(sum + std::uint8_t(c));
+    return sum;
+}
+
+std::uint8_t lrc(QByteArrayView bytes)
+{
+    return std::uint8_t(-sum8(bytes));
+}
+
+QByteArray checkBytes(FrameCheck check, QByteArrayView bytes)
+{
+    switch (check) {
+    case FrameCheck::None:
+        return {};
+    case FrameCheck::ModbusRtu: {
+        const std::uint16_t crc = modbusCrc16(bytes);
+        const char pair[2] = {char(crc & 0xFF), char(crc >> 8)};
+        return QByteArray(pair, 2);
+    }
+    case FrameCheck::Sum8:
+        return QByteArray(1, char(sum8(bytes)));
+    case FrameCheck::Lrc: {
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        const std::uint8_t value = lrc(bytes);
+        const char pair[2] = {kDigits[value >> 4], kDigits[value & 0x0F]};
+        return QByteArray(pair, 2);
+    }
+    }
+    return {};
+}
+
+CheckVerdict verifyFrame(FrameCheck check, QByteArrayView frame)
+{
+    const qsizetype n = frame.size();
+    switch (check) {
+    case FrameCheck::None:
+        return CheckVerdict::NotApplicable;
+    case FrameCheck::ModbusRtu: {
+        if (n < 3)
+            return CheckVerdict::NotApplicable;
+        const std::uint16_t crc = modbusCrc16(frame.first(n - 2));
+        const bool ok = std::uint8_t(frame[n - 2]) == (crc & 0xFF) && std::uint8_t(frame[n - 1]) == (crc >> 8);
+        return ok ? CheckVerdict::Ok : CheckVerdict::Bad;
+    }
+    case FrameCheck::Sum8:
+        if (n < 2)
+            return CheckVerdict::NotApplicable;
+        return sum8(frame.first(n - 1)) == std::uint8_t(frame[n - 1]) ? CheckVerdict::Ok : CheckVerdict::Bad;
+    case FrameCheck::Lrc: {
+        if (n < 3)
+            return CheckVerdict::NotApplicable;
+        const int high = hexValue(frame[n - 2]);
+        const int low = hexValue(frame[n - 1]);
+        if (high < 0 || low < 0)
+            return CheckVerdict::Bad;
+        return lrc(frame.first(n - 2)) == high * 16 + low ? CheckVerdict::Ok : CheckVerdict::Bad;
+    }
+    }
+    return CheckVerdict::NotApplicable;
+}
+
+} // namespace console
