@@ -1,6 +1,6 @@
 #include "receive_files.h"
 
-#include <QSaveFile>
+#include "console/file_writer.h"
 
 #include <cstring>
 
@@ -13,7 +13,7 @@ constexpr int kLineBytes = 16;
 // How many bytes a save writes between two progress reports.
 constexpr qint64 kProgressStep = 4 * 1024 * 1024;
 
-// Writes through a QSaveFile so that only a complete file takes the name.
+// The save's steps report into `result`.
 class SafeWriter {
 public:
     explicit SafeWriter(const QString &path)
@@ -21,41 +21,30 @@ public:
     {
     }
 
-    bool open(SaveResult &result)
-    {
-        if (m_file.open(QIODevice::WriteOnly))
-            return true;
-        result.error = m_file.errorString();
-        return false;
-    }
-
-    bool write(QByteArrayView bytes, SaveResult &result)
-    {
-        if (m_file.write(bytes.data(), bytes.size()) == bytes.size())
-            return true;
-        result.error = m_file.errorString();
-        m_file.cancelWriting();
-        return false;
-    }
+    bool open(SaveResult &result) { return check(m_file.open(), result); }
+    bool write(QByteArrayView bytes, SaveResult &result) { return check(m_file.write(bytes), result); }
 
     void cancel(SaveResult &result)
     {
         result.cancelled = true;
-        m_file.cancelWriting();
+        m_file.cancel();
     }
 
     bool commit(SaveResult &result)
     {
-        if (m_file.commit()) {
-            result.ok = true;
-            return true;
-        }
-        result.error = m_file.errorString();
-        return false;
+        result.ok = check(m_file.commit(), result);
+        return result.ok;
     }
 
 private:
-    QSaveFile m_file;
+    bool check(bool done, SaveResult &result)
+    {
+        if (!done)
+            result.error = m_file.errorString();
+        return done;
+    }
+
+    FileWriter m_file;
 };
 
 // Lets the progress report run, and says whether the save may go on: the
