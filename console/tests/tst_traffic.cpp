@@ -32,12 +32,18 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-// A panel without a window, fed by hand on a clock the test moves.
+// A panel without a window, fed by hand on a clock (monotonic microseconds)
+// the test moves; panels fed together share one.
 struct FedPanel {
     Panel panel;
-    qint64 now = 1000000; // monotonic microseconds
-    FedPanel() { panel.receive().setClock(ArrivalClock{[this] { return now; }, [this] { return now; }}); }
-    // `bytes` arrive `afterUs` after the previous ones and a tick shows them.
+    qint64 &now;
+    explicit FedPanel(qint64 &clock)
+        : now(clock)
+    {
+        panel.receive().setClock(ArrivalClock{[this] { return now; }, [this] { return now; }});
+    }
+    // `bytes` arrive `afterUs` after the clock's last reading and a tick
+    // shows them.
     void arrive(qint64 afterUs, const QByteArray &bytes)
     {
         now += afterUs;
@@ -114,6 +120,7 @@ private slots:
     void splitRules();
     void checkColumn_data();
     void checkColumn();
+    void rowsInArrivalOrderWithReplyGaps();
     void modbusConversationBetweenTwoPanels();
     void settingsARigWrites();
     void refusedInput_data();
@@ -160,7 +167,8 @@ void TestTraffic::splitRules()
     QFETCH(SplitRule, rule);
     QFETCH(QList<Arrival>, arrivals);
     QFETCH(QList<qint64>, starts);
-    FedPanel fed;
+    qint64 now = 1000000;
+    FedPanel fed(now);
     fed.panel.setSplitRule(rule);
     for (const Arrival &a : arrivals)
         fed.arrive(a.afterUs, a.bytes);
@@ -193,7 +201,8 @@ void TestTraffic::checkColumn()
     QFETCH(FrameCheck, check);
     QFETCH(QByteArray, frame);
     QFETCH(QString, shown);
-    FedPanel left, right;
+    qint64 now = 1000000;
+    FedPanel left(now), right(now);
     TrafficModel model({&left.panel, &right.panel});
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     model.setCheck(check);
@@ -206,6 +215,39 @@ void TestTraffic::checkColumn()
     const bool marked = model.index(0, TrafficModel::TimeColumn).data(Qt::BackgroundRole)
         != model.index(1, TrafficModel::TimeColumn).data(Qt::BackgroundRole);
     QCOMPARE(marked, shown == "bad");
+}
+
+void TestTraffic::rowsInArrivalOrderWithReplyGaps()
+{
+    qint64 now = 1000000;
+    FedPanel left(now), right(now);
+    TrafficModel model({&left.panel, &right.panel});
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    // A request in two bursts 0.5 ms apart; the answer 30 ms after the
+    // second ended.
+    left.arrive(0, "ab");
+    left.arrive(500, "cd");
+    right.arrive(30000, "answer");
+    // The right panel's next bytes come first, but the left panel is shown
+    // first, as a tick polls it first.
+    now += 40000;
+    right.panel.receive().received("late", 4);
+    left.arrive(5000, "next");
+    right.panel.show({});
+    const auto rows = [&] {
+        QStringList r;
+        for (int row = 0; row < model.rowCount(); ++row)
+            r << model.index(row, TrafficModel::TextColumn).data().toString() + " "
+                    + model.index(row, TrafficModel::GapColumn).data().toString();
+        return r;
+    };
+    const QStringList expected{"abcd ", "answer 30.0", "late 40.0", "next 5.0"};
+    QCOMPARE(rows(), expected);
+    // Made again from the panels (a filter, a Clear), the same order.
+    model.setFilter(console::PanelFilter::Right);
+    QCOMPARE(rows(), (QStringList{"answer ", "late 40.0"}));
+    model.setFilter(console::PanelFilter::Both);
+    QCOMPARE(rows(), expected);
 }
 
 void TestTraffic::modbusConversationBetweenTwoPanels()
@@ -297,6 +339,10 @@ void TestTraffic::modbusConversationBetweenTwoPanels()
         QCOMPARE(view->model()->panelOf(row), 1);
     QCOMPARE(view->model()->panelOf(4), 0);
     QCOMPARE(view->model()->eventText(4), QStringLiteral("cleared"));
+    // A stop shows when the tick closes the port.
+    c.w->Check1[0]->click();
+    c.w->Timer1_Timer();
+    QCOMPARE(view->model()->eventText(5), QStringLiteral("stopped"));
     // The other panel's menu raises the same window.
     QCOMPARE(c.openView(1), view);
 }
