@@ -1,6 +1,7 @@
 #include "console/frmmain.h"
 #include "console/receive_files.h"
 #include "console_harness.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/recorders.h"
 
@@ -20,8 +21,6 @@
 #include <QTimer>
 #include <QToolTip>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using console::ByteSelection;
@@ -359,7 +358,10 @@ void TestReceiveTools::hexDumpLinesAndTimes()
     c.w.receiveOf(0).setClock([&] { return now; });
     c.w.showReceived(0, QByteArray("Hello\r\n\x00\xff" "ABCDEFGHIJ", 19));
     now = utc(14, 3, 12, 0);
-    c.w.showReceived(0, QByteArray("0123456789:;<=>?@ABC"));
+    c.w.showReceived(0, QByteArray("0123456789:;<=>?@ABCDEFGHIJKL"));
+    // This tick's first byte starts the fourth line.
+    now = utc(14, 3, 12, 500);
+    c.w.showReceived(0, QByteArray("Z"));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("dump.txt"));
     c.files.save = FileChooser::SaveTarget{path, true};
@@ -368,8 +370,8 @@ void TestReceiveTools::hexDumpLinesAndTimes()
     const QByteArray expected =
         "00000000  48 65 6C 6C 6F 0D 0A 00 FF 41 42 43 44 45 46 47  Hello....ABCDEFG  2026-12-07 14:03:11.482\n"
         "00000010  48 49 4A 30 31 32 33 34 35 36 37 38 39 3A 3B 3C  HIJ0123456789:;<  2026-12-07 14:03:11.482\n"
-        "00000020  3D 3E 3F 40 41 42 43" + QByteArray(27, ' ') + "  =>?@ABC" + QByteArray(9, ' ')
-        + "  2026-12-07 14:03:12.000\n";
+        "00000020  3D 3E 3F 40 41 42 43 44 45 46 47 48 49 4A 4B 4C  =>?@ABCDEFGHIJKL  2026-12-07 14:03:12.000\n"
+        "00000030  5A" + QByteArray(45, ' ') + "  Z" + QByteArray(15, ' ') + "  2026-12-07 14:03:12.500\n";
     QCOMPARE(readFile(path), expected);
 }
 
@@ -394,57 +396,69 @@ void TestReceiveTools::cancelledSaveLeavesNoFile()
     QVERIFY(result.cancelled);
     QCOMPARE(readFile(older), QByteArray("kept"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"older.bin"});
+    // A Clear while the save lets events run is a failure to tell, not a cancel.
+    result = console::saveHexDump(store, times, store.size(), older, [&](qint64, qint64) { store.clear(); return true; });
+    QVERIFY(!result.ok && !result.cancelled);
+    QCOMPARE(result.error, QStringLiteral("the received bytes were cleared while saving"));
+    QCOMPARE(readFile(older), QByteArray("kept"));
 }
 
 void TestReceiveTools::saveFailuresAreReported_data()
 {
     QTest::addColumn<QString>("folder");
-    QTest::addColumn<bool>("diskFull");
+    QTest::addColumn<int>("received");
+    QTest::addColumn<int>("sizeLimit"); // 0: none
     QTest::addColumn<bool>("hexDump");
-    QTest::newRow("missing folder, raw") << "missing/deeper" << false << false;
-    QTest::newRow("missing folder, hex dump") << "missing/deeper" << false << true;
-    QTest::newRow("full disk, raw") << "" << true << false;
-    QTest::newRow("full disk, hex dump") << "" << true << true;
+    QTest::addColumn<QString>("reason");
+    const QString missing = QStringLiteral("No such file or directory");
+    const QString tooLarge = QStringLiteral("File too large");
+    QTest::newRow("missing folder, raw") << "missing/deeper" << 200000 << 0 << false << missing;
+    QTest::newRow("missing folder, hex dump") << "missing/deeper" << 200000 << 0 << true << missing;
+    QTest::newRow("full disk, raw") << "" << 200000 << 50000 << false << tooLarge;
+    QTest::newRow("full disk, hex dump") << "" << 200000 << 50000 << true << tooLarge;
+    // The whole file is smaller than a write buffer: the failure comes with
+    // the last bytes.
+    QTest::newRow("full at the end, raw") << "" << 1000 << 500 << false << tooLarge;
+    QTest::newRow("full at the end, hex dump") << "" << 1000 << 500 << true << tooLarge;
+    QTest::newRow("full at the end, older file") << "older" << 1000 << 500 << false << tooLarge;
     if (::geteuid() != 0)
-        QTest::newRow("read-only folder") << "readonly" << false << false;
+        QTest::newRow("read-only folder") << "readonly" << 200000 << 0 << false << "Permission denied";
 }
 
 void TestReceiveTools::saveFailuresAreReported()
 {
     QFETCH(QString, folder);
-    QFETCH(bool, diskFull);
+    QFETCH(int, received);
+    QFETCH(int, sizeLimit);
     QFETCH(bool, hexDump);
+    QFETCH(QString, reason);
     Console c;
     QVERIFY(c.start());
-    QVERIFY(c.send(QByteArray(200000, 'r')));
+    QVERIFY(c.send(QByteArray(received, 'r')));
     QTemporaryDir dir;
     if (folder == QStringLiteral("readonly")) {
         QVERIFY(QDir(dir.path()).mkdir(folder));
         QFile::setPermissions(dir.filePath(folder), QFile::ReadOwner | QFile::ExeOwner);
     }
-    const QString path = dir.filePath(folder.isEmpty() ? QStringLiteral("out.bin") : folder + "/out.bin");
+    const bool older = folder == QStringLiteral("older");
+    const QString path = dir.filePath(folder.isEmpty() || older ? QStringLiteral("out.bin") : folder + "/out.bin");
+    if (older)
+        writeFile(path, "kept");
     c.files.save = FileChooser::SaveTarget{path, hexDump};
-    // A file-size limit stands in for a full disk: writes past it fail.
-    rlimit saved{};
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    if (diskFull) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 50000;
-        ::setrlimit(RLIMIT_FSIZE, &small);
+    {
+        // A file-size limit stands in for a full disk: writes past it fail.
+        std::optional<testsupport::FileSizeLimit> full;
+        if (sizeLimit > 0)
+            QVERIFY(full.emplace(rlim_t(sizeLimit)).ok());
+        c.w.saveReceived(0);
     }
-    c.w.saveReceived(0);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    QCOMPARE(c.boxes.boxes.size(), 1);
-    QVERIFY2(c.boxes.boxes[0].text.startsWith(QStringLiteral("Could not save ") + path + QStringLiteral(": ")),
-             qPrintable(c.boxes.boxes[0].text));
-    QVERIFY(c.boxes.boxes[0].text.size() > QStringLiteral("Could not save : ").size() + path.size());
-    QVERIFY(!QFile::exists(path));
-    if (diskFull)
-        QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    QCOMPARE(c.boxes.texts(), QStringList{QStringLiteral("Could not save %1: %2").arg(path, reason)});
+    QCOMPARE(readFile(path), older ? QByteArray("kept") : QByteArray("<missing>"));
+    if (sizeLimit > 0)
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), older ? QStringList{"out.bin"} : QStringList{});
     // The panel goes on receiving.
     QVERIFY(c.send("more"));
-    QCOMPARE(c.rx().shownSize(), 200004);
+    QCOMPARE(c.rx().shownSize(), received + 4);
 }
 
 void TestReceiveTools::loggingAcrossClearAndStopStart()
@@ -489,14 +503,19 @@ void TestReceiveTools::logFailureStopsOnlyTheLog_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("failsAtOpen");
-    QTest::newRow("full disk") << "/dev/full" << false;
-    QTest::newRow("missing folder") << "/nonexistent-folder/panel.log" << true;
+    QTest::addColumn<int>("sizeLimit"); // 0: none
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("full disk") << "/dev/full" << false << 0 << "No space left on device";
+    QTest::newRow("missing folder") << "/nonexistent-folder/panel.log" << true << 0 << "No such file or directory";
+    QTest::newRow("file-size limit") << m_home.filePath("limited.log") << false << 3000 << "File too large";
 }
 
 void TestReceiveTools::logFailureStopsOnlyTheLog()
 {
     QFETCH(QString, path);
     QFETCH(bool, failsAtOpen);
+    QFETCH(int, sizeLimit);
+    QFETCH(QString, reason);
     Console c;
     QVERIFY(c.start());
     c.files.log = path;
@@ -505,14 +524,15 @@ void TestReceiveTools::logFailureStopsOnlyTheLog()
     QCOMPARE(item->isChecked(), !failsAtOpen);
     if (!failsAtOpen) {
         QVERIFY(c.boxes.boxes.isEmpty());
+        std::optional<testsupport::FileSizeLimit> full;
+        if (sizeLimit > 0)
+            QVERIFY(full.emplace(rlim_t(sizeLimit)).ok());
         QVERIFY(c.send(QByteArray(5000, 'f')));
     }
     QVERIFY(!item->isChecked());
     QCOMPARE(c.boxes.boxes.size(), 1);
     const QString text = c.boxes.boxes[0].text;
-    QVERIFY2(text.contains(path) && text.contains(QStringLiteral("No such file or directory"))
-                 != text.contains(QStringLiteral("No space left on device")),
-             qPrintable(text));
+    QVERIFY2(text.contains(path) && text.endsWith(reason), qPrintable(text));
     QVERIFY(c.send("still receiving"));
     QCOMPARE(c.w.Check1[0]->isChecked(), true);
     QCOMPARE(c.cellText(), QStringLiteral("g"));

@@ -134,6 +134,7 @@ private slots:
     void whichDeviceCountsAsReturned();
     void backUnderAnotherNumberWithoutAClick();
     void itemOffStaysStoppedAsBefore();
+    void anotherSerialIsNotTakenAndAClickEndsTheWait_data();
     void anotherSerialIsNotTakenAndAClickEndsTheWait();
     void pseudoTerminalPathReturnsWhileTheBoxIsOpen();
     void timerTicksGoOnBehindTheFaultBox();
@@ -259,8 +260,16 @@ void TestReconnect::itemOffStaysStoppedAsBefore()
     QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
 }
 
+void TestReconnect::anotherSerialIsNotTakenAndAClickEndsTheWait_data()
+{
+    QTest::addColumn<bool>("itemOff"); // the wait ends by the item, not a click
+    QTest::newRow("a click on the box") << false;
+    QTest::newRow("the item switched off") << true;
+}
+
 void TestReconnect::anotherSerialIsNotTakenAndAClickEndsTheWait()
 {
+    QFETCH(bool, itemOff);
     Machine m;
     Console c(m);
     QVERIFY(c.runUntilUnplugged(m, true));
@@ -272,8 +281,12 @@ void TestReconnect::anotherSerialIsNotTakenAndAClickEndsTheWait()
     QVERIFY(c.w.waitingForAdapter(0));
     QVERIFY(!c.w.MSComm1[0].portOpen());
 
-    // A click on the partly checked box ends the wait, panel stopped.
-    c.w.Check1[0]->click();
+    // A click on the partly checked box, or the item switched off, ends
+    // the wait, panel stopped.
+    if (itemOff)
+        c.setReconnect(0, false);
+    else
+        c.w.Check1[0]->click();
     QVERIFY(!c.w.waitingForAdapter(0));
     QCOMPARE(c.w.Check1[0]->checkState(), Qt::Unchecked);
     QVERIFY(!c.w.Started0);
@@ -283,8 +296,12 @@ void TestReconnect::anotherSerialIsNotTakenAndAClickEndsTheWait()
     c.tick();
     QVERIFY(!c.w.MSComm1[0].portOpen());
     QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
-    // The next fault waits again: the item is still on.
-    QVERIFY(c.w.reconnectAutomatically(0));
+    // The next fault waits again unless the item went off.
+    QCOMPARE(c.w.reconnectAutomatically(0), !itemOff);
+    // The box is a plain one again: the next click starts the panel.
+    c.w.Check1[0]->click();
+    QVERIFY(c.w.Started0);
+    QCOMPARE(c.w.Check1[0]->checkState(), Qt::Checked);
 }
 
 void TestReconnect::pseudoTerminalPathReturnsWhileTheBoxIsOpen()
