@@ -1,5 +1,6 @@
 #include "console/frmmain.h"
 #include "console/receive_files.h"
+#include "console_harness.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/recorders.h"
@@ -19,7 +20,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
-#include <QTimeZone>
 
 #include <unistd.h>
 
@@ -28,16 +28,12 @@ using console::ByteStore;
 using console::FileChooser;
 using console::frmMain;
 using console::ReceiveBuffer;
+using harness::ScriptedFiles;
+using harness::utc;
 using testsupport::PseudoTerminal;
 using testsupport::RecordingMessageBoxes;
 
 namespace {
-
-// Milliseconds of a UTC wall-clock time (the suite runs with TZ=UTC).
-qint64 utc(int h, int m, int s, int ms)
-{
-    return QDateTime(QDate(2026, 12, 7), QTime(h, m, s, ms), QTimeZone::utc()).toMSecsSinceEpoch();
-}
 
 QByteArray everyByteValue(int times)
 {
@@ -61,13 +57,6 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-// Answers the save and log dialogs as a user would have.
-struct ScriptedFiles final : FileChooser {
-    std::optional<SaveTarget> save;
-    std::optional<QString> log;
-    std::optional<SaveTarget> saveTarget(QWidget *) override { return save; }
-    std::optional<QString> logFile(QWidget *) override { return log; }
-};
 
 // A shown window on a pseudo-terminal; the test drives the timer itself.
 struct Console {
@@ -137,7 +126,7 @@ private slots:
     void loggingAcrossClearAndStopStart();
     void logFailureStopsOnlyTheLog_data();
     void logFailureStopsOnlyTheLog();
-    void oneArrivalEntryPerTick();
+    void arrivalMarksPerBurst();
     void rowLabelTooltip();
     void controlHandsBytesOverAsTheyArrive();
     void clearKeepsWaitingBytesForTheNextTick();
@@ -317,7 +306,7 @@ void TestReceiveTools::menuItemsAndTheirPanel()
             if (!a->isSeparator())
                 texts << a->text();
         QCOMPARE(texts, (QStringList{"&Copy", "Select &All", "&Save Received Bytes...", "&Log to File...",
-                                     "&Reconnect Automatically"}));
+                                     "&Traffic View...", "&Reconnect Automatically"}));
         QCOMPARE(menu->copyAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
         QCOMPARE(menu->selectAllAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
         QVERIFY(menu->logAction()->isCheckable());
@@ -391,7 +380,7 @@ void TestReceiveTools::cancelledSaveLeavesNoFile()
     ByteStore store;
     store.append(QByteArray(9 * 1024 * 1024, 'q'));
     console::ArrivalTimes times;
-    times.record(0, utc(9, 0, 0, 0));
+    times.arrived(0, console::ArrivalClock::fromMilliseconds([] { return utc(9, 0, 0, 0); }));
     QTemporaryDir dir;
     const QString fresh = dir.filePath(QStringLiteral("fresh.txt"));
     int reports = 0;
@@ -550,35 +539,47 @@ void TestReceiveTools::logFailureStopsOnlyTheLog()
     QCOMPARE(c.boxes.boxes.size(), 1);
 }
 
-void TestReceiveTools::oneArrivalEntryPerTick()
+void TestReceiveTools::arrivalMarksPerBurst()
 {
     ReceiveBuffer b;
-    qint64 now = 1000;
-    b.setClock([&] { return now; });
+    qint64 mono = 5000000;
+    qint64 wall = utc(14, 3, 11, 482) * 1000;
+    b.setClock(console::ArrivalClock{[&] { return mono; }, [&] { return wall; }});
+    auto later = [&](qint64 us) {
+        mono += us;
+        wall += us;
+    };
+    const console::ArrivalTimes &t = b.arrivalTimes();
     b.append("abc");
-    now = 1500;
-    b.append({}); // a tick that brought nothing
-    now = 2000;
-    // Bytes handed over as they arrive carry the time of the first of them.
-    b.received("de", 2);
-    now = 2300;
-    b.received("fgh", 3);
-    now = 2500;
+    later(999);
+    b.received("de", 2); // within 1 ms of the last bytes: their mark
+    later(1000);
+    b.received("fgh", 3); // after 1 ms of silence: a mark, taken as they come
+    later(500000);
     b.showWaiting();
-    now = 3000;
-    b.append(QByteArray(20, 'z'));
-    const auto &e = b.arrivalTimes().entries();
-    QCOMPARE(int(e.size()), 3);
-    QCOMPARE(e[0].firstByte, 0);
-    QCOMPARE(e[0].msecs, 1000);
-    QCOMPARE(e[1].firstByte, 3);
-    QCOMPARE(e[1].msecs, 2000);
-    QCOMPARE(e[2].firstByte, 8);
-    QCOMPARE(e[2].msecs, 3000);
-    QCOMPARE(b.arrivalTimes().timeOf(7), 2000);
-    QCOMPARE(b.arrivalTimes().timeOf(27), 3000);
+    b.append({}); // a tick that brought nothing
+    wall += 3600LL * 1000 * 1000; // the wall clock is set an hour ahead
+    later(2000);
+    b.append("ij");
+    QCOMPARE(int(t.count()), 3);
+    QCOMPARE(t.mark(1).firstByte, 5);
+    QCOMPARE(t.mark(2).firstByte, 8);
+    QCOMPARE(t.idleBeforeUs(1), 1000);
+    QCOMPARE(t.timeOf(4), utc(14, 3, 11, 482));
+    QCOMPARE(t.timeOf(7), utc(14, 3, 11, 483));
+    QCOMPARE(t.timeOf(9), utc(15, 3, 11, 985));
+    // Discarded bytes take their marks along; a Clear keeps those of the
+    // bytes still waiting, which become the first.
+    later(2000);
+    b.received("kl", 2);
+    b.discarded();
+    QCOMPARE(int(t.count()), 3);
+    later(2000);
+    b.received("mn", 2);
     b.reset();
-    QVERIFY(b.arrivalTimes().entries().empty());
+    QCOMPARE(int(t.count()), 1);
+    QCOMPARE(t.mark(0).firstByte, 0);
+    QCOMPARE(t.timeOf(1), utc(15, 3, 11, 989));
 }
 
 void TestReceiveTools::rowLabelTooltip()

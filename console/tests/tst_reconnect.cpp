@@ -227,6 +227,14 @@ void TestReconnect::backUnderAnotherNumberWithoutAClick()
     QVERIFY(c.w.MSComm1[0].portOpen());
     QCOMPARE(c.w.MSComm1[0].device(), m.device("ttyUSB1"));
     QVERIFY(c.w.Command2[0]->isEnabled());
+    // The panel noted it all, as the traffic view lists it.
+    QStringList events;
+    for (const console::PortEvent &e : c.w.panel(0).events())
+        events << console::portEventText(e);
+    QCOMPARE(events.size(), 4);
+    QCOMPARE(events[0], QString("started 9600,n,8,1"));
+    QVERIFY2(events[1].startsWith("fault: "), qPrintable(events[1]));
+    QCOMPARE(events.mid(2), (QStringList{"waiting", "reconnected 2"}));
     second.write("after");
     QVERIFY(c.receive(0, 5));
     // The grids kept what they had; one box in all.
