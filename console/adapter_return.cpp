@@ -1,5 +1,6 @@
 #include "adapter_return.h"
 
+#include "console/byte_store.h"
 #include "serial/open_failure.h"
 
 #include <QSettings>
@@ -51,9 +52,25 @@ QString reconnectKey(int panel)
 }
 } // namespace
 
+std::unique_ptr<QSettings> openSettings(const QString &file)
+{
+    return file.isEmpty() ? std::make_unique<QSettings>(QStringLiteral("Tavrin"), QStringLiteral("Tavrin"))
+                          : std::make_unique<QSettings>(file, QSettings::IniFormat);
+}
+
+qint64 receiveMemoryBudget(const QString &settingsFile)
+{
+    constexpr qint64 kMiB = 1024 * 1024;
+    bool number = false;
+    const qint64 mib = openSettings(settingsFile)->value(QStringLiteral("Receive/MemoryBudgetMiB")).toLongLong(&number);
+    if (!number || mib < 0)
+        return ByteStore::kDefaultMemoryBudget;
+    // Far beyond any memory; keeps the product in range.
+    return std::min<qint64>(mib, qint64(1) << 30) * kMiB;
+}
+
 ReconnectSettings::ReconnectSettings(const QString &file)
-    : m_settings(file.isEmpty() ? std::make_unique<QSettings>(QStringLiteral("Tavrin"), QStringLiteral("Tavrin"))
-                                : std::make_unique<QSettings>(file, QSettings::IniFormat))
+    : m_settings(openSettings(file))
 {
 }
 

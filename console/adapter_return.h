@@ -70,6 +70,15 @@ private:
     bool m_waiting = false;
 };
 
+// The user's settings of this program (`file` empty), or an INI file of
+// that name.
+std::unique_ptr<QSettings> openSettings(const QString &file);
+
+// [Receive] MemoryBudgetMiB, in bytes: how much of each panel's received
+// bytes stays in memory before older ones go to a file; 0 keeps them all in
+// memory. 64 MiB when unset or not a whole number from 0 up.
+qint64 receiveMemoryBudget(const QString &settingsFile = {});
+
 // "Reconnect Automatically" of each panel, kept in the user's settings.
 class ReconnectSettings {
 public:

@@ -48,6 +48,7 @@ frmMain::frmMain(desktop::MessageBoxes &boxes, const PortEnvironment &ports, QWi
     setFont(small);
     buildPanel(0);
     buildPanel(1);
+    keepReceivedWithin(receiveMemoryBudget(ports.settingsFile));
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(500);
@@ -65,6 +66,20 @@ frmMain::~frmMain()
     // The controls outlive the receive buffers they hand bytes to.
     for (auto &comm : MSComm1)
         comm.setReceiveSink(nullptr);
+}
+
+void frmMain::keepReceivedWithin(qint64 memoryBudget)
+{
+    for (int i = 0; i < 2; ++i) {
+        m_receive[i].setMemoryBudget(memoryBudget);
+        // Queued: the failure shows while bytes are being handed over.
+        connect(&m_receive[i], &ReceiveBuffer::spillFailed, this, [this, i](const QString &reason) {
+            message(QStringLiteral("The received bytes of port panel %1 stay in memory from now on: %2")
+                        .arg(i + 1)
+                        .arg(reason),
+                    desktop::BoxIcon::Exclamation);
+        }, Qt::QueuedConnection);
+    }
 }
 
 void frmMain::buildPanel(int i)

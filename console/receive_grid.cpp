@@ -103,6 +103,10 @@ void ReceiveBuffer::received(const char *data, qint64 count)
     if (waitingSize() == 0)
         m_waitingSince = m_clock();
     m_store.append(data, qsizetype(count));
+    if (!m_spillReported && !m_store.spillError().isEmpty()) {
+        m_spillReported = true;
+        emit spillFailed(m_store.spillError());
+    }
 }
 
 void ReceiveBuffer::discarded()
@@ -149,6 +153,7 @@ void ReceiveBuffer::reset()
     QByteArray waiting;
     m_store.forEachSpan(m_shown, waitingSize(), [&](QByteArrayView piece) { waiting.append(piece); });
     m_store.clear();
+    m_spillReported = false;
     m_store.append(waiting);
     m_shown = 0;
     m_times.clear();
