@@ -1,5 +1,6 @@
 #include "desktop/message_boxes.h"
 #include "desktop/program_icon.h"
+#include "desktop/termination_signals.h"
 #include "discovery/discovery.h"
 #include "portcheck/bridge_watch.h"
 #include "portcheck/command_line.h"
@@ -26,6 +27,8 @@ int main(int argc, char *argv[])
 
     portcheck::PortNum window(discovery, boxes, programEnd);
     portcheck::watchBridges(window, workbench.sysfsRoot);
+    desktop::TerminationSignals termination;
+    desktop::closeOnTerminationSignals(termination, window);
     window.start();
     return app.exec();
 }
