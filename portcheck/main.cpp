@@ -14,6 +14,8 @@ int main(int argc, char *argv[])
     if (const auto status = commandLine->parse(argc, argv))
         return *status;
     const portcheck::Workbench workbench = portcheck::workbenchFor(*commandLine);
+    if (const auto status = portcheck::refuseUnusableWorkbench(workbench))
+        return *status;
     discovery::Discovery discovery(*workbench.backends.vendor, *workbench.backends.registry,
                                    *workbench.backends.version);
     if (const auto status = portcheck::printFromCommandLine(*commandLine, discovery))
