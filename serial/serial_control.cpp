@@ -172,10 +172,8 @@ bool SerialControl::runOpenStep(OpenStep step)
         // program took, and a program that took neither stops nobody: the
         // bytes would be split between the two. Asked before opening, so
         // the other program's line is not touched.
-        if (const auto holder = findOtherPortHolder(m_device)) {
-            return abandonOpen(step, SerialPort::PermissionError,
-                               tr("The device is in use by %1 (process %2)").arg(holder->name).arg(holder->pid));
-        }
+        if (findOtherPortHolder(m_device))
+            return abandonOpen(step, SerialPort::PermissionError, tr("Another program has the device open"));
         // An open that succeeds with an error noted (exclusive access
         // refused) counts as failed too.
         done = m_port.open(QIODevice::ReadWrite) && m_port.error() == SerialPort::NoError;
