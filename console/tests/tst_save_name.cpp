@@ -35,8 +35,6 @@ private slots:
         QTest::newRow("a device, as typed") << "/dev/full" << raw << false << QStringList{} << "/dev/full" << false;
         QTest::newRow("a folder, as typed") << "capture" << raw << false << QStringList{"capture/"} << "capture"
                                             << false;
-        QTest::newRow("a folder with the extension") << "capture" << raw << false << QStringList{"capture.bin/"}
-                                                     << "capture.bin" << false;
         QTest::newRow("log appends") << "session" << log << true << QStringList{"session.log"} << "session.log"
                                      << false;
         QTest::newRow("all files") << "notes" << "All files (*)" << false << QStringList{"notes"} << "notes" << true;

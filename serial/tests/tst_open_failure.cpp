@@ -84,12 +84,6 @@ void TestOpenFailure::causeTexts_data()
            "then log out and log in again.";
     QTest::newRow("other") << OpenFailure{"/dev/ttyS0", 0, OpenFailureKind::Other, "Input/output error", {}, {}, {}}
                            << "/dev/ttyS0: Input/output error";
-    QTest::newRow("lock held")
-        << OpenFailure{"/dev/ttyUSB0", 1, OpenFailureKind::Busy, "Permission error while locking the device", {},
-                       PortHolder{812, "tavrin"}, "/var/lock/LCK..ttyUSB0"}
-        << "/dev/ttyUSB0: Permission error while locking the device\r\n"
-           "The device is in use by tavrin (process 812).\r\n"
-           "It holds the lock file /var/lock/LCK..ttyUSB0.";
     QTest::newRow("lock stale")
         << OpenFailure{"/dev/ttyUSB0", 1, OpenFailureKind::LockStale, "Permission error while locking the device", {},
                        PortHolder{812, "tavrin"}, "/var/lock/LCK..ttyUSB0"}
@@ -136,8 +130,6 @@ void TestOpenFailure::examinedFromTheDeviceAndProc_data()
                                << int(OpenFailureKind::Busy) << qint64(12) << "bash";
     QTest::newRow("lock stale") << "ttyUSB1" << QSerialPort::PermissionError << QByteArray("4321\ntavrin\nbench\n")
                                 << int(OpenFailureKind::LockStale) << qint64(4321) << "tavrin";
-    QTest::newRow("lock without a name") << "ttyUSB1" << QSerialPort::PermissionError << QByteArray("4321\n")
-                                         << int(OpenFailureKind::LockStale) << qint64(4321) << "";
     QTest::newRow("lock unreadable") << "ttyUSB1" << QSerialPort::PermissionError << QByteArray("\x10\x27\0\0", 4)
                                      << int(OpenFailureKind::LockUnreadable) << qint64(0) << "";
     QTest::newRow("lock is a folder") << "ttyUSB1" << QSerialPort::PermissionError << QByteArray("<folder>")
