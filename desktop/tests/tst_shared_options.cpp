@@ -112,7 +112,7 @@ private slots:
             << QStringList{"-platform", "offscreen", "-style", "fusion", "-reverse", "-qwindowgeometry", "640x480+0+0"}
             << SIGTERM;
         QTest::newRow("morvex, SIGINT") << QStringLiteral(MORVEX_PATH)
-                                        << QStringList{"--platform", "offscreen", "-stylesheet", "%1/look.qss",
+                                        << QStringList{"--platform", "offscreen", "-stylesheet", "%1/missing.qss",
                                                        "-widgetcount", "--sysfs", "%1"}
                                         << SIGINT;
         QTest::newRow("pelurk, SIGHUP") << QStringLiteral(PELURK_PATH)
@@ -126,13 +126,9 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(int, signal);
         // A folder of its own: the history file, the settings, an empty
-        // sysfs tree and a style sheet.
+        // sysfs tree.
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkpath("bus/usb-serial/devices"));
-        QFile sheet(dir.filePath("look.qss"));
-        QVERIFY(sheet.open(QIODevice::WriteOnly));
-        sheet.write("QPushButton { color: navy; }\n");
-        sheet.close();
         arguments.replaceInStrings("%1", dir.path());
 
         QProcess process;
