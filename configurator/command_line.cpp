@@ -2,9 +2,11 @@
 
 #include "configurator/exchange.h"
 #include "configurator/setting_lists.h"
+#include "desktop/termination_signals.h"
 #include "desktop/tick_counter.h"
 #include "discovery/configurator_scan.h"
 #include "discovery/discovery.h"
+#include "serial/open_failure.h"
 #include "serial/port_names.h"
 #include "serial/serial_control.h"
 #include "serial/settings_string.h"
@@ -227,13 +229,17 @@ std::optional<int> runExchangeFromCommandLine(const desktop::CommandLine &comman
     line.setCommPort(*port, workbench.portDevice(*port));
     EventWait wait;
     QObject::connect(&line, &serial::SerialControl::bytesArrived, &wait, &EventWait::wake);
+    // Ended by a signal, the exchange stops waiting and closes the port.
+    desktop::TerminationSignals termination;
+    QObject::connect(&termination, &desktop::TerminationSignals::received, &wait, &EventWait::cancel);
     const desktop::MonotonicTickCounter ticks;
     Exchange exchange(line, ticks, wait);
 
     desktop::printOut(QStringLiteral("Port: COM%1 (%2) at %3\n").arg(*port).arg(line.device(), from));
     const ExchangeResult result = exchange.run(*request);
     if (!result.opened()) {
-        desktop::printError(QStringLiteral("通訊埠無法開啟 (the port cannot be opened: %1)\n").arg(line.lastError()));
+        desktop::printError(QStringLiteral("通訊埠無法開啟 (the port cannot be opened)\n%1\n")
+                                .arg(serial::explainFailedOpen(line).replace(QLatin1String("\r\n"), QLatin1String("\n"))));
         return desktop::kExitFailure;
     }
     desktop::printOut(QStringLiteral("Sent: %1\n").arg(hexBytes(result.frame)));

@@ -3,6 +3,7 @@
 #include "configurator/configuration_frame.h"
 #include "configurator/exchange.h"
 #include "desktop/twips.h"
+#include "serial/open_failure.h"
 #include "serial/serial_control.h"
 
 #include <QCloseEvent>
@@ -326,7 +327,9 @@ bool Config::openPortForExchange()
         return false;
     case Opening::Failed:
         lblMessage->setText(QStringLiteral("通訊埠無法開啟"));
-        showFailure(QStringLiteral("開啟通訊埠時發生錯誤!請確定通訊埠存在且正常。"));
+        // Why, below the message: the device, the cause and what to do.
+        m_boxes.showWithDetails(QStringLiteral("開啟通訊埠時發生錯誤!請確定通訊埠存在且正常。"),
+                                serial::explainFailedOpen(*MSComm1), kBoxTitle, desktop::BoxIcon::Critical);
         return false;
     case Opening::Reopened:
         lblMessage->setText(QStringLiteral("通訊埠已已開啟"));
@@ -353,9 +356,13 @@ void Config::exitProgram()
 void Config::endProgram(int exitCode)
 {
     // Whatever waits inside a handler stops first, so that after end()
-    // nothing of the window runs on (end() may return, as in tests).
+    // nothing of the window runs on (end() may return, as in tests). The
+    // port is closed here, not by the ending process: only a close removes
+    // its lock file.
     m_ended = true;
     m_wait.cancel();
+    if (MSComm1->portOpen())
+        MSComm1->setPortOpen(false);
     m_programEnd.end(exitCode);
 }
 

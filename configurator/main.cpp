@@ -2,6 +2,7 @@
 #include "configurator/config.h"
 #include "desktop/message_boxes.h"
 #include "desktop/program_icon.h"
+#include "desktop/termination_signals.h"
 #include "desktop/tick_counter.h"
 #include "discovery/configurator_scan.h"
 #include "discovery/discovery.h"
@@ -40,6 +41,8 @@ int main(int argc, char *argv[])
                                     return discovery::FillDeviceListForConfigurator(bridges, ports);
                                 },
                                 workbench.portDevice);
+    desktop::TerminationSignals termination;
+    desktop::closeOnTerminationSignals(termination, window);
     window.start();
     return app.exec();
 }

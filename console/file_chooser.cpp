@@ -1,32 +1,49 @@
 #include "file_chooser.h"
 
+#include "console/save_name.h"
+
 #include <QFileDialog>
-#include <QFileInfo>
+#include <QMessageBox>
 
 namespace console {
 
+std::optional<ChosenFile> chooseFileToWrite(QWidget *parent, const QString &title, const QStringList &filters,
+                                            bool appends)
+{
+    // The dialog's own question would come before the extension is added,
+    // about another file than the one written: ours comes after.
+    QString start;
+    QString filter = filters.value(0);
+    for (;;) {
+        const QString typed = QFileDialog::getSaveFileName(parent, title, start, filters.join(QStringLiteral(";;")),
+                                                           &filter, QFileDialog::DontConfirmOverwrite);
+        if (typed.isEmpty())
+            return std::nullopt;
+        const SaveName name = resolveSaveName(typed, filter, appends);
+        if (name.question.isEmpty()
+            || QMessageBox::question(parent, title, name.question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                == QMessageBox::Yes)
+            return ChosenFile{name.path, filter};
+        start = name.path;
+    }
+}
+
 std::optional<FileChooser::SaveTarget> DialogFileChooser::saveTarget(QWidget *parent)
 {
-    QString filter = kRawFilter;
-    QString path = QFileDialog::getSaveFileName(parent, QObject::tr("Save Received Bytes"), QString(),
-                                                kRawFilter + QStringLiteral(";;") + kHexDumpFilter, &filter);
-    if (path.isEmpty())
+    const auto chosen = chooseFileToWrite(parent, QObject::tr("Save Received Bytes"), {kRawFilter, kHexDumpFilter}, false);
+    if (!chosen)
         return std::nullopt;
-    const bool hex = filter == kHexDumpFilter;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += hex ? QStringLiteral(".txt") : QStringLiteral(".bin");
-    return SaveTarget{path, hex};
+    return SaveTarget{chosen->path, chosen->filter == kHexDumpFilter};
 }
 
 std::optional<QString> DialogFileChooser::logFile(QWidget *parent)
 {
     // An existing file is appended to, so there is nothing to confirm.
-    const QString path = QFileDialog::getSaveFileName(parent, QObject::tr("Log to File"), QString(),
-                                                      QObject::tr("Log files (*.log);;All files (*)"), nullptr,
-                                                      QFileDialog::DontConfirmOverwrite);
-    if (path.isEmpty())
+    const auto chosen = chooseFileToWrite(parent, QObject::tr("Log to File"),
+                                          {QObject::tr("Log files (*.log)"), QObject::tr("All files (*)")}, true);
+    if (!chosen)
         return std::nullopt;
-    return path;
+    return chosen->path;
 }
 
 std::optional<FileChooser::ExportTarget> DialogFileChooser::exportTarget(QWidget *parent)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -36,6 +37,17 @@ public:
     std::optional<QString> logFile(QWidget *parent) override;
     std::optional<ExportTarget> exportTarget(QWidget *parent) override;
 };
+
+// A file to write, asked with the platform's save dialog. The chosen
+// filter's extension goes to a name without one before any overwrite
+// question, and the question (unless the file is appended to) names the
+// file that will be written; "No" goes back to the dialog.
+struct ChosenFile {
+    QString path;
+    QString filter; // the one chosen, one of `filters`
+};
+std::optional<ChosenFile> chooseFileToWrite(QWidget *parent, const QString &title, const QStringList &filters,
+                                            bool appends);
 
 // The file types offered by the save dialog; the first is the default.
 inline const QString kRawFilter = QStringLiteral("Raw bytes (*.bin)");

@@ -2,6 +2,7 @@
 #include "desktop/command_line.h"
 #include "desktop/message_boxes.h"
 #include "desktop/program_icon.h"
+#include "desktop/termination_signals.h"
 
 #include <QApplication>
 
@@ -42,6 +43,8 @@ int main(int argc, char *argv[])
     desktop::setProgramIcon(QStringLiteral("tavrin"));
     desktop::QtMessageBoxes boxes;
     console::frmMain window(boxes, ports);
+    desktop::TerminationSignals termination;
+    desktop::closeOnTerminationSignals(termination, window);
     window.show();
     return app.exec();
 }

@@ -10,6 +10,43 @@ namespace desktop {
 
 namespace {
 
+// The options every Qt program takes, as Qt documents them for
+// QGuiApplication and QApplication, with one dash or two. They are left in
+// argv for the application object to apply.
+struct QtOption {
+    const char *name;
+    bool valued;       // the value follows as the next argument
+    bool equalsValue;  // the value may also follow '=' (-style=fusion)
+};
+constexpr QtOption kQtOptions[] = {
+    {"platform", true, false},      {"platformpluginpath", true, false}, {"platformtheme", true, false},
+    {"plugin", true, false},        {"qwindowgeometry", true, false},    {"qwindowicon", true, false},
+    {"qwindowtitle", true, false},  {"session", true, false},            {"display", true, false},
+    {"geometry", true, false},      {"style", true, true},               {"stylesheet", true, true},
+    {"qmljsdebugger", false, true}, {"reverse", false, false},           {"widgetcount", false, false},
+    {"nograb", false, false},       {"dograb", false, false},
+};
+
+// The Qt option `argument` is, if it is one, and whether its value is in it.
+const QtOption *qtOption(const QString &argument, bool *valueIncluded)
+{
+    if (!argument.startsWith(u'-') || argument.size() < 2)
+        return nullptr;
+    const QString bare = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+    for (const QtOption &option : kQtOptions) {
+        const QLatin1String name(option.name);
+        if (bare == name && (option.valued || !option.equalsValue)) {
+            *valueIncluded = false;
+            return &option;
+        }
+        if (option.equalsValue && bare.startsWith(QString(name) + u'=')) {
+            *valueIncluded = true;
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
 void print(std::FILE *stream, const QString &text)
 {
     // Text mode: on Windows the C library writes "\n" as CR LF.
@@ -34,15 +71,28 @@ void CommandLine::addOption(const QCommandLineOption &option) { m_parser.addOpti
 
 std::optional<int> CommandLine::parse(int argc, char *argv[])
 {
+    // Qt's own options are passed over here and applied by the application
+    // object; the rest is the program's.
     QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    for (int i = 0; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        bool valueIncluded = false;
+        const QtOption *option = i > 0 ? qtOption(argument, &valueIncluded) : nullptr;
+        if (!option) {
+            arguments << argument;
+        } else if (option->valued && !valueIncluded) {
+            if (++i == argc)
+                return refuse(QStringLiteral("Missing value after '%1'.").arg(argument));
+        }
+    }
     if (!m_parser.parse(arguments))
         return refuse(m_parser.errorText());
     if (!m_parser.positionalArguments().isEmpty())
         return refuse(QStringLiteral("Unexpected argument '%1'.").arg(m_parser.positionalArguments().first()));
     if (m_parser.isSet(QStringLiteral("help"))) {
-        printOut(m_usage);
+        printOut(m_usage + QStringLiteral("Qt's own options (-platform NAME, -style NAME, -stylesheet FILE, -reverse, "
+                                          "-display, -geometry,\n-qwindowgeometry, -session, -plugin, -widgetcount...) "
+                                          "work as in every Qt program.\n"));
         return kExitOk;
     }
     if (m_parser.isSet(QStringLiteral("version"))) {

@@ -23,7 +23,10 @@ public:
 
     void addOption(const QCommandLineOption &option);
 
-    // Reads argv. Returns the exit status when the program must end now:
+    // Reads argv, passing over the options of every Qt program (-platform,
+    // -style, -reverse...), which the application object made later from
+    // the same argv applies. Returns the exit status when the program must
+    // end now:
     // 0 after --help (usage on standard output) or --version ("<Name>
     // <version>"), 2 after an unknown option, a missing value or a stray
     // argument (usage on standard error). Returns nothing when the program

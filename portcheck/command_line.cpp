@@ -4,6 +4,9 @@
 #include "discovery/port_checker_scan.h"
 #include "portcheck/report.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #ifndef Q_OS_WIN
 #include "discovery/sysfs_backend.h"
 #endif
@@ -19,13 +22,28 @@ const char kUsage[] =
     "also scans again by itself when a bridge is attached or removed.\n"
     "  --list       print the report the window shows, and exit\n"
     "  --json       print the bridges as a JSON array, one object per bridge with\n"
-    "               serial, product, vid, pid and port (null when unknown)\n"
+    "               serial, product, vid, pid, port and device (null when unknown)\n"
 #ifndef Q_OS_WIN
     "  --sysfs DIR  read the USB devices from the tree at DIR instead of /sys\n"
 #endif
     "  --help       print this text and exit\n"
     "  --version    print the version and exit\n"
-    "Exit status: 0 done, 1 the USB device library failed, 2 wrong usage.\n";
+    "Exit status: 0 done, 1 the USB device library (or the --sysfs tree) failed,\n"
+    "2 wrong usage.\n";
+
+// A sysfs tree has the USB devices below bus/usb, and the USB serial ports
+// below bus/usb-serial once a USB serial driver is loaded: a folder with
+// neither is no sysfs tree, and a scan of it would report no bridge.
+QString sysfsTreeProblem(const QString &root)
+{
+    if (!QFileInfo(root).isDir())
+        return QStringLiteral("%1 is no folder, so it holds no USB device tree.").arg(root);
+    const QDir tree(root);
+    if (!tree.exists(QStringLiteral("bus/usb/devices")) && !tree.exists(QStringLiteral("bus/usb-serial/devices")))
+        return QStringLiteral("%1 holds no USB device tree (no bus/usb/devices or bus/usb-serial/devices in it).")
+            .arg(root);
+    return {};
+}
 
 } // namespace
 
@@ -44,14 +62,24 @@ Workbench workbenchFor(const desktop::CommandLine &commandLine)
 {
     Workbench workbench;
 #ifndef Q_OS_WIN
-    if (commandLine.isSet(QStringLiteral("sysfs")))
+    if (commandLine.isSet(QStringLiteral("sysfs"))) {
         workbench.sysfsRoot = commandLine.value(QStringLiteral("sysfs"));
+        workbench.problem = sysfsTreeProblem(workbench.sysfsRoot);
+    }
     workbench.backends = discovery::makeSysfsBackends(workbench.sysfsRoot.toStdString());
 #else
     Q_UNUSED(commandLine);
     workbench.backends = discovery::makePlatformBackends();
 #endif
     return workbench;
+}
+
+std::optional<int> refuseUnusableWorkbench(const Workbench &workbench)
+{
+    if (workbench.problem.isEmpty())
+        return std::nullopt;
+    desktop::printError(QStringLiteral("pelurk: %1\n").arg(workbench.problem));
+    return desktop::kExitFailure;
 }
 
 std::optional<int> printFromCommandLine(const desktop::CommandLine &commandLine, discovery::Discovery &discovery)

@@ -23,8 +23,13 @@ std::unique_ptr<desktop::CommandLine> makeCommandLine();
 struct Workbench {
     discovery::PlatformBackends backends;
     QString sysfsRoot = QStringLiteral("/sys");
+    QString problem; // why the tree --sysfs names cannot be read; empty if it can
 };
 Workbench workbenchFor(const desktop::CommandLine &commandLine);
+
+// A workbench with a problem: the reason on standard error, exit status 1,
+// for the window and the window-less options alike. Nothing otherwise.
+std::optional<int> refuseUnusableWorkbench(const Workbench &workbench);
 
 // --list or --json: one scan printed to standard output, exit status 0; a
 // vendor library that cannot be loaded prints the reason to standard error,

@@ -1,6 +1,7 @@
 #include "portcheck/report.h"
 
 #include "discovery/discovery.h"
+#include "serial/port_names.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -40,8 +41,10 @@ public:
             if (!bridge.contains(QLatin1String(name)))
                 bridge.insert(QLatin1String(name), QJsonValue::Null);
         }
-        bridge.insert(QStringLiteral("port"),
-                      device.ComPort > 0 ? QJsonValue(int(device.ComPort)) : QJsonValue(QJsonValue::Null));
+        const bool found = device.ComPort > 0;
+        bridge.insert(QStringLiteral("port"), found ? QJsonValue(int(device.ComPort)) : QJsonValue(QJsonValue::Null));
+        bridge.insert(QStringLiteral("device"), found ? QJsonValue(serial::deviceForPortNumber(device.ComPort))
+                                                      : QJsonValue(QJsonValue::Null));
         bridges.append(bridge);
         m_current = {};
         return true;

@@ -1,6 +1,11 @@
 #include "open_failure.h"
 
+#include "serial/serial_control.h"
+
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 namespace serial {
@@ -17,7 +22,74 @@ QString holderText(const PortHolder &holder)
     return tr("%1 (process %2)").arg(holder.name.isEmpty() ? tr("a program") : holder.name).arg(holder.pid);
 }
 
+// Another user's lock file (the usual case: one of ours the serial port
+// would have removed itself) goes only with the administrator's rights.
+QString removeCommand(const QString &lockFile)
+{
+    return QStringLiteral("sudo rm %1").arg(lockFile);
+}
+
+// What a lock file says: the first line is the id of the process that wrote
+// it, the second (where there is one) that program's name.
+struct LockContents {
+    qint64 pid = 0;
+    QString name;
+};
+
+std::optional<LockContents> readLockFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QList<QByteArray> lines = file.read(4096).split('\n');
+    bool number = false;
+    const qint64 pid = lines.value(0).trimmed().toLongLong(&number);
+    if (!number || pid <= 0)
+        return std::nullopt;
+    return LockContents{pid, QString::fromLocal8Bit(lines.value(1).trimmed())};
+}
+
+// Why the serial port could not take the device's lock file, if it is the
+// cause: held by a running process, left by a dead one, or unreadable.
+void examineLockFile(OpenFailure &f, const SystemPlaces &places)
+{
+    f.lockFile = findLockFile(f.device, places.lockDirs);
+    if (f.lockFile.isEmpty())
+        return;
+    const auto contents = readLockFile(f.lockFile);
+    if (!contents) {
+        f.kind = OpenFailureKind::LockUnreadable;
+        return;
+    }
+    const QString running = processName(places.procRoot, contents->pid);
+    const bool alive = QFileInfo::exists(QStringLiteral("%1/%2").arg(places.procRoot).arg(contents->pid));
+    f.kind = alive ? OpenFailureKind::Busy : OpenFailureKind::LockStale;
+    f.holder = PortHolder{contents->pid, running.isEmpty() ? contents->name : running};
+}
+
 } // namespace
+
+QString findLockFile(const QString &device, const QStringList &lockDirs)
+{
+    QString name = device;
+    if (name.startsWith(QLatin1String("/dev/")))
+        name.remove(0, 5);
+    name = QStringLiteral("LCK..") + name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    for (const QString &dir : lockDirs) {
+        const QString path = QDir(dir).filePath(name);
+        if (QFileInfo(path).exists() || QFileInfo(path).isSymLink())
+            return path;
+    }
+    return {};
+}
+
+QString processName(const QString &procRoot, qint64 pid)
+{
+    QFile comm(QStringLiteral("%1/%2/comm").arg(procRoot).arg(pid));
+    if (!comm.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLocal8Bit(comm.read(256)).trimmed();
+}
 
 QString describeOpenFailure(const OpenFailure &f)
 {
@@ -53,6 +125,19 @@ QString describeOpenFailure(const OpenFailure &f)
             lines << tr("The device is in use by %1.").arg(holderText(*f.holder));
         else
             lines << tr("The device is in use by another program.");
+        if (!f.lockFile.isEmpty())
+            lines << tr("It holds the lock file %1.").arg(f.lockFile);
+        break;
+    case OpenFailureKind::LockStale:
+        lines << tr("The lock file %1 was left by %2, which no longer runs.")
+                     .arg(f.lockFile, f.holder ? holderText(*f.holder) : tr("a program"))
+              << tr("Remove it, then open the port again:") << removeCommand(f.lockFile);
+        break;
+    case OpenFailureKind::LockUnreadable:
+        lines << tr("The lock file %1 cannot be read, so it does not tell which program holds the device.")
+                     .arg(f.lockFile)
+              << tr("If no program uses the device, remove it, then open the port again:")
+              << removeCommand(f.lockFile);
         break;
     case OpenFailureKind::Other:
         break;
@@ -61,7 +146,7 @@ QString describeOpenFailure(const OpenFailure &f)
 }
 
 OpenFailure examineOpenFailure(const QString &device, int portNumber, const QString &systemReason,
-                               SerialPort::SerialPortError error, const QString &procRoot)
+                               SerialPort::SerialPortError error, const SystemPlaces &places)
 {
     OpenFailure f;
     f.device = device;
@@ -71,14 +156,27 @@ OpenFailure examineOpenFailure(const QString &device, int portNumber, const QStr
         f.kind = OpenFailureKind::Missing;
         return f;
     }
-    f.holder = findPortHolder(device, procRoot);
+    f.holder = findPortHolder(device, places.procRoot);
     if (f.holder) {
         f.kind = OpenFailureKind::Busy;
-    } else if (error == SerialPort::PermissionError) {
+        return f;
+    }
+    if (error != SerialPort::PermissionError)
+        return f;
+    // The lock file is taken before the device is opened: when it stopped
+    // the open, the device's own permissions were never tried.
+    examineLockFile(f, places);
+    if (f.kind == OpenFailureKind::Other) {
         f.kind = OpenFailureKind::Permission;
         f.group = deviceGroup(device);
     }
     return f;
+}
+
+QString explainFailedOpen(const SerialControl &control, const SystemPlaces &places)
+{
+    return describeOpenFailure(examineOpenFailure(control.device(), control.commPort(), control.lastError(),
+                                                  control.lastOpenFailure().error, places));
 }
 
 } // namespace serial

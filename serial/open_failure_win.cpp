@@ -20,4 +20,9 @@ std::optional<PortHolder> findPortHolder(const QString &, const QString &)
     return std::nullopt;
 }
 
+std::optional<PortHolder> findOtherPortHolder(const QString &, const QString &)
+{
+    return std::nullopt;
+}
+
 } // namespace serial

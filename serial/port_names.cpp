@@ -1,6 +1,26 @@
 #include "port_names.h"
 
+#include <QCoreApplication>
+
 namespace serial {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("serial::PortNames", text);
+}
+
+bool allAsciiDigits(QStringView text)
+{
+    for (QChar c : text) {
+        if (!c.isDigit() || c.unicode() >= 128)
+            return false;
+    }
+    return !text.isEmpty();
+}
+
+} // namespace
 
 QString deviceForPortNumber(int n)
 {
@@ -22,31 +42,40 @@ QString portTextForDevice(const QString &device, const QString &deviceDir)
     return device;
 }
 
-std::optional<PortAddress> resolvePortText(const QString &text, const QString &deviceDir)
+PortTextCheck checkPortText(const QString &text, const QString &deviceDir)
 {
+    const QString usage = tr("type a port number (1 or more), COMn or a device path.");
     if (text.isEmpty())
-        return std::nullopt;
+        return {std::nullopt, tr("No port given: %1").arg(usage)};
 
-    bool allDigits = true;
-    for (QChar c : text)
-        allDigits = allDigits && c.isDigit() && c.unicode() < 128;
-    if (allDigits) {
+    // "3" and "COM3" (any case) are port 3; the number is read the same way.
+    const bool com = text.startsWith(QLatin1String("COM"), Qt::CaseInsensitive);
+    const QStringView number = com ? QStringView(text).mid(3) : QStringView(text);
+    if (allAsciiDigits(number)) {
         bool ok = false;
-        const int n = text.toInt(&ok);
-        if (!ok || n <= 0)
-            return std::nullopt;
-        return PortAddress{n, portDeviceIn(deviceDir, n)};
+        const int n = number.toInt(&ok);
+        if (!ok)
+            return {std::nullopt, tr("\"%1\" is too large for a port number.").arg(text)};
+        if (n <= 0)
+            return {std::nullopt, tr("\"%1\" names no port: port numbers start at 1.").arg(text)};
+        return {PortAddress{n, portDeviceIn(deviceDir, n)}, {}};
     }
+    if (com)
+        return {std::nullopt, tr("\"%1\" names no port: COM must be followed by a port number only.").arg(text)};
 
 #ifdef Q_OS_WIN
-    const bool isPath = text.startsWith(QLatin1String("COM"), Qt::CaseInsensitive)
-        || text.startsWith(QLatin1String("\\\\.\\"));
+    const bool isPath = text.startsWith(QLatin1String("\\\\.\\"));
 #else
     const bool isPath = text.startsWith(QLatin1Char('/')) && text.size() > 1;
 #endif
     if (!isPath)
-        return std::nullopt;
-    return PortAddress{0, text};
+        return {std::nullopt, tr("\"%1\" names no port: %2").arg(text, usage)};
+    return {PortAddress{0, text}, {}};
+}
+
+std::optional<PortAddress> resolvePortText(const QString &text, const QString &deviceDir)
+{
+    return checkPortText(text, deviceDir).address;
 }
 
 } // namespace serial

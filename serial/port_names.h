@@ -19,12 +19,20 @@ QString portDeviceIn(const QString &deviceDir, int n);
 // that device, otherwise the device path as it stands.
 QString portTextForDevice(const QString &device, const QString &deviceDir = defaultDeviceDir());
 
-// What a port box's text names: a positive whole number (a port number) or a
-// device path, opened as it stands. Anything else names no port.
+// What a port box's text names: a positive whole number or COMn in any case
+// (port number n), or a device path, opened as it stands. Anything else
+// names no port.
 struct PortAddress {
     int number = 0;      // 0 when the text is a path
     QString device;      // the device that is opened
 };
 std::optional<PortAddress> resolvePortText(const QString &text, const QString &deviceDir = defaultDeviceDir());
+
+// The same, with the reason a text names no port ("COM0", "COM3a", "ttyUSB0").
+struct PortTextCheck {
+    std::optional<PortAddress> address;
+    QString refusal; // empty when the text names a port
+};
+PortTextCheck checkPortText(const QString &text, const QString &deviceDir = defaultDeviceDir());
 
 } // namespace serial

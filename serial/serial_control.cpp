@@ -1,5 +1,6 @@
 #include "serial_control.h"
 
+#include "serial/open_failure.h"
 #include "serial/port_names.h"
 
 #include <utility>
@@ -167,6 +168,12 @@ bool SerialControl::runOpenStep(OpenStep step)
     // where a driver that takes them one by one would refuse one.
     bool done = true;
     if (step == OpenStep::Open) {
+        // Root passes both the lock file and the exclusive mode another
+        // program took, and a program that took neither stops nobody: the
+        // bytes would be split between the two. Asked before opening, so
+        // the other program's line is not touched.
+        if (findOtherPortHolder(m_device))
+            return abandonOpen(step, SerialPort::PermissionError, tr("Another program has the device open"));
         // An open that succeeds with an error noted (exclusive access
         // refused) counts as failed too.
         done = m_port.open(QIODevice::ReadWrite) && m_port.error() == SerialPort::NoError;

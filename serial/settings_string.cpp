@@ -1,5 +1,6 @@
 #include "settings_string.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <limits>
@@ -63,6 +64,34 @@ std::optional<LineSettings> parseSettings(const QString &text)
         return std::nullopt;
 
     return s;
+}
+
+TypedBaudRate parseTypedBaudRate(const QString &text)
+{
+    const auto tr = [](const char *t) { return QCoreApplication::translate("serial::BaudRate", t); };
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return {std::nullopt, tr("Type a baud rate from %1 to %2.").arg(kLowestBaudRate).arg(kHighestBaudRate)};
+    QStringView digits(trimmed);
+    while (digits.size() > 1 && digits.front() == u'0')
+        digits = digits.mid(1);
+    const auto value = baudRateOf(digits);
+    if (!value) {
+        bool allDigits = true;
+        for (QChar c : trimmed)
+            allDigits = allDigits && c >= u'0' && c <= u'9';
+        if (!allDigits)
+            return {std::nullopt, tr("\"%1\" is not a whole number: type a baud rate such as 115200.").arg(trimmed)};
+    }
+    if (!value || *value < kLowestBaudRate || *value > kHighestBaudRate)
+        return {std::nullopt, tr("%1 is outside the baud rates from %2 to %3.")
+                                  .arg(trimmed).arg(kLowestBaudRate).arg(kHighestBaudRate)};
+    return {value, {}};
+}
+
+QList<qint32> offeredBaudRates()
+{
+    return {115200, 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 230400, 460800, 921600};
 }
 
 } // namespace serial

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/serial_port.h"
+#include <QList>
 #include <QString>
 #include <optional>
 
@@ -26,5 +27,17 @@ std::optional<LineSettings> parseSettings(const QString &text);
 // only, no sign, no blank, no leading zero, 1 to 2^31-1. Nothing for any
 // other text.
 std::optional<qint32> positiveDecimal(QStringView text);
+
+// A rate typed by the user ("Other Baud Rate..."): a whole number from
+// kLowestBaudRate to kHighestBaudRate, blanks around it allowed.
+inline constexpr qint32 kLowestBaudRate = 50;
+inline constexpr qint32 kHighestBaudRate = 4000000;
+struct TypedBaudRate {
+    std::optional<qint32> rate;
+    QString refusal; // why the text is no rate; empty when it is one
+};
+TypedBaudRate parseTypedBaudRate(const QString &text);
+// The rates offered for choosing, the most used first.
+QList<qint32> offeredBaudRates();
 
 } // namespace serial

@@ -27,7 +27,7 @@ bool isUsbSerialName(const QString &name)
 
 } // namespace
 
-std::optional<UsbIdentity> readUsbIdentity(const QString &sysfsRoot, const QString &ttyName)
+std::optional<UsbDevicePlace> findUsbDevice(const QString &sysfsRoot, const QString &ttyName)
 {
     if (ttyName.isEmpty() || ttyName.contains(QLatin1Char('/')))
         return std::nullopt;
@@ -44,16 +44,24 @@ std::optional<UsbIdentity> readUsbIdentity(const QString &sysfsRoot, const QStri
             const QString interfaceNumber = attribute(dir.path(), "bInterfaceNumber");
             if (!dir.cdUp())
                 return std::nullopt;
-            UsbIdentity id{attribute(dir.path(), "idVendor"), attribute(dir.path(), "idProduct"),
-                           attribute(dir.path(), "serial"), interfaceNumber};
-            if (id.vendorId.isEmpty() || id.productId.isEmpty())
-                return std::nullopt;
-            return id;
+            return UsbDevicePlace{dir.path(), interfaceNumber};
         }
         if (!dir.cdUp())
             break;
     }
     return std::nullopt;
+}
+
+std::optional<UsbIdentity> readUsbIdentity(const QString &sysfsRoot, const QString &ttyName)
+{
+    const auto place = findUsbDevice(sysfsRoot, ttyName);
+    if (!place)
+        return std::nullopt;
+    UsbIdentity id{attribute(place->deviceDir, "idVendor"), attribute(place->deviceDir, "idProduct"),
+                   attribute(place->deviceDir, "serial"), place->interfaceNumber};
+    if (id.vendorId.isEmpty() || id.productId.isEmpty())
+        return std::nullopt;
+    return id;
 }
 
 std::optional<UsbIdentity> readUsbIdentityOfDevice(const QString &sysfsRoot, const QString &devicePath)
@@ -78,6 +86,11 @@ QStringList findTtysWithIdentity(const QString &sysfsRoot, const UsbIdentity &id
     };
     std::sort(names.begin(), names.end(), [&](const QString &a, const QString &b) { return key(a) < key(b); });
     return names;
+}
+
+QString readSysfsAttribute(const QString &dir, const char *name)
+{
+    return attribute(dir, name);
 }
 
 } // namespace serial

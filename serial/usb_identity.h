@@ -26,6 +26,19 @@ struct UsbIdentity {
 // there or not on USB (a pseudo-terminal, a built-in port).
 std::optional<UsbIdentity> readUsbIdentity(const QString &sysfsRoot, const QString &ttyName);
 
+// The USB device folder in sysfs above the tty `ttyName` (the folder with
+// idVendor, idProduct, serial, manufacturer and product), with the number
+// of the interface the tty belongs to. Nothing for a tty not on USB.
+struct UsbDevicePlace {
+    QString deviceDir;
+    QString interfaceNumber;
+};
+std::optional<UsbDevicePlace> findUsbDevice(const QString &sysfsRoot, const QString &ttyName);
+
+// One sysfs attribute of the folder `dir`, trimmed; empty when unreadable.
+// Every sysfs text the serial library reads comes through here.
+QString readSysfsAttribute(const QString &dir, const char *name);
+
 // Identity of the device a path opens: the tty named by the path, or else by
 // the path's symlink target (so /dev/serial/by-id links work too).
 std::optional<UsbIdentity> readUsbIdentityOfDevice(const QString &sysfsRoot, const QString &devicePath);

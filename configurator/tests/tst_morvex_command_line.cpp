@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 using testsupport::PseudoTerminal;
 
 namespace {
@@ -25,6 +27,7 @@ struct Run {
     QByteArray err;
     QByteArray received; // what reached the adapter
     int baudRate = 0;    // the line's rate when the frame arrived
+    bool lockedWhileOpen = false; // the port's lock file was there then
 };
 
 // Folder of port devices: ttyUSB<n-1> for port n links to the
@@ -36,8 +39,9 @@ public:
         QFile::link(pty.slavePath(), QStringLiteral("%1/ttyUSB%2").arg(devices.path()).arg(port - 1));
     }
 
-    // Runs morvex; when a frame comes, the adapter answers `reply`.
-    Run run(QStringList arguments, const QByteArray &reply = {})
+    // Runs morvex; when a frame comes, the adapter answers `reply`, or
+    // morvex is sent `signal`.
+    Run run(QStringList arguments, const QByteArray &reply = {}, int signal = 0)
     {
         arguments << QStringLiteral("--device-dir") << devices.path() << QStringLiteral("--sysfs") << sysfs.root();
         // No display at all: the window-less exchange must not need one.
@@ -51,14 +55,23 @@ public:
                 break;
         }
         result.baudRate = pty.slaveBaudRate();
+        result.lockedWhileOpen = QFile::exists(lockFile());
         if (result.received.size() == 8 && !reply.isEmpty())
             pty.write(reply);
+        if (result.received.size() == 8 && signal)
+            ::kill(pid_t(process.processId()), signal);
         if (!process.waitForFinished(10000))
             process.kill();
         result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
         result.out = process.readAllStandardOutput();
         result.err = process.readAllStandardError();
         return result;
+    }
+
+    // The serial port's lock file for port 1.
+    QString lockFile() const
+    {
+        return "/var/lock/LCK.." + devices.filePath("ttyUSB0").replace('/', '_');
     }
 
     PseudoTerminal pty;
@@ -137,6 +150,19 @@ private slots:
         QCOMPARE(result.received.toHex(' '), hex("7E 35 5C 4F 38 31 47 7E").toHex(' '));
         QCOMPARE(result.exitCode, 0);
         QVERIFY2(result.out.startsWith("Port: COM2 ("), result.out.constData());
+    }
+
+    // Ended by a signal while it waits for the reply: the port is closed
+    // and its lock file removed.
+    void signalWhileWaiting()
+    {
+        Rig rig;
+        const Run result = rig.run({"--preset", "FX", "--port", "1"}, {}, SIGTERM);
+        QCOMPARE(result.received.size(), 8);
+        QVERIFY(result.lockedWhileOpen);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.out.contains("cut short"), result.out.constData());
+        QVERIFY(!QFile::exists(rig.lockFile()));
     }
 
     void failures_data()

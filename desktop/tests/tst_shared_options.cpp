@@ -1,9 +1,13 @@
 #include "desktop/version.h"
 #include "tests/support/headless_process.h"
 
+#include <QDir>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <QTest>
+
+#include <csignal>
 
 // --help, --version and mistakes, for each of the three programs as built.
 class SharedOptions : public QObject {
@@ -76,6 +80,8 @@ private slots:
             QTest::newRow(name + " short") << program << QStringList{QStringLiteral("-x")} << QByteArray("x");
             QTest::newRow(name + " stray") << program << QStringList{QStringLiteral("extra")}
                                            << QByteArray("'extra'");
+            QTest::newRow(name + " Qt option without its value") << program << QStringList{QStringLiteral("-platform")}
+                                                                 << QByteArray("Missing value after '-platform'");
             QTest::newRow(name + " after help") << program
                                                 << QStringList{QStringLiteral("--help"), QStringLiteral("--bogus")}
                                                 << QByteArray("bogus");
@@ -91,6 +97,53 @@ private slots:
         QCOMPARE(result.out, QByteArray());
         QVERIFY2(result.err.contains(reason), result.err.constData());
         QVERIFY2(result.err.contains("Usage: "), result.err.constData());
+    }
+
+    // Started with no display and Qt's own options: the window comes up
+    // only if -platform offscreen reached the application object. A
+    // termination signal then ends the program as closing its window does.
+    void qtOptionsAndTerminationSignals_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("signal");
+        QTest::newRow("tavrin, SIGTERM")
+            << QStringLiteral(TAVRIN_PATH)
+            << QStringList{"-platform", "offscreen", "-style", "fusion", "-reverse", "-qwindowgeometry", "640x480+0+0"}
+            << SIGTERM;
+        QTest::newRow("morvex, SIGINT") << QStringLiteral(MORVEX_PATH)
+                                        << QStringList{"--platform", "offscreen", "-stylesheet", "%1/missing.qss",
+                                                       "-widgetcount", "--sysfs", "%1"}
+                                        << SIGINT;
+        QTest::newRow("pelurk, SIGHUP") << QStringLiteral(PELURK_PATH)
+                                        << QStringList{"-platform", "offscreen", "-style=fusion", "-session", "s1",
+                                                       "--sysfs", "%1"}
+                                        << SIGHUP;
+    }
+    void qtOptionsAndTerminationSignals()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, signal);
+        // A folder of its own: the history file, the settings, an empty
+        // sysfs tree.
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("bus/usb-serial/devices"));
+        arguments.replaceInStrings("%1", dir.path());
+
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", dir.path());
+        process.setProcessEnvironment(environment);
+        testsupport::startWithoutDisplay(process, program, arguments);
+        QVERIFY(process.waitForStarted());
+        QVERIFY2(testsupport::waitUntilCatching(process.processId(), signal), process.readAllStandardError().constData());
+        ::kill(pid_t(process.processId()), signal);
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY2(!process.readAllStandardError().contains("platform"), "the platform was not taken");
     }
 };
 

@@ -17,6 +17,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -129,7 +130,7 @@ private slots:
         QCOMPARE(bridges.size(), 3);
 
         const QJsonObject unreadable = bridges[0].toObject();
-        for (const char *name : {"serial", "product", "vid", "pid", "port"})
+        for (const char *name : {"serial", "product", "vid", "pid", "port", "device"})
             QVERIFY2(unreadable.value(QLatin1String(name)).isNull(), name);
 
         const QJsonObject first = bridges[1].toObject();
@@ -138,16 +139,45 @@ private slots:
         QCOMPARE(first.value(QStringLiteral("vid")).toInt(), 0x10C4);
         QCOMPARE(first.value(QStringLiteral("pid")).toInt(), 0xEA60);
         QCOMPARE(first.value(QStringLiteral("port")).toInt(), 2);
+        QCOMPARE(first.value(QStringLiteral("device")).toString(), QStringLiteral("/dev/ttyUSB1"));
         QVERIFY(first.value(QStringLiteral("port")).isDouble());
 
         const QJsonObject second = bridges[2].toObject();
         QCOMPARE(second.value(QStringLiteral("serial")).toString(), QStringLiteral("AB 12"));
         QCOMPARE(second.value(QStringLiteral("pid")).toInt(), 0xEA70);
         QCOMPARE(second.value(QStringLiteral("port")).toInt(), 3);
+        QCOMPARE(second.value(QStringLiteral("device")).toString(), QStringLiteral("/dev/ttyUSB2"));
 
         FakeSysfs empty;
         QCOMPARE(QJsonDocument::fromJson(pelurk({QStringLiteral("--json"), QStringLiteral("--sysfs"), empty.root()}).out)
                      .array().size(), 0);
+    }
+
+    // A --sysfs folder that is no sysfs tree would give an empty report as if
+    // no bridge were attached: the reason instead, status 1, for the window
+    // too (which is then never shown).
+    void noUsbTreeUnderSysfs_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("folder"); // "" for an empty folder
+        QTest::addColumn<QByteArray>("reason");
+        QTest::newRow("json, no such folder") << "--json" << "/nonexistent" << QByteArray("/nonexistent is no folder");
+        QTest::newRow("list, empty folder") << "--list" << "" << QByteArray("holds no USB device tree");
+        QTest::newRow("window, no such folder") << "" << "/nonexistent" << QByteArray("/nonexistent is no folder");
+    }
+    void noUsbTreeUnderSysfs()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, folder);
+        QFETCH(QByteArray, reason);
+        QTemporaryDir empty;
+        QStringList arguments{QStringLiteral("--sysfs"), folder.isEmpty() ? empty.path() : folder};
+        if (!option.isEmpty())
+            arguments << option;
+        const Run result = pelurk(arguments);
+        QCOMPARE(result.exitCode, 1);
+        QCOMPARE(result.out, QByteArray());
+        QVERIFY2(result.err.startsWith("pelurk: ") && result.err.contains(reason), result.err.constData());
     }
 
     void listAndJsonTogetherAreRefused()

@@ -25,6 +25,7 @@ private slots:
     void examinedFromTheDeviceAndProc_data();
     void examinedFromTheDeviceAndProc();
     void groupOfTheDevice();
+    void secondOpenFromAnotherProcessIsBusy_data();
     void secondOpenFromAnotherProcessIsBusy();
 };
 
@@ -34,31 +35,31 @@ void TestOpenFailure::causeTexts_data()
     QTest::addColumn<QString>("text");
 
     QTest::newRow("missing number")
-        << OpenFailure{"/dev/ttyUSB4", 5, OpenFailureKind::Missing, "No such file or directory", {}, {}}
+        << OpenFailure{"/dev/ttyUSB4", 5, OpenFailureKind::Missing, "No such file or directory", {}, {}, {}}
         << "/dev/ttyUSB4: No such file or directory\r\n"
            "Port 5 is /dev/ttyUSB4, and no such device exists.\r\n"
            "Check that the adapter is plugged in.";
     QTest::newRow("missing path")
-        << OpenFailure{"/dev/ttyACM3", 0, OpenFailureKind::Missing, "No such file or directory", {}, {}}
+        << OpenFailure{"/dev/ttyACM3", 0, OpenFailureKind::Missing, "No such file or directory", {}, {}, {}}
         << "/dev/ttyACM3: No such file or directory\r\n"
            "No such device exists.\r\n"
            "Check that the adapter is plugged in.";
     QTest::newRow("permission, dialout")
-        << OpenFailure{"/dev/ttyUSB0", 1, OpenFailureKind::Permission, "Permission denied", "dialout", {}}
+        << OpenFailure{"/dev/ttyUSB0", 1, OpenFailureKind::Permission, "Permission denied", "dialout", {}, {}}
         << "/dev/ttyUSB0: Permission denied\r\n"
            "Permission denied: the device belongs to the group \"dialout\".\r\n"
            "To use it, join that group:\r\n"
            "sudo usermod -aG dialout $USER\r\n"
            "then log out and log in again.";
     QTest::newRow("permission, another group")
-        << OpenFailure{"/dev/ttyACM0", 0, OpenFailureKind::Permission, "Permission denied", "uucp", {}}
+        << OpenFailure{"/dev/ttyACM0", 0, OpenFailureKind::Permission, "Permission denied", "uucp", {}, {}}
         << "/dev/ttyACM0: Permission denied\r\n"
            "Permission denied: the device belongs to the group \"uucp\".\r\n"
            "To use it, join that group:\r\n"
            "sudo usermod -aG uucp $USER\r\n"
            "then log out and log in again.";
     QTest::newRow("permission, root only")
-        << OpenFailure{"/dev/ttyUSB0", 1, OpenFailureKind::Permission, "Permission denied", "root", {}}
+        << OpenFailure{"/dev/ttyUSB0", 1, OpenFailureKind::Permission, "Permission denied", "root", {}, {}}
         << "/dev/ttyUSB0: Permission denied\r\n"
            "Permission denied: serial devices usually belong to the group \"dialout\".\r\n"
            "To use it, join that group:\r\n"
@@ -66,23 +67,37 @@ void TestOpenFailure::causeTexts_data()
            "then log out and log in again.";
     QTest::newRow("busy, holder known")
         << OpenFailure{"/dev/ttyUSB1", 2, OpenFailureKind::Busy, "Device or resource busy", {},
-                       PortHolder{4242, "linewatch"}}
+                       PortHolder{4242, "linewatch"}, {}}
         << "/dev/ttyUSB1: Device or resource busy\r\n"
            "The device is in use by linewatch (process 4242).";
     QTest::newRow("busy, holder unknown")
-        << OpenFailure{"/dev/ttyUSB1", 2, OpenFailureKind::Busy, "Device or resource busy", {}, {}}
+        << OpenFailure{"/dev/ttyUSB1", 2, OpenFailureKind::Busy, "Device or resource busy", {}, {}, {}}
         << "/dev/ttyUSB1: Device or resource busy\r\n"
            "The device is in use by another program.";
     QTest::newRow("reason names the device")
         << OpenFailure{"/dev/ttyUSB0", 1, OpenFailureKind::Permission, "Cannot open /dev/ttyUSB0: Permission denied",
-                       "dialout", {}}
+                       "dialout", {}, {}}
         << "Cannot open /dev/ttyUSB0: Permission denied\r\n"
            "Permission denied: the device belongs to the group \"dialout\".\r\n"
            "To use it, join that group:\r\n"
            "sudo usermod -aG dialout $USER\r\n"
            "then log out and log in again.";
-    QTest::newRow("other") << OpenFailure{"/dev/ttyS0", 0, OpenFailureKind::Other, "Input/output error", {}, {}}
+    QTest::newRow("other") << OpenFailure{"/dev/ttyS0", 0, OpenFailureKind::Other, "Input/output error", {}, {}, {}}
                            << "/dev/ttyS0: Input/output error";
+    QTest::newRow("lock stale")
+        << OpenFailure{"/dev/ttyUSB0", 1, OpenFailureKind::LockStale, "Permission error while locking the device", {},
+                       PortHolder{812, "tavrin"}, "/var/lock/LCK..ttyUSB0"}
+        << "/dev/ttyUSB0: Permission error while locking the device\r\n"
+           "The lock file /var/lock/LCK..ttyUSB0 was left by tavrin (process 812), which no longer runs.\r\n"
+           "Remove it, then open the port again:\r\n"
+           "sudo rm /var/lock/LCK..ttyUSB0";
+    QTest::newRow("lock unreadable")
+        << OpenFailure{"/dev/ttyUSB0", 1, OpenFailureKind::LockUnreadable, "Permission error while locking the device",
+                       {}, {}, "/var/lock/LCK..ttyUSB0"}
+        << "/dev/ttyUSB0: Permission error while locking the device\r\n"
+           "The lock file /var/lock/LCK..ttyUSB0 cannot be read, so it does not tell which program holds the device.\r\n"
+           "If no program uses the device, remove it, then open the port again:\r\n"
+           "sudo rm /var/lock/LCK..ttyUSB0";
 }
 
 void TestOpenFailure::causeTexts()
@@ -96,24 +111,41 @@ void TestOpenFailure::examinedFromTheDeviceAndProc_data()
 {
     QTest::addColumn<QString>("device");      // relative to the temp folder
     QTest::addColumn<QSerialPort::SerialPortError>("error"); // as the serial port reported it
+    QTest::addColumn<QByteArray>("lock");     // its lock file: none, its text, or "<folder>"
     QTest::addColumn<int>("kind");
     QTest::addColumn<qint64>("holderPid");    // 0: none
+    QTest::addColumn<QString>("holderName");
 
-    QTest::newRow("reported missing") << "ttyUSB0" << QSerialPort::DeviceNotFoundError << int(OpenFailureKind::Missing) << qint64(0);
-    QTest::newRow("not there") << "ttyUSB7" << QSerialPort::OpenError << int(OpenFailureKind::Missing) << qint64(0);
-    QTest::newRow("dangling link") << "dangling" << QSerialPort::PermissionError << int(OpenFailureKind::Missing) << qint64(0);
-    QTest::newRow("held, lowest process first") << "ttyUSB0" << QSerialPort::PermissionError << int(OpenFailureKind::Busy) << qint64(77);
-    QTest::newRow("held through a link") << "link" << QSerialPort::PermissionError << int(OpenFailureKind::Busy) << qint64(77);
-    QTest::newRow("refused, nobody holds it") << "ttyUSB1" << QSerialPort::PermissionError << int(OpenFailureKind::Permission) << qint64(0);
-    QTest::newRow("other reason") << "ttyUSB1" << QSerialPort::UnsupportedOperationError << int(OpenFailureKind::Other) << qint64(0);
+    const QByteArray none;
+    QTest::newRow("reported missing") << "ttyUSB0" << QSerialPort::DeviceNotFoundError << none << int(OpenFailureKind::Missing) << qint64(0) << "";
+    QTest::newRow("not there") << "ttyUSB7" << QSerialPort::OpenError << none << int(OpenFailureKind::Missing) << qint64(0) << "";
+    QTest::newRow("dangling link") << "dangling" << QSerialPort::PermissionError << none << int(OpenFailureKind::Missing) << qint64(0) << "";
+    QTest::newRow("held, lowest process first") << "ttyUSB0" << QSerialPort::PermissionError << none << int(OpenFailureKind::Busy) << qint64(77) << "linewatch";
+    QTest::newRow("held through a link") << "link" << QSerialPort::PermissionError << none << int(OpenFailureKind::Busy) << qint64(77) << "linewatch";
+    QTest::newRow("device refused") << "ttyUSB1" << QSerialPort::PermissionError << none << int(OpenFailureKind::Permission) << qint64(0) << "";
+    QTest::newRow("other reason") << "ttyUSB1" << QSerialPort::UnsupportedOperationError << none << int(OpenFailureKind::Other) << qint64(0) << "";
+    // A lock file whose writer runs, though its descriptors are hidden (a
+    // process of another user), is named by the process table.
+    QTest::newRow("lock held") << "ttyUSB1" << QSerialPort::PermissionError << QByteArray("     12\nxterm\nbench\n")
+                               << int(OpenFailureKind::Busy) << qint64(12) << "bash";
+    QTest::newRow("lock stale") << "ttyUSB1" << QSerialPort::PermissionError << QByteArray("4321\ntavrin\nbench\n")
+                                << int(OpenFailureKind::LockStale) << qint64(4321) << "tavrin";
+    QTest::newRow("lock unreadable") << "ttyUSB1" << QSerialPort::PermissionError << QByteArray("\x10\x27\0\0", 4)
+                                     << int(OpenFailureKind::LockUnreadable) << qint64(0) << "";
+    QTest::newRow("lock is a folder") << "ttyUSB1" << QSerialPort::PermissionError << QByteArray("<folder>")
+                                      << int(OpenFailureKind::LockUnreadable) << qint64(0) << "";
+    QTest::newRow("stale lock, another error") << "ttyUSB1" << QSerialPort::UnsupportedOperationError
+                                               << QByteArray("4321\n") << int(OpenFailureKind::Other) << qint64(0) << "";
 }
 
 void TestOpenFailure::examinedFromTheDeviceAndProc()
 {
     QFETCH(QString, device);
     QFETCH(QSerialPort::SerialPortError, error);
+    QFETCH(QByteArray, lock);
     QFETCH(int, kind);
     QFETCH(qint64, holderPid);
+    QFETCH(QString, holderName);
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -136,16 +168,32 @@ void TestOpenFailure::examinedFromTheDeviceAndProc()
     addProcess("77", "linewatch", dir.filePath("ttyUSB0"));
     addProcess("12", "bash", "/dev/null");
     QVERIFY(QDir().mkpath(proc + "/self/fd"));
-
-    const OpenFailure f = serial::examineOpenFailure(dir.filePath(device), 0, "reason", error, proc);
-    QCOMPARE(int(f.kind), kind);
-    QCOMPARE(f.holder.has_value(), holderPid != 0);
-    if (f.holder) {
-        QCOMPARE(f.holder->pid, holderPid);
-        QCOMPARE(f.holder->name, QString("linewatch"));
+    // Lock files are looked for in the second folder; the name is the
+    // device path with '/' made '_'.
+    const QString locks = dir.filePath("lock");
+    QVERIFY(QDir().mkpath(locks));
+    const QString lockFile = locks + "/LCK.." + dir.filePath(device).replace('/', '_');
+    if (lock == "<folder>") {
+        QVERIFY(QDir().mkpath(lockFile));
+    } else if (!lock.isNull()) {
+        QFile f(lockFile);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(lock);
     }
+
+    const OpenFailure f = serial::examineOpenFailure(dir.filePath(device), 0, "reason", error,
+                                                     {proc, {dir.filePath("no-locks"), locks}});
+    QCOMPARE(int(f.kind), kind);
+    QCOMPARE(f.holder ? f.holder->pid : 0, holderPid);
+    if (f.holder)
+        QCOMPARE(f.holder->name, holderName);
+    const bool lockCause = kind == int(OpenFailureKind::LockStale) || kind == int(OpenFailureKind::LockUnreadable)
+        || (!lock.isNull() && kind == int(OpenFailureKind::Busy));
+    QCOMPARE(f.lockFile, lockCause ? lockFile : QString());
     QCOMPARE(f.device, dir.filePath(device));
     QCOMPARE(f.systemReason, QString("reason"));
+    // The group of the device is named only when the device refused.
+    QCOMPARE(serial::describeOpenFailure(f).contains("dialout"), kind == int(OpenFailureKind::Permission));
 }
 
 void TestOpenFailure::groupOfTheDevice()
@@ -160,17 +208,27 @@ void TestOpenFailure::groupOfTheDevice()
     QCOMPARE(serial::deviceGroup(dir.filePath("missing")), QString());
     // A device refused for permission reports the group it belongs to.
     const OpenFailure f = serial::examineOpenFailure(node.fileName(), 0, "Permission denied",
-                                                     QSerialPort::PermissionError, dir.filePath("no-proc"));
+                                                     QSerialPort::PermissionError, {dir.filePath("no-proc"), {}});
     QCOMPARE(int(f.kind), int(OpenFailureKind::Permission));
     QCOMPARE(f.group, QString::fromLocal8Bit(own->gr_name));
 }
 
+void TestOpenFailure::secondOpenFromAnotherProcessIsBusy_data()
+{
+    QTest::addColumn<QStringList>("how");
+    QTest::newRow("a serial port of ours") << QStringList{};
+    // No lock file, no exclusive use: only the process table tells, and
+    // root (these tests) is refused too.
+    QTest::newRow("a plain open") << QStringList{"--plain"};
+}
+
 void TestOpenFailure::secondOpenFromAnotherProcessIsBusy()
 {
+    QFETCH(QStringList, how);
     testsupport::PseudoTerminal pty;
     QVERIFY(pty.isValid());
     QProcess holder;
-    holder.start(QCoreApplication::applicationDirPath() + "/port_holder", {pty.slavePath()});
+    holder.start(QCoreApplication::applicationDirPath() + "/port_holder", how << pty.slavePath());
     QVERIFY(holder.waitForStarted());
     QVERIFY(holder.waitForReadyRead(5000));
     QCOMPARE(holder.readLine().trimmed(), QByteArray("open"));

@@ -1,3 +1,4 @@
+#include "serial/port_list.h"
 #include "serial/port_names.h"
 #include "serial/usb_identity.h"
 #include "tests/support/fake_usb_sysfs.h"
@@ -48,6 +49,9 @@ private slots:
     void identicalAdaptersWithoutSerialAreAllCandidates();
     void portTextOfADevice_data();
     void portTextOfADevice();
+    void portListOfAMachine();
+    void portToolTips_data();
+    void portToolTips();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -174,6 +178,72 @@ void TestPortIdentity::portTextOfADevice()
     const auto address = serial::resolvePortText(text, deviceDir);
     QVERIFY(address);
     QCOMPARE(address->device, device);
+}
+
+namespace {
+
+// Device nodes (plain files here) of the tree's ports in a folder of their
+// own, a by-id link, and a process table in which minicom holds ttyUSB3.
+serial::PortListPlaces machine(const QTemporaryDir &dir, FakeUsbSysfs &sysfs)
+{
+    const serial::PortListPlaces places{dir.filePath("dev"), sysfs.root(), dir.filePath("proc")};
+    QDir().mkpath(places.deviceDir + "/serial/by-id");
+    for (const char *name : {"ttyUSB0", "ttyUSB3", "ttyACM0", "ttyS1", "ttyS2"}) {
+        QFile node(places.deviceDir + "/" + name);
+        node.open(QIODevice::WriteOnly);
+    }
+    QFile::link(places.deviceDir + "/ttyUSB0", places.deviceDir + "/serial/by-id/usb-Silicon_Labs_CP2102-if00-port0");
+    sysfs.setUsbAttribute("1-1", "manufacturer", "Silicon Labs");
+    sysfs.setUsbAttribute("1-1", "product", "CP2102 USB to UART Bridge Controller");
+    sysfs.bindDriver("ttyUSB0", "cp210x");
+    sysfs.addPlatformPort("ttyS1", 4);
+    sysfs.addPlatformPort("ttyS2", 0);
+    QDir().mkpath(places.procRoot + "/812/fd");
+    QFile comm(places.procRoot + "/812/comm");
+    comm.open(QIODevice::WriteOnly);
+    comm.write("minicom\n");
+    QFile::link(places.deviceDir + "/ttyUSB3", places.procRoot + "/812/fd/4");
+    return places;
+}
+
+} // namespace
+
+void TestPortIdentity::portListOfAMachine()
+{
+    const serial::PortListPlaces places = machine(*m_dir, *m_sysfs);
+    const QString dev = places.deviceDir;
+    QCOMPARE(serial::describePortList(serial::listSerialPorts(places)),
+             dev + "/ttyUSB0  USB adapter Silicon Labs CP2102 USB to UART Bridge Controller (10c4:ea60), serial 0001, "
+                   "driver cp210x, " + dev + "/serial/by-id/usb-Silicon_Labs_CP2102-if00-port0\n"
+             + dev + "/ttyUSB3  USB adapter (1a86:7523), in use by minicom (process 812)\n"
+             + dev + "/ttyACM0  USB adapter (2341:0043), serial 95530343\n"
+             + dev + "/ttyS1  on-board port");
+
+    const serial::PortListPlaces none{m_dir->filePath("empty"), m_sysfs->root(), places.procRoot};
+    QDir().mkpath(none.deviceDir);
+    QCOMPARE(serial::describePortList(serial::listSerialPorts(none)), QString("No serial ports were found on this machine."));
+}
+
+void TestPortIdentity::portToolTips_data()
+{
+    QTest::addColumn<QString>("device"); // in the machine's device folder
+    QTest::addColumn<QString>("tip");    // after its first line, the device path
+
+    QTest::newRow("USB adapter") << "ttyUSB0"
+                                 << "Vendor: Silicon Labs (10c4)\nProduct: CP2102 USB to UART Bridge Controller (ea60)\n"
+                                    "Serial: 0001";
+    QTest::newRow("unnamed, no serial") << "ttyUSB3" << "Vendor: unnamed (1a86)\nProduct: unnamed (7523)\nSerial: none";
+    QTest::newRow("on-board") << "ttyS1" << "";
+    QTest::newRow("not there") << "ttyUSB9" << "No such device at present.";
+}
+
+void TestPortIdentity::portToolTips()
+{
+    QFETCH(QString, device);
+    QFETCH(QString, tip);
+    const serial::PortListPlaces places = machine(*m_dir, *m_sysfs);
+    const QString path = places.deviceDir + "/" + device;
+    QCOMPARE(serial::portToolTip(path, places), tip.isEmpty() ? path : path + "\n" + tip);
 }
 
 QTEST_GUILESS_MAIN(TestPortIdentity)

@@ -17,6 +17,8 @@ private slots:
     void settingsStrings();
     void portTexts_data();
     void portTexts();
+    void typedBaudRates_data();
+    void typedBaudRates();
     void openAppliesSettingsToTheLine_data();
     void openAppliesSettingsToTheLine();
     void bytesBothWaysUnchanged();
@@ -118,33 +120,73 @@ void TestSerialControl::portTexts_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("names");
     QTest::addColumn<int>("number");
-    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("device"); // or a part of the refusal
 
     QTest::newRow("1") << "1" << true << 1 << "/dev/ttyUSB0";
     QTest::newRow("16") << "16" << true << 16 << "/dev/ttyUSB15";
     QTest::newRow("leading zero") << "01" << true << 1 << "/dev/ttyUSB0";
+    QTest::newRow("COM3") << "COM3" << true << 3 << "/dev/ttyUSB2";
+    QTest::newRow("com12, any case") << "cOm12" << true << 12 << "/dev/ttyUSB11";
     QTest::newRow("path") << "/dev/pts/3" << true << 0 << "/dev/pts/3";
-    QTest::newRow("zero") << "0" << false << 0 << "";
-    QTest::newRow("negative") << "-1" << false << 0 << "";
-    QTest::newRow("word") << "COMx" << false << 0 << "";
-    QTest::newRow("blank number") << " 3" << false << 0 << "";
-    QTest::newRow("empty") << "" << false << 0 << "";
-    QTest::newRow("slash only") << "/" << false << 0 << "";
-    QTest::newRow("huge") << "99999999999" << false << 0 << "";
+    QTest::newRow("zero") << "0" << false << 0 << "start at 1";
+    QTest::newRow("COM0") << "COM0" << false << 0 << "start at 1";
+    QTest::newRow("COM then letters") << "COM3a" << false << 0 << "COM must be followed by a port number only";
+    QTest::newRow("COM alone") << "COM" << false << 0 << "COM must be followed by a port number only";
+    QTest::newRow("word") << "COMx" << false << 0 << "COM must be followed";
+    QTest::newRow("negative") << "-1" << false << 0 << "\"-1\" names no port";
+    QTest::newRow("blank number") << " 3" << false << 0 << "names no port";
+    QTest::newRow("empty") << "" << false << 0 << "No port given";
+    QTest::newRow("slash only") << "/" << false << 0 << "names no port";
+    QTest::newRow("huge") << "99999999999" << false << 0 << "too large";
 }
 
 void TestSerialControl::portTexts()
 {
     QFETCH(QString, text);
     QFETCH(bool, names);
-    const auto address = serial::resolvePortText(text);
-    QCOMPARE(address.has_value(), names);
-    if (!names)
-        return;
-    QFETCH(int, number);
     QFETCH(QString, device);
-    QCOMPARE(address->number, number);
-    QCOMPARE(address->device, device);
+    const auto check = serial::checkPortText(text);
+    QCOMPARE(check.address.has_value(), names);
+    QCOMPARE(serial::resolvePortText(text).has_value(), names);
+    if (!names) {
+        QVERIFY2(check.refusal.contains(device), qPrintable(check.refusal));
+        return;
+    }
+    QFETCH(int, number);
+    QCOMPARE(check.address->number, number);
+    QCOMPARE(check.address->device, device);
+    QCOMPARE(check.refusal, QString());
+}
+
+void TestSerialControl::typedBaudRates_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("rate");       // 0: refused
+    QTest::addColumn<QString>("refusal"); // a part of it
+
+    QTest::newRow("115200") << "115200" << 115200 << "";
+    QTest::newRow("lowest") << "50" << 50 << "";
+    QTest::newRow("blanks around") << " 250000 " << 250000 << "";
+    QTest::newRow("leading zeros") << "0009600" << 9600 << "";
+    QTest::newRow("below") << "49" << 0 << "49 is outside the baud rates from 50 to 4000000";
+    QTest::newRow("above") << "4000001" << 0 << "outside";
+    QTest::newRow("past 32 bits") << "99999999999" << 0 << "outside";
+    QTest::newRow("fraction") << "9600.5" << 0 << "\"9600.5\" is not a whole number";
+    QTest::newRow("negative") << "-9600" << 0 << "not a whole number";
+    QTest::newRow("empty") << "" << 0 << "Type a baud rate from 50 to 4000000";
+}
+
+void TestSerialControl::typedBaudRates()
+{
+    QFETCH(QString, text);
+    QFETCH(int, rate);
+    QFETCH(QString, refusal);
+    const serial::TypedBaudRate typed = serial::parseTypedBaudRate(text);
+    QCOMPARE(typed.rate.value_or(0), rate);
+    QVERIFY2(refusal.isEmpty() ? typed.refusal.isEmpty() : typed.refusal.contains(refusal), qPrintable(typed.refusal));
+    // Whatever is accepted goes into a settings string.
+    if (typed.rate)
+        QVERIFY(serial::parseSettings(QString::number(*typed.rate) + ",n,8,1"));
 }
 
 void TestSerialControl::openAppliesSettingsToTheLine_data()
@@ -159,6 +201,8 @@ void TestSerialControl::openAppliesSettingsToTheLine_data()
     QTest::newRow("19200,e,7,2") << "19200,e,7,2" << 19200 << 2 << int(QSerialPort::EvenParity) << 7;
     QTest::newRow("57600,o,5,2") << "57600,o,5,2" << 57600 << 2 << int(QSerialPort::OddParity) << 5;
     QTest::newRow("14400,n,8,1") << "14400,n,8,1" << 14400 << 1 << int(QSerialPort::NoParity) << 8;
+    QTest::newRow("115200,n,8,1") << "115200,n,8,1" << 115200 << 1 << int(QSerialPort::NoParity) << 8;
+    QTest::newRow("250000,n,8,1") << "250000,n,8,1" << 250000 << 1 << int(QSerialPort::NoParity) << 8;
 }
 
 void TestSerialControl::openAppliesSettingsToTheLine()

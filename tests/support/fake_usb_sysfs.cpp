@@ -53,10 +53,26 @@ void FakeUsbSysfs::addUsbPort(const QString &tty, const QString &usbPath, const 
     }
 }
 
-void FakeUsbSysfs::addPlatformPort(const QString &tty)
+void FakeUsbSysfs::addPlatformPort(const QString &tty, int uartType)
 {
     const QString device = m_root + QStringLiteral("/devices/platform/serial8250");
     linkTty(tty, device + QStringLiteral("/tty/") + tty, device);
+    if (uartType >= 0)
+        writeAttribute(device + QStringLiteral("/tty/") + tty + QStringLiteral("/type"), QString::number(uartType));
+}
+
+void FakeUsbSysfs::setUsbAttribute(const QString &usbPath, const QString &name, const QString &value)
+{
+    writeAttribute(usbDir(usbPath) + QLatin1Char('/') + name, value);
+}
+
+void FakeUsbSysfs::bindDriver(const QString &tty, const QString &driver)
+{
+    const QString driverDir = m_root + QStringLiteral("/bus/usb-serial/drivers/") + driver;
+    QDir().mkpath(driverDir);
+    const QString device = QFileInfo(m_root + QStringLiteral("/class/tty/") + tty + QStringLiteral("/device"))
+                               .canonicalFilePath();
+    QFile::link(driverDir, device + QStringLiteral("/driver"));
 }
 
 void FakeUsbSysfs::unplug(const QString &usbPath)

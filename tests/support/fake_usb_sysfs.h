@@ -18,8 +18,13 @@ public:
     // an empty `serial` writes no serial file, as for an adapter without one.
     void addUsbPort(const QString &tty, const QString &usbPath, const QString &vendorId,
                     const QString &productId, const QString &serial, int interfaceNumber);
-    // A tty that is not on USB (a built-in port).
-    void addPlatformPort(const QString &tty);
+    // A tty that is not on USB (a built-in port); `uartType` is its sysfs
+    // "type" (0 for a name without a UART), none when negative.
+    void addPlatformPort(const QString &tty, int uartType = -1);
+    // More of a USB device's attributes (manufacturer, product).
+    void setUsbAttribute(const QString &usbPath, const QString &name, const QString &value);
+    // The tty's device is bound to `driver`.
+    void bindDriver(const QString &tty, const QString &driver);
     // The USB device goes away with all its ports, as when it is unplugged.
     void unplug(const QString &usbPath);
     // The folder of the USB device, where idVendor, idProduct and serial are.

@@ -25,6 +25,10 @@ PseudoTerminal::PseudoTerminal()
     ::cfmakeraw(&raw);
     ::tcsetattr(slave, TCSANOW, &raw);
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    // Programs the test starts get neither end: a child holding them would
+    // count as holding the port.
+    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
     // Keep one slave descriptor so the master never reads EIO while the
     // program under test has the port closed.
     m_slaveKeepAlive = slave;

@@ -1,0 +1,38 @@
+#include "save_name.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace console {
+
+FileKind fileKindAt(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return FileKind::Missing;
+    return info.isFile() ? FileKind::Regular : FileKind::Other;
+}
+
+QString filterExtension(const QString &filter)
+{
+    static const QRegularExpression pattern(QStringLiteral("\\(\\*(\\.[^ *)]+)"));
+    const QRegularExpressionMatch match = pattern.match(filter);
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
+SaveName resolveSaveName(const QString &typed, const QString &filter, bool appends,
+                         const std::function<FileKind(const QString &)> &kindAt)
+{
+    if (kindAt(typed) == FileKind::Other)
+        return {typed, {}};
+    QString path = typed;
+    if (QFileInfo(typed).suffix().isEmpty())
+        path += filterExtension(filter);
+    if (appends || kindAt(path) != FileKind::Regular)
+        return {path, {}};
+    return {path, QCoreApplication::translate("console::SaveName", "%1 already exists.\nDo you want to replace it?")
+                      .arg(path)};
+}
+
+} // namespace console

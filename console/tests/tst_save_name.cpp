@@ -1,0 +1,69 @@
+// The file a save dialog's answer writes, and the question asked before,
+// over a real folder.
+#include "console/save_name.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestSaveName : public QObject {
+    Q_OBJECT
+private slots:
+    void fileWrittenAndQuestion_data()
+    {
+        QTest::addColumn<QString>("typed");     // in the folder, unless absolute
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<bool>("appends");
+        QTest::addColumn<QStringList>("existing"); // "name" a file, "name/" a folder
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<bool>("asked");
+
+        const QString raw = "Raw bytes (*.bin)";
+        const QString hex = "Hex dump with arrival times (*.txt)";
+        const QString log = "Log files (*.log)";
+        QTest::newRow("extension added, then asked") << "capture" << raw << false << QStringList{"capture.bin"}
+                                                     << "capture.bin" << true;
+        QTest::newRow("extension added, nothing there") << "capture" << raw << false << QStringList{} << "capture.bin"
+                                                        << false;
+        QTest::newRow("the other filter's file") << "capture" << hex << false << QStringList{"capture.bin"}
+                                                 << "capture.txt" << false;
+        QTest::newRow("own extension kept") << "capture.dat" << raw << false << QStringList{"capture.dat"}
+                                            << "capture.dat" << true;
+        QTest::newRow("name without extension there") << "capture" << raw << false << QStringList{"capture"}
+                                                      << "capture.bin" << false;
+        QTest::newRow("a device, as typed") << "/dev/full" << raw << false << QStringList{} << "/dev/full" << false;
+        QTest::newRow("a folder, as typed") << "capture" << raw << false << QStringList{"capture/"} << "capture"
+                                            << false;
+        QTest::newRow("log appends") << "session" << log << true << QStringList{"session.log"} << "session.log"
+                                     << false;
+        QTest::newRow("all files") << "notes" << "All files (*)" << false << QStringList{"notes"} << "notes" << true;
+    }
+    void fileWrittenAndQuestion()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, filter);
+        QFETCH(bool, appends);
+        QFETCH(QStringList, existing);
+        QFETCH(QString, written);
+        QFETCH(bool, asked);
+        QTemporaryDir dir;
+        for (const QString &name : existing) {
+            if (name.endsWith('/')) {
+                QVERIFY(QDir(dir.path()).mkpath(name));
+            } else {
+                QFile file(dir.filePath(name));
+                QVERIFY(file.open(QIODevice::WriteOnly));
+            }
+        }
+        const auto inDir = [&](const QString &name) { return name.startsWith('/') ? name : dir.filePath(name); };
+
+        const console::SaveName name = console::resolveSaveName(inDir(typed), filter, appends);
+        QCOMPARE(name.path, inDir(written));
+        // The question names the file that will be written.
+        QCOMPARE(name.question, asked ? inDir(written) + " already exists.\nDo you want to replace it?" : QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSaveName)
+#include "tst_save_name.moc"
