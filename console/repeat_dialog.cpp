@@ -75,6 +75,7 @@ RepeatDialog::RepeatDialog(PanelSender &sender, int panel, const QByteArray &fra
     connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
 
     showRunning(false);
+    showSent();
 }
 
 RepeatDialog::~RepeatDialog()

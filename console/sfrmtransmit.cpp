@@ -43,14 +43,18 @@ void waitForEmptyOutput(serial::SerialControl &port)
 
 const QString cancelledByUser = QStringLiteral("cancelled by the user.");
 
-// The row and its options in words, as the repeat window shows them.
+// The row and its options in words, as the repeat window shows them:
+// Hex row "01,03", check Modbus RTU CRC-16, line ending CR LF
 QString describeRow(const HistoryRow &row, SendOptions options)
 {
     QString text = QStringLiteral("%1 row \"%2\"").arg(row.type == QLatin1String("Txt") ? QStringLiteral("Txt")
                                                                                          : QStringLiteral("Hex"),
                                                       row.data);
-    const QString more = sendOptionsText(options);
-    return more.isEmpty() ? text : text + QStringLiteral(", ") + QString(more).replace(QLatin1Char('\n'), QStringLiteral(", "));
+    if (options.check != FrameCheck::None)
+        text += QStringLiteral(", check ") + frameCheckText(options.check);
+    if (options.lineEnd != LineEnd::None)
+        text += QStringLiteral(", line ending ") + lineEndText(options.lineEnd);
+    return text;
 }
 
 } // namespace
@@ -262,7 +266,8 @@ void sfrmTransmit::DataGrid1_ButtonClick(int)
 
 void sfrmTransmit::Command1_Click()
 {
-    serial::SerialControl *port = m_ports[m_port1() ? 0 : 1];
+    const int panel = m_port1() ? 0 : 1;
+    serial::SerialControl *port = m_ports[panel];
     if (!DataGrid1->currentIndex().isValid())
         return;
     if (port == nullptr || !port->portOpen()) {
@@ -289,7 +294,7 @@ void sfrmTransmit::Command1_Click()
         tell(hexItemsMessage(bytes.error));
         return;
     }
-    if (!m_sender->send(port == m_ports[0] ? 0 : 1, bytes.bytes))
+    if (!m_sender->send(panel, bytes.bytes))
         tell(QStringLiteral("COM Port Error."));
 }
 

@@ -14,27 +14,31 @@ QAction *withValue(QActionGroup *group, int value)
     return nullptr;
 }
 
+// One checkable item per value, ticked one at a time; the value is the
+// item's data.
+template <typename Value, typename Text>
+QActionGroup *addChoices(QMenu *menu, std::initializer_list<Value> values, Text text)
+{
+    auto *group = new QActionGroup(menu);
+    for (Value value : values) {
+        QAction *a = menu->addAction(text(value));
+        a->setCheckable(true);
+        a->setData(int(value));
+        group->addAction(a);
+    }
+    return group;
+}
+
 } // namespace
 
 TransmitMenu::TransmitMenu(QWidget *parent)
     : QMenu(parent)
 {
     m_lineEndMenu = addMenu(tr("Line &Ending"));
-    m_lineEnds = new QActionGroup(this);
-    for (LineEnd end : {LineEnd::None, LineEnd::Cr, LineEnd::Lf, LineEnd::CrLf}) {
-        QAction *a = m_lineEndMenu->addAction(lineEndText(end));
-        a->setCheckable(true);
-        a->setData(int(end));
-        m_lineEnds->addAction(a);
-    }
+    m_lineEnds = addChoices(m_lineEndMenu, {LineEnd::None, LineEnd::Cr, LineEnd::Lf, LineEnd::CrLf}, lineEndText);
     m_checkMenu = addMenu(tr("&Check"));
-    m_checks = new QActionGroup(this);
-    for (FrameCheck check : {FrameCheck::None, FrameCheck::ModbusRtu, FrameCheck::Sum8, FrameCheck::Lrc}) {
-        QAction *a = m_checkMenu->addAction(frameCheckText(check));
-        a->setCheckable(true);
-        a->setData(int(check));
-        m_checks->addAction(a);
-    }
+    m_checks = addChoices(m_checkMenu, {FrameCheck::None, FrameCheck::ModbusRtu, FrameCheck::Sum8, FrameCheck::Lrc},
+                          frameCheckText);
     addSeparator();
     m_repeat = addAction(tr("Send &Repeatedly..."));
     m_file = addAction(tr("Send &File..."));
