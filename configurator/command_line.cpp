@@ -28,12 +28,14 @@ const char kUsage[] =
     "With no option it opens its window. With --preset or --settings it sends the\n"
     "adapter one configuration frame without a window, prints the frame and the\n"
     "outcome, and exits.\n"
-    "  --preset FX|AQ|FP  a PLC preset: FX 9600,e,7,1, AQ 9600,o,8,1, FP 19200,o,8,1\n"
+    "  --preset FX|AQ|FP  a PLC preset (in any case): FX 9600,e,7,1, AQ 9600,o,8,1,\n"
+    "                     FP 19200,o,8,1\n"
     "  --settings B,P,D,S your own settings from the window's lists: baud rate\n"
-    "                     9600, 19200 or 38400; parity n, e or o; data bits 7 or 8;\n"
-    "                     stop bits 1 or 2 (for example 38400,o,8,2)\n"
-    "  --port N           the port to use (default: the bridge's port that discovery\n"
-    "                     finds, else port 1)\n"
+    "                     9600, 19200 or 38400; parity n, e or o (lower case);\n"
+    "                     data bits 7 or 8; stop bits 1 or 2 (for example\n"
+    "                     38400,o,8,2)\n"
+    "  --port N           the port to use, 1 to 255 (default: the bridge's port that\n"
+    "                     discovery finds, else port 1)\n"
     "  --from SETTINGS    the adapter's line settings now, when they are not the\n"
     "                     start-up 9600,e,7,1 (for example 19200,o,8,1)\n"
 #ifndef Q_OS_WIN
@@ -50,7 +52,8 @@ QString hexBytes(const QByteArray &bytes)
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
-// "FX", "AQ" or "FP" in any case: the preset's position in the window.
+// "FX", "AQ" or "FP", in any case (names, not values of a settings
+// string): the preset's position in the window.
 std::optional<int> presetIndex(const QString &name)
 {
     const int index = QStringList{QStringLiteral("FX"), QStringLiteral("AQ"), QStringLiteral("FP")}
@@ -58,8 +61,9 @@ std::optional<int> presetIndex(const QString &name)
     return index < 0 ? std::nullopt : std::optional<int>(index);
 }
 
-// "38400,o,8,2": each value must be an entry of the window's lists, read
-// through the same positions the window's lists give.
+// "38400,o,8,2": each value must be an entry of the window's lists, written
+// as a settings string writes it (parity in lower case), read through the
+// same positions the window's lists give.
 std::optional<ExchangeRequest> userDefinedSettings(const QString &text)
 {
     const QStringList parts = text.split(u',');
@@ -67,7 +71,7 @@ std::optional<ExchangeRequest> userDefinedSettings(const QString &text)
         return std::nullopt;
     ChosenPositions chosen;
     chosen.baud = baudRateEntries().indexOf(parts[0]);
-    chosen.parity = QStringLiteral("NEO").indexOf(parts[1].toUpper());
+    chosen.parity = QStringLiteral("neo").indexOf(parts[1]);
     chosen.dataBits = dataBitEntries().indexOf(parts[2]);
     chosen.stopBits = stopBitEntries().indexOf(parts[3]);
     if (chosen.baud < 0 || chosen.parity < 0 || chosen.dataBits < 0 || chosen.stopBits < 0)
@@ -208,11 +212,9 @@ std::optional<int> runExchangeFromCommandLine(const desktop::CommandLine &comman
 
     std::optional<int> port;
     if (commandLine.isSet(QStringLiteral("port"))) {
-        bool number = false;
-        const int n = commandLine.value(QStringLiteral("port")).toInt(&number);
-        if (!number || n < 1 || n > 255)
+        port = serial::positiveDecimal(commandLine.value(QStringLiteral("port")));
+        if (!port || *port > 255)
             return commandLine.refuse(QStringLiteral("The port must be a number from 1 to 255."));
-        port = n;
     } else {
         port = discoveredPort(workbench);
         if (!port)

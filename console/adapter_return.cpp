@@ -2,8 +2,6 @@
 
 #include "serial/open_failure.h"
 
-#include <QSettings>
-
 namespace console {
 
 ReturnRule platformReturnRule()
@@ -42,32 +40,6 @@ QStringList AdapterReturn::candidates() const
     if (serial::deviceExists(m_device))
         return {m_device};
     return {};
-}
-
-namespace {
-QString reconnectKey(int panel)
-{
-    return QStringLiteral("Panel%1/ReconnectAutomatically").arg(panel);
-}
-} // namespace
-
-ReconnectSettings::ReconnectSettings(const QString &file)
-    : m_settings(file.isEmpty() ? std::make_unique<QSettings>(QStringLiteral("Tavrin"), QStringLiteral("Tavrin"))
-                                : std::make_unique<QSettings>(file, QSettings::IniFormat))
-{
-}
-
-ReconnectSettings::~ReconnectSettings() = default;
-
-bool ReconnectSettings::reconnectAutomatically(int panel) const
-{
-    return m_settings->value(reconnectKey(panel), false).toBool();
-}
-
-void ReconnectSettings::setReconnectAutomatically(int panel, bool on)
-{
-    m_settings->setValue(reconnectKey(panel), on);
-    m_settings->sync();
 }
 
 } // namespace console

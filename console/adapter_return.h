@@ -6,10 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-#include <memory>
 #include <optional>
-
-class QSettings;
 
 namespace console {
 
@@ -68,21 +65,6 @@ private:
     QString m_device;
     std::optional<serial::UsbIdentity> m_identity;
     bool m_waiting = false;
-};
-
-// "Reconnect Automatically" of each panel, kept in the user's settings.
-class ReconnectSettings {
-public:
-    // `file` empty: the user's settings of this program; otherwise an INI
-    // file of that name.
-    explicit ReconnectSettings(const QString &file = {});
-    ~ReconnectSettings();
-
-    bool reconnectAutomatically(int panel) const;
-    void setReconnectAutomatically(int panel, bool on);
-
-private:
-    std::unique_ptr<QSettings> m_settings;
 };
 
 } // namespace console

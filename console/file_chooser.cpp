@@ -29,4 +29,17 @@ std::optional<QString> DialogFileChooser::logFile(QWidget *parent)
     return path;
 }
 
+std::optional<FileChooser::ExportTarget> DialogFileChooser::exportTarget(QWidget *parent)
+{
+    QString filter = kCsvFilter;
+    QString path = QFileDialog::getSaveFileName(parent, QObject::tr("Export Traffic"), QString(),
+                                                kCsvFilter + QStringLiteral(";;") + kShownTextFilter, &filter);
+    if (path.isEmpty())
+        return std::nullopt;
+    const bool csv = filter != kShownTextFilter;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += csv ? QStringLiteral(".csv") : QStringLiteral(".txt");
+    return ExportTarget{path, csv};
+}
+
 } // namespace console

@@ -8,8 +8,9 @@ class QWidget;
 
 namespace console {
 
-// Asking the user for the files of "Save Received Bytes..." and "Log to
-// File...": file dialogs in the program, a stand-in in the tests.
+// Asking the user for the files of "Save Received Bytes...", "Log to
+// File..." and the traffic view's export: file dialogs in the program, a
+// stand-in in the tests.
 class FileChooser {
 public:
     struct SaveTarget {
@@ -17,20 +18,31 @@ public:
         bool hexDump = false; // "Hex dump with arrival times (*.txt)" chosen
     };
 
+    struct ExportTarget {
+        QString path;
+        bool csv = true; // false: "Text as shown (*.txt)" chosen
+    };
+
     virtual ~FileChooser() = default;
     // Nothing when the user cancels.
     virtual std::optional<SaveTarget> saveTarget(QWidget *parent) = 0;
     virtual std::optional<QString> logFile(QWidget *parent) = 0;
+    virtual std::optional<ExportTarget> exportTarget(QWidget *parent) = 0;
 };
 
 class DialogFileChooser final : public FileChooser {
 public:
     std::optional<SaveTarget> saveTarget(QWidget *parent) override;
     std::optional<QString> logFile(QWidget *parent) override;
+    std::optional<ExportTarget> exportTarget(QWidget *parent) override;
 };
 
 // The file types offered by the save dialog; the first is the default.
 inline const QString kRawFilter = QStringLiteral("Raw bytes (*.bin)");
 inline const QString kHexDumpFilter = QStringLiteral("Hex dump with arrival times (*.txt)");
+// The file types offered by the traffic view's export; the first is the
+// default.
+inline const QString kCsvFilter = QStringLiteral("CSV (*.csv)");
+inline const QString kShownTextFilter = QStringLiteral("Text as shown (*.txt)");
 
 } // namespace console

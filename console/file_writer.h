@@ -4,12 +4,18 @@
 #include <QSaveFile>
 #include <QString>
 
+#include <optional>
+
+class QFileDevice;
+
 namespace console {
 
 // The one way the console writes a whole file (a save, a hex dump, an
 // export): into a temporary file beside the target, renamed over it only
-// when complete. A failed or cancelled write leaves no file, and an older
-// file of that name as it was.
+// when every byte was written and handed to the disk. A failed or
+// cancelled write leaves no file, and an older file of that name as it was;
+// errorString() then gives the system's reason ("File too large", "No space
+// left on device", "Permission denied").
 class FileWriter {
 public:
     explicit FileWriter(const QString &path);
@@ -19,15 +25,28 @@ public:
     bool write(QByteArrayView bytes);
     // Abandons the file.
     void cancel();
-    // Puts the complete file in place; false when that failed.
+    // Puts the complete file in place; false when that failed, which also
+    // abandons the file.
     bool commit();
 
     // Why the last open, write or commit failed.
     QString errorString() const { return m_error; }
 
 private:
-    QSaveFile m_file;
+    bool fail();
+
+    QString m_path;
+    // Open from open() until the file is put in place or abandoned; letting
+    // it go removes the temporary file. Unbuffered: every write reaches the
+    // system at once, so no failure can hide in a last buffer written only
+    // while the file is put in place.
+    std::optional<QSaveFile> m_file;
     QString m_error;
 };
+
+// Writes all of `bytes` to a file opened with QIODevice::Unbuffered. A write
+// the system took only in part is carried on, so that a failure reports the
+// system's reason in the file's errorString(). False on a failure.
+bool writeWhole(QFileDevice &file, QByteArrayView bytes);
 
 } // namespace console

@@ -2,9 +2,8 @@
 
 #include "console/receive_files.h"
 #include "console/sfrmtransmit.h"
+#include "console/traffic_window.h"
 #include "desktop/twips.h"
-#include "serial/open_failure.h"
-#include "serial/port_names.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -35,10 +34,12 @@ frmMain::frmMain(desktop::MessageBoxes &boxes, QWidget *parent)
 
 frmMain::frmMain(desktop::MessageBoxes &boxes, const PortEnvironment &ports, QWidget *parent)
     : QWidget(parent)
+    , m_panels{Panel(ports), Panel(ports)}
+    , Started0(m_panels[0].runFlag())
+    , Started1(m_panels[1].runFlag())
     , m_boxes(boxes)
     , m_ports(ports)
-    , m_reconnectSettings(ports.settingsFile)
-    , m_returns{AdapterReturn(ports.rule, ports.places), AdapterReturn(ports.rule, ports.places)}
+    , m_settings(ports.settingsFile)
 {
     setWindowTitle(kTitle);
     desktop::sizeClientTwips(this, 11610, 7845);
@@ -62,9 +63,26 @@ frmMain::frmMain(desktop::MessageBoxes &boxes, const PortEnvironment &ports, QWi
 
 frmMain::~frmMain()
 {
-    // The controls outlive the receive buffers they hand bytes to.
-    for (auto &comm : MSComm1)
-        comm.setReceiveSink(nullptr);
+    // The traffic window reads the panels: it goes first.
+    delete m_traffic;
+}
+
+void frmMain::setFileChooser(FileChooser *files)
+{
+    m_files = files;
+    if (m_traffic)
+        m_traffic->setFileChooser(files);
+}
+
+void frmMain::showTrafficView()
+{
+    if (!m_traffic) {
+        m_traffic = new TrafficWindow({&m_panels[0], &m_panels[1]}, m_settings, m_boxes, this);
+        m_traffic->setFileChooser(m_files);
+    }
+    m_traffic->show();
+    m_traffic->raise();
+    m_traffic->activateWindow();
 }
 
 void frmMain::buildPanel(int i)
@@ -84,6 +102,8 @@ void frmMain::buildPanel(int i)
     Combo1[i]->setCurrentIndex(i == 0 ? 0 : 1);
     desktop::placeTwips(Combo1[i], 1200 + dx, 60, 705, 315);
     connect(Combo1[i], &QComboBox::activated, this, [this, i] { Combo1_Click(i); });
+    m_panels[i].setPortText(Combo1[i]->currentText());
+    connect(Combo1[i], &QComboBox::currentTextChanged, &m_panels[i], &Panel::setPortText);
 
     Check1[i] = new QCheckBox(QStringLiteral("Start"), this);
     QFont bold = Check1[i]->font();
@@ -111,16 +131,14 @@ void frmMain::buildPanel(int i)
     Check3[i] = new QCheckBox(QStringLiteral("CTS/RTS"), this);
     desktop::placeTwips(Check3[i], 4170 + dx, i == 0 ? 1890 : 1860, 1095, 315);
 
-    // Received bytes go straight into the panel's store as they arrive; the
-    // poll shows them at its next tick.
-    MSComm1[i].setReceiveSink(&m_receive[i]);
+    ReceiveBuffer &receive = m_panels[i].receive();
     MSHFlexGrid1[i] = new ByteGridView(this);
-    MSHFlexGrid1[i]->setModel(m_receive[i].textModel());
-    MSHFlexGrid1[i]->setSelection(&m_receive[i].selection());
+    MSHFlexGrid1[i]->setModel(receive.textModel());
+    MSHFlexGrid1[i]->setSelection(&receive.selection());
     desktop::placeTwips(MSHFlexGrid1[i], 150 + dx, 3060, 5550, 2025);
     MSHFlexGrid2[i] = new ByteGridView(this);
-    MSHFlexGrid2[i]->setModel(m_receive[i].hexModel());
-    MSHFlexGrid2[i]->setSelection(&m_receive[i].selection());
+    MSHFlexGrid2[i]->setModel(receive.hexModel());
+    MSHFlexGrid2[i]->setSelection(&receive.selection());
     desktop::placeTwips(MSHFlexGrid2[i], 150 + dx, 5190, 5550, 2025);
     connect(MSHFlexGrid1[i], &ByteGridView::userScrolled, this, [this, i] { MSHFlexGrid1_Scroll(i); });
     connect(MSHFlexGrid2[i], &ByteGridView::userScrolled, this, [this, i] { MSHFlexGrid2_Scroll(i); });
@@ -147,12 +165,13 @@ void frmMain::buildReceiveMenu(int i)
     connect(menu->selectAllAction(), &QAction::triggered, this, [this, i] { selectAllReceived(i); });
     connect(menu->saveAction(), &QAction::triggered, this, [this, i] { saveReceived(i); });
     connect(menu->logAction(), &QAction::triggered, this, [this, i](bool on) { setLogging(i, on); });
+    connect(menu->trafficAction(), &QAction::triggered, this, &frmMain::showTrafficView);
     connectReconnect(i);
 }
 
 void frmMain::copySelection(int i, bool hex)
 {
-    const ByteSelection::Range range = m_receive[i].selection().selected();
+    const ByteSelection::Range range = receiveOf(i).selection().selected();
     if (range.count == 0)
         return;
     if (range.count > kCopyLimit) {
@@ -163,14 +182,14 @@ void frmMain::copySelection(int i, bool hex)
                 desktop::BoxIcon::Information);
         return;
     }
-    const ByteStore &store = m_receive[i].store();
+    const ByteStore &store = receiveOf(i).store();
     QApplication::clipboard()->setText(hex ? copiedHex(store, range.first, range.count)
                                            : copiedText(store, range.first, range.count));
 }
 
 void frmMain::selectAllReceived(int i)
 {
-    m_receive[i].selection().selectAll();
+    receiveOf(i).selection().selectAll();
 }
 
 void frmMain::saveReceived(int i)
@@ -178,7 +197,7 @@ void frmMain::saveReceived(int i)
     const std::optional<FileChooser::SaveTarget> target = m_files->saveTarget(this);
     if (!target)
         return;
-    const ReceiveBuffer &buffer = m_receive[i];
+    const ReceiveBuffer &buffer = receiveOf(i);
     const qint64 count = buffer.shownSize();
     SaveResult result;
     if (!target->hexDump) {
@@ -203,34 +222,21 @@ void frmMain::saveReceived(int i)
 void frmMain::setLogging(int i, bool on)
 {
     QAction *item = m_menus[i]->logAction();
+    ReceiveLog &log = m_panels[i].log();
     if (!on) {
-        m_logs[i].close();
+        log.close();
         item->setChecked(false);
         return;
     }
     const std::optional<QString> path = m_files->logFile(this);
-    if (!path || !m_logs[i].open(*path)) {
+    if (!path || !log.open(*path)) {
         item->setChecked(false);
         if (path)
-            message(QStringLiteral("Could not log to %1: %2").arg(*path, m_logs[i].errorString()),
+            message(QStringLiteral("Could not log to %1: %2").arg(*path, log.errorString()),
                     desktop::BoxIcon::Critical);
         return;
     }
     item->setChecked(true);
-}
-
-void frmMain::logShown(int i, qint64 first)
-{
-    ReceiveLog &log = m_logs[i];
-    if (!log.isOpen())
-        return;
-    const ReceiveBuffer &buffer = m_receive[i];
-    if (log.append(buffer.store(), first, buffer.shownSize() - first))
-        return;
-    // Logging stops; the grids go on receiving.
-    m_menus[i]->logAction()->setChecked(false);
-    message(QStringLiteral("Logging to %1 stopped: %2").arg(log.fileName(), log.errorString()),
-            desktop::BoxIcon::Critical);
 }
 
 void frmMain::buildOptions(OptionGroup group, int panel, QGroupBox *frame)
@@ -288,6 +294,8 @@ void frmMain::Form_Load()
     StopBits0 = StopBits1 = QStringLiteral(",1");
     Started0 = Started1 = false;
     // The write positions follow from the (now empty) receive buffers.
+    for (Panel &p : m_panels)
+        p.setSplitRule(m_settings.traffic().split);
     loadTransmitWindow();
 }
 
@@ -314,7 +322,7 @@ void frmMain::Check1_Click(int Index)
     const int i = Index == 0 ? 0 : 1;
     // While the panel waits for its adapter the box shows the wait; a click
     // on it ends the wait first (see connectReconnect).
-    if (m_returns[i].waiting())
+    if (waitingForAdapter(i))
         return;
     bool &started = startedOf(i);
     started = Check1[i]->isChecked();
@@ -330,7 +338,7 @@ void frmMain::Check1_Click(int Index)
         return;
     }
     QString failure;
-    if (!openPort(i, &failure)) {
+    if (!m_panels[i].start(portRequest(i), &failure)) {
         m_boxes.showWithDetails(QStringLiteral("COM Port Error."), failure, kTitle, desktop::BoxIcon::None);
         started = false;
         Check1[i]->setChecked(false);
@@ -339,34 +347,9 @@ void frmMain::Check1_Click(int Index)
     applyLayout(i, true);
 }
 
-bool frmMain::openPort(int i, QString *failure)
+PortRequest frmMain::portRequest(int i) const
 {
-    // A text that names no port is refused before the control sees it.
-    const QString text = Combo1[i]->currentText();
-    const auto address = serial::resolvePortText(text, m_ports.places.deviceDir);
-    if (!address) {
-        *failure = tr("\"%1\" names no port: type a port number (1 or more) or a device path.").arg(text);
-        return false;
-    }
-    serial::SerialControl &comm = MSComm1[i];
-    if (address->number > 0)
-        comm.setCommPort(address->number);
-    if (comm.device() != address->device)
-        comm.setDevice(address->device);
-    if (!comm.setSettings(settingsOf(i))) {
-        *failure = comm.lastError();
-        return false;
-    }
-    comm.setRTSEnable(Check3[i]->isChecked());
-    comm.setDTREnable(Check2[i]->isChecked());
-    if (!comm.portOpen() && !comm.setPortOpen(true)) {
-        *failure = serial::describeOpenFailure(serial::examineOpenFailure(
-            address->device, address->number, comm.lastError(), comm.lastOpenFailure().error));
-        return false;
-    }
-    comm.clearInBuffer();
-    m_returns[i].remember(address->device);
-    return true;
+    return {Combo1[i]->currentText(), settingsOf(i), Check3[i]->isChecked(), Check2[i]->isChecked()};
 }
 
 bool frmMain::portsConflict() const
@@ -449,36 +432,37 @@ void frmMain::Timer1_Timer()
 
 void frmMain::pollPanel(int i)
 {
-    serial::SerialControl &comm = MSComm1[i];
-    if (m_returns[i].waiting()) {
+    if (waitingForAdapter(i)) {
         tryReconnect(i);
         return;
     }
-    if (!startedOf(i)) {
-        if (comm.portOpen())
-            comm.setPortOpen(false);
-        return;
-    }
-    if (comm.hasFault()) {
+    switch (m_panels[i].poll()) {
+    case Panel::PollStep::Show:
+        showReceived(i, MSComm1[i].input());
+        break;
+    case Panel::PollStep::Fault:
         stopAfterFault(i);
-        return;
+        break;
+    case Panel::PollStep::Nothing:
+        break;
     }
-    // Started but not open: a start is still being refused behind its box.
-    if (!comm.portOpen() || comm.inBufferCount() <= 0)
-        return;
-    showReceived(i, comm.input());
 }
 
 void frmMain::showReceived(int i, const QByteArray &bytes)
 {
     ByteGridView *text = MSHFlexGrid1[i];
     ByteGridView *hex = MSHFlexGrid2[i];
-    const qint64 rowsBefore = m_receive[i].rowCount();
+    const qint64 rowsBefore = receiveOf(i).rowCount();
     const int textTop = text->firstVisibleRow();
     const int hexTop = hex->firstVisibleRow();
-    m_receive[i].received(bytes.constData(), bytes.size());
-    logShown(i, m_receive[i].showWaiting());
-    const qint64 appended = m_receive[i].rowCount() - rowsBefore;
+    if (!m_panels[i].show(bytes)) {
+        // Logging stops; the grids go on receiving.
+        m_menus[i]->logAction()->setChecked(false);
+        const ReceiveLog &log = m_panels[i].log();
+        message(QStringLiteral("Logging to %1 stopped: %2").arg(log.fileName(), log.errorString()),
+                desktop::BoxIcon::Critical);
+    }
+    const qint64 appended = receiveOf(i).rowCount() - rowsBefore;
     if (appended == 0)
         return;
     const qint64 moved = grid::autoScrolledTop(textTop, rowsBefore, appended) - textTop;
@@ -489,11 +473,9 @@ void frmMain::showReceived(int i, const QByteArray &bytes)
 void frmMain::stopAfterFault(int i)
 {
     // Show what arrived before the line went, then stop the panel once.
-    serial::SerialControl &comm = MSComm1[i];
-    const QString reason = comm.device() + QStringLiteral(": ") + comm.lastError();
-    showReceived(i, comm.input());
-    comm.setPortOpen(false);
-    startedOf(i) = false;
+    const QString reason = MSComm1[i].device() + QStringLiteral(": ") + MSComm1[i].lastError();
+    showReceived(i, MSComm1[i].input());
+    m_panels[i].stopAfterFault();
     Check1[i]->setChecked(false);
     // The wait begins before the box: ticks go on behind it, and the
     // adapter may return while it is open.
@@ -504,7 +486,7 @@ void frmMain::stopAfterFault(int i)
 
 void frmMain::resetGrids(int i)
 {
-    m_receive[i].reset();
+    m_panels[i].clear();
     MSHFlexGrid1[i]->setColumnWidthsTwips(grid::kLabelColumnTwips, grid::kByteColumnTwips);
     MSHFlexGrid2[i]->setColumnWidthsTwips(grid::kLabelColumnTwips, grid::kByteColumnTwips);
     MSHFlexGrid1[i]->setFirstVisibleRow(1);

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "console/adapter_return.h"
 #include "console/byte_grid_view.h"
+#include "console/console_settings.h"
 #include "console/file_chooser.h"
+#include "console/panel.h"
 #include "console/panel_options.h"
-#include "console/receive_grid.h"
-#include "console/receive_log.h"
 #include "console/receive_menu.h"
 #include "desktop/message_boxes.h"
 #include "serial/serial_control.h"
@@ -26,12 +25,32 @@ class QTimer;
 namespace console {
 
 class sfrmTransmit;
+class TrafficWindow;
+
+// The panels' serial controls under the window's name for them: MSComm1[i]
+// is panel i's.
+class PanelControls {
+public:
+    explicit PanelControls(std::array<Panel, 2> &panels)
+        : m_panels(panels)
+    {
+    }
+    serial::SerialControl &operator[](int i) const { return m_panels[size_t(i)].control(); }
+
+private:
+    std::array<Panel, 2> &m_panels;
+};
 
 // Tavrin's main window: two identical port panels side by side (index 0 on
 // the left, 1 on the right), each with its settings, Start, its text and hex
-// receive grids, Clear and Transmit. A 500 ms timer polls both ports.
+// receive grids, Clear and Transmit. A 500 ms timer polls both ports. What a
+// panel is lives in its Panel; the window holds the controls and routes
+// their events there.
 class frmMain : public QWidget {
     Q_OBJECT
+    // First: the run flags and controls below refer into them.
+    std::array<Panel, 2> m_panels;
+
 public:
     explicit frmMain(desktop::MessageBoxes &boxes, QWidget *parent = nullptr);
     // `ports` says where ports are found and where the panels' options are
@@ -41,15 +60,15 @@ public:
 
     // Where the save and log items ask for their files; file dialogs unless
     // set (the window does not own it).
-    void setFileChooser(FileChooser *files) { m_files = files; }
+    void setFileChooser(FileChooser *files);
 
     // Form-level state. Each panel's settings string is its four pieces.
     QString Baud0, Baud1;
     QString Parity0, Parity1;
     QString DataBits0, DataBits1;
     QString StopBits0, StopBits1;
-    bool Started0 = false;
-    bool Started1 = false;
+    bool &Started0;
+    bool &Started1;
     // True when the history window sends through the left panel.
     bool Port1 = false;
 
@@ -57,13 +76,14 @@ public:
     sfrmTransmit *transmitWindow() const { return m_transmit.get(); }
 
     // Receive write positions, derived from what each panel has received.
-    qint64 RxRow0() const { return m_receive[0].rxRow(); }
-    int RxCol0() const { return m_receive[0].rxCol(); }
-    qint64 RxRow1() const { return m_receive[1].rxRow(); }
-    int RxCol1() const { return m_receive[1].rxCol(); }
+    qint64 RxRow0() const { return m_panels[0].receive().rxRow(); }
+    int RxCol0() const { return m_panels[0].receive().rxCol(); }
+    qint64 RxRow1() const { return m_panels[1].receive().rxRow(); }
+    int RxCol1() const { return m_panels[1].receive().rxCol(); }
 
     QString settingsOf(int panel) const;
-    bool &startedOf(int panel) { return panel == 0 ? Started0 : Started1; }
+    bool &startedOf(int panel) { return m_panels[size_t(panel)].runFlag(); }
+    Panel &panel(int i) { return m_panels[size_t(i)]; }
 
     // Controls, two of each (index = panel) unless an option group.
     std::array<QLabel *, 2> Label1{};
@@ -77,13 +97,13 @@ public:
     std::array<QCheckBox *, 2> Check2{}, Check3{};
     std::array<QPushButton *, 2> Command1{}, Command2{};
     std::array<ByteGridView *, 2> MSHFlexGrid1{}, MSHFlexGrid2{};
-    std::array<serial::SerialControl, 2> MSComm1;
+    PanelControls MSComm1{m_panels};
     QTimer *Timer1 = nullptr;
 
-    ReceiveBuffer &receiveOf(int panel) { return m_receive[panel]; }
+    ReceiveBuffer &receiveOf(int panel) { return m_panels[size_t(panel)].receive(); }
     // The context menu of the panel's two grids.
     ReceiveMenu *receiveMenu(int panel) const { return m_menus[panel]; }
-    const ReceiveLog &receiveLog(int panel) const { return m_logs[panel]; }
+    const ReceiveLog &receiveLog(int panel) const { return m_panels[size_t(panel)].log(); }
 
     // What the menu's items do, for the panel given.
     void copySelection(int panel, bool hex);
@@ -99,7 +119,12 @@ public:
     bool reconnectAutomatically(int panel) const;
     void setReconnectAutomatically(int panel, bool on);
     // True while the panel waits for its adapter to return after a fault.
-    bool waitingForAdapter(int panel) const { return m_returns[panel].waiting(); }
+    bool waitingForAdapter(int panel) const { return m_panels[size_t(panel)].waiting(); }
+
+    // "Traffic View..." of either menu: opens the one traffic window, or
+    // raises it. Null until first opened.
+    void showTrafficView();
+    TrafficWindow *trafficWindow() const { return m_traffic; }
 
 public slots:
     void Form_Load();
@@ -124,11 +149,10 @@ protected:
 private:
     void buildPanel(int panel);
     void buildReceiveMenu(int panel);
-    void logShown(int panel, qint64 first);
     void buildOptions(OptionGroup group, int panel, QGroupBox *frame);
     void applyLayout(int panel, bool running);
     bool portsConflict() const;
-    bool openPort(int panel, QString *failure);
+    PortRequest portRequest(int panel) const;
     // Reconnecting after a fault (frmmain_reconnect.cpp).
     void connectReconnect(int panel);
     void beginAdapterWait(int panel);
@@ -141,15 +165,14 @@ private:
     void message(const QString &text, desktop::BoxIcon icon);
 
     desktop::MessageBoxes &m_boxes;
-    std::array<ReceiveBuffer, 2> m_receive;
     std::array<ReceiveMenu *, 2> m_menus{};
-    std::array<ReceiveLog, 2> m_logs;
     DialogFileChooser m_dialogs;
     FileChooser *m_files = &m_dialogs;
     PortEnvironment m_ports;
-    ReconnectSettings m_reconnectSettings;
-    std::array<AdapterReturn, 2> m_returns;
-    // Declared after MSComm1, so it goes before the controls it sends through.
+    ConsoleSettings m_settings;
+    TrafficWindow *m_traffic = nullptr;
+    // Declared after the panels, so it goes before the controls it sends
+    // through.
     std::unique_ptr<sfrmTransmit> m_transmit;
 };
 

@@ -12,16 +12,16 @@ namespace console {
 
 bool frmMain::reconnectAutomatically(int panel) const
 {
-    return m_reconnectSettings.reconnectAutomatically(panel);
+    return m_settings.reconnectAutomatically(panel);
 }
 
 void frmMain::setReconnectAutomatically(int panel, bool on)
 {
-    m_reconnectSettings.setReconnectAutomatically(panel, on);
+    m_settings.setReconnectAutomatically(panel, on);
     QAction *item = m_menus[panel]->reconnectAction();
     if (item->isChecked() != on)
         item->setChecked(on);
-    if (!on && m_returns[panel].waiting())
+    if (!on && waitingForAdapter(panel))
         endAdapterWait(panel);
 }
 
@@ -33,15 +33,15 @@ void frmMain::connectReconnect(int i)
     // A click on a waiting panel's box ends the wait; the box then goes
     // unticked as after any stop.
     connect(Check1[i], &QCheckBox::clicked, this, [this, i] {
-        if (m_returns[i].waiting())
+        if (waitingForAdapter(i))
             endAdapterWait(i);
     });
 }
 
 void frmMain::beginAdapterWait(int i)
 {
-    m_returns[i].begin();
-    if (!m_returns[i].waiting())
+    m_panels[i].beginWait();
+    if (!waitingForAdapter(i))
         return;
     // Partly checked is no tick: the start/stop handling must not run.
     const QSignalBlocker quiet(Check1[i]);
@@ -52,7 +52,7 @@ void frmMain::beginAdapterWait(int i)
 
 void frmMain::endAdapterWait(int i)
 {
-    m_returns[i].end();
+    m_panels[i].endWait();
     Check1[i]->setToolTip({});
     // Unticking runs the start/stop handling as a user's untick does.
     Check1[i]->setCheckState(Qt::Unchecked);
@@ -61,7 +61,7 @@ void frmMain::endAdapterWait(int i)
 
 void frmMain::tryReconnect(int i)
 {
-    for (const QString &device : m_returns[i].candidates()) {
+    for (const QString &device : m_panels[i].returnCandidates()) {
         // The port box shows where the adapter is now; from here on this
         // is a tick of Start, the conflict rule included.
         Combo1[i]->setCurrentText(serial::portTextForDevice(device, m_ports.places.deviceDir));
@@ -73,19 +73,17 @@ void frmMain::tryReconnect(int i)
         // A refused open (busy, permission) keeps the wait, quietly: the
         // reason is in the box's tooltip instead of a box at every tick.
         QString failure;
-        if (!openPort(i, &failure)) {
+        if (!m_panels[i].reconnect(portRequest(i), &failure)) {
             Check1[i]->setToolTip(tr("Waiting for the adapter to return; click to stop waiting.")
                                   + QStringLiteral("\n") + failure);
             continue;
         }
-        m_returns[i].end();
         Check1[i]->setToolTip({});
         {
             const QSignalBlocker quiet(Check1[i]);
             Check1[i]->setCheckState(Qt::Checked);
             Check1[i]->setTristate(false);
         }
-        startedOf(i) = true;
         applyLayout(i, true);
         return;
     }

@@ -8,6 +8,9 @@
 #include <QSqlQuery>
 #include <QStringList>
 
+#include <algorithm>
+#include <vector>
+
 namespace console {
 
 namespace {
@@ -194,7 +197,7 @@ std::optional<QList<HistoryRow>> HistoryStore::readAll()
     }
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
-    if (!q.exec(selectColumns + QStringLiteral(" ORDER BY \"MD\" DESC, rowid DESC"))) {
+    if (!q.exec(selectColumns)) {
         fail(errorText(q.lastError()));
         return std::nullopt;
     }
@@ -205,6 +208,7 @@ std::optional<QList<HistoryRow>> HistoryStore::readAll()
         fail(errorText(q.lastError()));
         return std::nullopt;
     }
+    sortNewestFirst(rows);
     return rows;
 }
 
@@ -317,27 +321,30 @@ HistoryStore::Outcome HistoryStore::writeIfUnchanged(const HistoryRow &asRead, c
     return outcome;
 }
 
-QString madeText(const QString &made)
+void sortNewestFirst(QList<HistoryRow> &rows)
 {
-    const QDateTime when = QDateTime::fromString(made, Qt::ISODateWithMs);
-    return when.isValid() ? when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : made;
-}
-
-std::optional<QString> storedMade(const QString &typed)
-{
-    const QString text = typed.trimmed();
-    for (const auto *format : {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm"}) {
-        const QDateTime when = QDateTime::fromString(text, QLatin1String(format));
-        if (when.isValid())
-            return when.toString(Qt::ISODateWithMs);
-    }
-    // ISO 8601 with a T, as stored; a date alone is not a date and time.
-    if (text.contains(QLatin1Char('T'))) {
-        const QDateTime when = QDateTime::fromString(text, Qt::ISODateWithMs);
-        if (when.isValid())
-            return when.toLocalTime().toString(Qt::ISODateWithMs);
-    }
-    return std::nullopt;
+    struct Keyed {
+        std::optional<qint64> msecs;
+        const HistoryRow *row;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(size_t(rows.size()));
+    for (const HistoryRow &row : rows)
+        keyed.push_back({madeOrder(row.made), &row});
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed &a, const Keyed &b) {
+        if (a.msecs.has_value() != b.msecs.has_value())
+            return a.msecs.has_value();
+        if (a.msecs != b.msecs)
+            return *a.msecs > *b.msecs;
+        if (!a.msecs && a.row->made != b.row->made)
+            return a.row->made > b.row->made;
+        return a.row->key > b.row->key;
+    });
+    QList<HistoryRow> sorted;
+    sorted.reserve(rows.size());
+    for (const Keyed &k : keyed)
+        sorted.append(*k.row);
+    rows = std::move(sorted);
 }
 
 } // namespace console

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "console/history_time.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -17,7 +19,7 @@ struct HistoryRow {
     QString type;       // column Text: "Txt" or anything else (Hex)
     QString data;       // column Data
     QString remark;     // column Remark
-    QString made;       // column MD as stored; local time, ISO 8601 with ms for rows added here
+    QString made;       // column MD as stored (see madeTime)
 
     bool operator==(const HistoryRow &) const = default;
 };
@@ -54,7 +56,7 @@ public:
     // The store's database connection, for the tables kept beside TrsData.
     QString connectionName() const { return m_connection; }
 
-    // Every row, newest MD first (rows with equal MD: the later added first).
+    // Every row, newest first (see sortNewestFirst).
     std::optional<QList<HistoryRow>> readAll();
     enum class Found { Yes, Gone, Unreadable };
     // The row as stored now, into `row` when Found::Yes.
@@ -86,11 +88,10 @@ private:
     QString m_lastError;
 };
 
-// The text the NO. column shows for a stored MD value.
-QString madeText(const QString &made);
-// The stored MD value for a date and time typed as the NO. column shows it
-// (yyyy-MM-dd HH:mm:ss, or HH:mm without seconds, or ISO 8601 with a T);
-// nothing when the text is no valid date and time.
-std::optional<QString> storedMade(const QString &typed);
+// Newest first by the local date and time MD names, whatever form of it the
+// file holds; rows made at the same moment: the later added first. Rows
+// whose MD names no date and time come last, in descending order of their
+// text.
+void sortNewestFirst(QList<HistoryRow> &rows);
 
 } // namespace console

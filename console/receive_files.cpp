@@ -189,10 +189,9 @@ SaveResult saveRaw(const ByteStore &store, qint64 count, const QString &path, co
 SaveResult saveHexDump(const ByteStore &store, const ArrivalTimes &times, qint64 count, const QString &path,
                        const SaveProgress &progress)
 {
-    const auto &entries = times.entries();
-    size_t entry = 0;
+    size_t mark = 0;
     QByteArray time;
-    qint64 timeFrom = -1; // first byte of the entry `time` belongs to
+    qint64 timeFrom = -1; // first byte of the mark `time` belongs to
     QByteArray out;
     char line[kLineBytes];
     return saveInSteps(store, count, path, progress, [&](qint64 first, qint64 step, SafeWriter &writer,
@@ -208,13 +207,13 @@ SaveResult saveHexDump(const ByteStore &store, const ArrivalTimes &times, qint64
             else
                 for (int i = 0; i < n; ++i)
                     line[i] = char(store.at(offset + i));
-            // Entries are in byte order, as the lines are: walk them along.
-            while (entry + 1 < entries.size() && entries[entry + 1].firstByte <= offset)
-                ++entry;
-            if (entry < entries.size() && entries[entry].firstByte <= offset) {
-                if (timeFrom != entries[entry].firstByte) {
-                    timeFrom = entries[entry].firstByte;
-                    time = arrivalText(entries[entry].msecs).toLatin1();
+            // Marks are in byte order, as the lines are: walk them along.
+            while (mark + 1 < times.count() && times.mark(mark + 1).firstByte <= offset)
+                ++mark;
+            if (mark < times.count() && times.mark(mark).firstByte <= offset) {
+                if (timeFrom != times.mark(mark).firstByte) {
+                    timeFrom = times.mark(mark).firstByte;
+                    time = arrivalText(times.wallMs(mark)).toLatin1();
                 }
             } else {
                 time.clear();

@@ -1,7 +1,5 @@
 #include "receive_grid.h"
 
-#include <QDateTime>
-
 #include <limits>
 
 namespace console {
@@ -84,7 +82,7 @@ QVariant ReceiveGridModel::data(const QModelIndex &index, int role) const
 
 ReceiveBuffer::ReceiveBuffer(QObject *parent)
     : QObject(parent)
-    , m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
+    , m_clock(ArrivalClock::system())
     , m_text(*this, ReceiveGridModel::Kind::Text)
     , m_hex(*this, ReceiveGridModel::Kind::Hex)
 {
@@ -100,14 +98,14 @@ void ReceiveBuffer::received(const char *data, qint64 count)
 {
     if (count <= 0)
         return;
-    if (waitingSize() == 0)
-        m_waitingSince = m_clock();
+    m_times.arrived(m_store.size(), m_clock);
     m_store.append(data, qsizetype(count));
 }
 
 void ReceiveBuffer::discarded()
 {
     m_store.truncate(m_shown);
+    m_times.truncate(m_shown);
 }
 
 qint64 ReceiveBuffer::showWaiting()
@@ -131,7 +129,6 @@ qint64 ReceiveBuffer::showWaiting()
             m->beginInsertRows({}, oldRows, newRows - 1);
     }
     m_shown = after;
-    m_times.record(before, m_waitingSince);
     m_selection.setLimit(m_shown);
     for (auto *m : models) {
         if (newRows > oldRows)
@@ -150,8 +147,11 @@ void ReceiveBuffer::reset()
     m_store.forEachSpan(m_shown, waitingSize(), [&](QByteArrayView piece) { waiting.append(piece); });
     m_store.clear();
     m_store.append(waiting);
+    if (waiting.isEmpty())
+        m_times.clear();
+    else
+        m_times.dropBefore(m_shown);
     m_shown = 0;
-    m_times.clear();
     m_selection.reset();
     m_text.endResetModel();
     m_hex.endResetModel();

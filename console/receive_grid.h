@@ -60,9 +60,9 @@ private:
 // A panel's received bytes, when they came, its selection and its two grid
 // models. Bytes enter in two steps: received (kept in the store, not yet
 // shown: a serial control hands them over here as they arrive, so a tick's
-// worth never waits in a second buffer) and shown at the next tick. Showing
-// is one row insertion and one cell change per model, whatever it brought,
-// and one arrival-time entry.
+// worth never waits in a second buffer, and their arrival is marked then)
+// and shown at the next tick. Showing is one row insertion and one cell
+// change per model, whatever it brought.
 class ReceiveBuffer : public QObject, public serial::ReceiveSink {
     Q_OBJECT
 public:
@@ -80,8 +80,12 @@ public:
     // first cell at the next tick.
     void reset();
 
-    // Milliseconds since the epoch; the system clock unless a test sets one.
-    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
+    // Where arrival times come from; the system's clocks unless a test sets
+    // its own.
+    void setClock(ArrivalClock clock) { m_clock = std::move(clock); }
+    // One clock in milliseconds since the epoch for both.
+    void setClock(std::function<qint64()> msecs) { m_clock = ArrivalClock::fromMilliseconds(std::move(msecs)); }
+    const ArrivalClock &clock() const { return m_clock; }
 
     // Holds the shown bytes and, after them, those still waiting.
     const ByteStore &store() const { return m_store; }
@@ -102,9 +106,7 @@ private:
     ByteStore m_store;
     qint64 m_shown = 0;
     ArrivalTimes m_times;
-    // Arrival time of the first waiting byte, while any waits.
-    qint64 m_waitingSince = 0;
-    std::function<qint64()> m_clock;
+    ArrivalClock m_clock;
     ByteSelection m_selection;
     ReceiveGridModel m_text;
     ReceiveGridModel m_hex;

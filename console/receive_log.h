@@ -17,8 +17,9 @@ public:
     QString errorString() const { return m_error; }
 
     bool open(const QString &path);
-    // Appends bytes [first, first + count) of the store and flushes. On a
-    // failure the log is closed and errorString() says why.
+    // Appends bytes [first, first + count) of the store, handed to the
+    // system before it returns. On a failure the log is closed and
+    // errorString() gives the system's reason.
     bool append(const ByteStore &store, qint64 first, qint64 count);
     void close();
 

@@ -18,6 +18,7 @@ ReceiveMenu::ReceiveMenu(QWidget *parent)
     m_log = addAction(tr("&Log to File..."));
     m_log->setCheckable(true);
     addSeparator();
+    m_traffic = addAction(tr("&Traffic View..."));
     m_reconnect = addAction(tr("&Reconnect Automatically"));
     m_reconnect->setCheckable(true);
     for (QAction *a : {m_copy, m_selectAll})

@@ -25,6 +25,8 @@ public:
     QAction *saveAction() const { return m_save; }
     // Checkable: checked while the panel's bytes are being logged.
     QAction *logAction() const { return m_log; }
+    // Opens the traffic view, shared by both panels.
+    QAction *trafficAction() const { return m_traffic; }
     // Checkable: after a fault the panel waits for its adapter and starts
     // again when it returns.
     QAction *reconnectAction() const { return m_reconnect; }
@@ -45,6 +47,7 @@ private:
     QAction *m_selectAll = nullptr;
     QAction *m_save = nullptr;
     QAction *m_log = nullptr;
+    QAction *m_traffic = nullptr;
     QAction *m_reconnect = nullptr;
 };
 

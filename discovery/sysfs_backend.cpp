@@ -1,13 +1,9 @@
 #include "discovery/sysfs_backend.h"
 
 #include "discovery/discovery.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "sysfs/attribute.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <map>
@@ -20,48 +16,7 @@ namespace discovery {
 
 namespace {
 
-// Sysfs attribute files are small; anything longer is cut here.
-constexpr std::size_t kMaxAttributeBytes = 4096;
 constexpr int kMaxTtyNumber = 999999;
-
-std::optional<std::string> readUpTo(int fd, std::size_t bound)
-{
-    std::string text(bound, '\0');
-    std::size_t filled = 0;
-    while (filled < bound) {
-        const ssize_t got = ::read(fd, text.data() + filled, bound - filled);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return std::nullopt;
-        if (got == 0)
-            break;
-        filled += static_cast<std::size_t>(got);
-    }
-    text.resize(filled);
-    return text;
-}
-
-// Only a regular file is read, opened without waiting and read up to the
-// bound: a FIFO, a device node or an endless file in the tree cannot hold
-// up or swell a scan.
-std::optional<std::string> readAttribute(const fs::path &file)
-{
-    struct stat info {};
-    if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return std::nullopt;
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    std::optional<std::string> text;
-    // Checked again on what was opened: the tree may have changed between.
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-        text = readUpTo(fd, kMaxAttributeBytes);
-    ::close(fd);
-    if (text && !text->empty() && text->back() == '\n')
-        text->pop_back();
-    return text;
-}
 
 // 1 to 8 hexadecimal digits, as idVendor, idProduct and bInterfaceNumber
 // hold them; anything else is not a number.
@@ -87,7 +42,7 @@ std::optional<std::uint32_t> parseHex(const std::string &text)
 
 std::optional<std::uint32_t> readHexAttribute(const fs::path &file)
 {
-    const auto text = readAttribute(file);
+    const auto text = sysfs::readAttribute(file);
     return text ? parseHex(*text) : std::nullopt;
 }
 
@@ -139,7 +94,7 @@ std::optional<std::string> readUsbString(const fs::path &usbDevice, const char *
     std::error_code ec;
     if (!fs::is_directory(usbDevice, ec))
         return std::nullopt;
-    return utf8ToLatin1(readAttribute(usbDevice / file).value_or(std::string()));
+    return utf8ToLatin1(sysfs::readAttribute(usbDevice / file).value_or(std::string()));
 }
 
 std::optional<int> ttyNumber(const std::string &name)

@@ -6,15 +6,12 @@
 
 namespace serial {
 
-namespace {
-
-// Decimal digits only: no sign, no blank, no leading zero, nothing after.
-std::optional<qint32> baudRateOf(QStringView field)
+std::optional<qint32> positiveDecimal(QStringView text)
 {
-    if (field.isEmpty() || field.size() > 10 || field.front() == u'0')
+    if (text.isEmpty() || text.size() > 10 || text.front() == u'0')
         return std::nullopt;
     qint64 value = 0;
-    for (QChar c : field) {
+    for (QChar c : text) {
         if (c < u'0' || c > u'9')
             return std::nullopt;
         value = value * 10 + (c.unicode() - u'0');
@@ -24,8 +21,6 @@ std::optional<qint32> baudRateOf(QStringView field)
     return qint32(value);
 }
 
-} // namespace
-
 std::optional<LineSettings> parseSettings(const QString &text)
 {
     const QStringList parts = text.split(QLatin1Char(','));
@@ -33,7 +28,7 @@ std::optional<LineSettings> parseSettings(const QString &text)
         return std::nullopt;
 
     LineSettings s;
-    const auto baud = baudRateOf(parts[0]);
+    const auto baud = positiveDecimal(parts[0]);
     if (!baud)
         return std::nullopt;
     s.baudRate = *baud;

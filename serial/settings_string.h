@@ -22,4 +22,9 @@ struct LineSettings {
 // Nothing when the text is not exactly of that form.
 std::optional<LineSettings> parseSettings(const QString &text);
 
+// A number as settings strings and command lines write it: decimal digits
+// only, no sign, no blank, no leading zero, 1 to 2^31-1. Nothing for any
+// other text.
+std::optional<qint32> positiveDecimal(QStringView text);
+
 } // namespace serial

@@ -1,5 +1,7 @@
 #include "usb_identity.h"
 
+#include "sysfs/attribute.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,12 +13,11 @@ namespace serial {
 
 namespace {
 
+// Empty when the attribute is missing or cannot be read.
 QString attribute(const QString &dir, const char *name)
 {
-    QFile file(dir + QLatin1Char('/') + QLatin1String(name));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromLatin1(file.readAll()).trimmed();
+    const auto text = sysfs::readAttribute(QFile::encodeName(dir + QLatin1Char('/') + QLatin1String(name)).constData());
+    return text ? QString::fromLatin1(*text).trimmed() : QString();
 }
 
 bool isUsbSerialName(const QString &name)

@@ -88,7 +88,7 @@ private slots:
                                     << hex("7E 35 60 4F 38 32 4C 7E") << 3 << "通訊錯誤 (";
         QTest::newRow("user setting") << QStringList{"--settings", "38400,o,8,2", port} << hex("06")
                                       << hex("7E 35 54 4F 38 32 40 7E") << 0 << "38400,o,8,2 設定成功 ";
-        QTest::newRow("user setting, none") << QStringList{"--settings", "19200,N,8,1", port} << hex("06")
+        QTest::newRow("user setting, none") << QStringList{"--settings", "19200,n,8,1", port} << hex("06")
                                             << hex("7E 35 5C 4E 38 31 46 7E") << 0 << "19200,n,8,1 設定成功 ";
         QTest::newRow("silent") << QStringList{"--preset", "FP", port} << QByteArray()
                                 << hex("7E 35 5C 4F 38 31 47 7E") << 4 << "通訊錯誤,請檢查藍芽裝置 (";
@@ -176,6 +176,10 @@ private slots:
         QTest::newRow("both") << QStringList{"--preset", "FX", "--settings", "9600,e,7,1"} << QByteArray("together");
         QTest::newRow("port 0") << QStringList{"--preset", "FX", "--port", "0"} << QByteArray("1 to 255");
         QTest::newRow("port word") << QStringList{"--preset", "FX", "--port", "COM1"} << QByteArray("1 to 255");
+        for (const char *number : {" 5", "+5", "05", "5 ", "256", "12345678901234567890"})
+            QTest::addRow("port '%s'", number) << QStringList{"--preset", "FX", "--port", number} << QByteArray("1 to 255");
+        QTest::newRow("parity in upper case") << QStringList{"--settings", "9600,N,7,1"} << QByteArray("window's lists");
+
         QTest::newRow("port alone") << QStringList{"--port", "1"} << QByteArray("needs --preset");
         QTest::newRow("bad from") << QStringList{"--preset", "FX", "--from", "fast"} << QByteArray("'fast'");
         QTest::newRow("missing value") << QStringList{"--preset"} << QByteArray("preset");

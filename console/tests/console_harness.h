@@ -3,17 +3,37 @@
 // The console's main window as the tests drive it: shown, its timer
 // stopped, so each test ticks the receive poll itself.
 
+#include "console/file_chooser.h"
 #include "console/frmmain.h"
 #include "tests/support/recorders.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimeZone>
 #include <QTimer>
 
 namespace harness {
+
+// Milliseconds of a UTC wall-clock time on 2026-12-07 (suites that use it
+// run with TZ=UTC).
+inline qint64 utc(int h, int m, int s, int ms)
+{
+    return QDateTime(QDate(2026, 12, 7), QTime(h, m, s, ms), QTimeZone::utc()).toMSecsSinceEpoch();
+}
+
+// Answers the file dialogs as a user would have.
+struct ScriptedFiles final : console::FileChooser {
+    std::optional<SaveTarget> save;
+    std::optional<QString> log;
+    std::optional<ExportTarget> exported;
+    std::optional<SaveTarget> saveTarget(QWidget *) override { return save; }
+    std::optional<QString> logFile(QWidget *) override { return log; }
+    std::optional<ExportTarget> exportTarget(QWidget *) override { return exported; }
+};
 
 // A shown window whose timer the test drives itself.
 struct Console {

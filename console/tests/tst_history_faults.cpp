@@ -3,6 +3,7 @@
 #include "console/sfrmtransmit.h"
 #include "console/type_button_delegate.h"
 #include "history_fixtures.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/recorders.h"
 
 #include <QDir>
@@ -15,9 +16,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-#include <sys/resource.h>
+#include <QTimeZone>
 
 using console::HistoryModel;
 using console::HistoryStore;
@@ -26,6 +25,7 @@ using fixtures::column;
 using fixtures::fileBytes;
 using fixtures::storeRows;
 using fixtures::storedData;
+using testsupport::FileSizeLimit;
 using testsupport::RecordingMessageBoxes;
 
 namespace {
@@ -42,31 +42,6 @@ void otherProgram(const QString &path, const QString &statement)
     }
     QSqlDatabase::removeDatabase(QStringLiteral("other"));
 }
-
-// While alive, no file of this process may grow past `bytes`, as on a full
-// disk: a write past it fails (EFBIG) instead of raising SIGXFSZ.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_savedHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = m_saved;
-        limited.rlim_cur = bytes;
-        m_ok = ::setrlimit(RLIMIT_FSIZE, &limited) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_savedHandler);
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    rlimit m_saved{};
-    void (*m_savedHandler)(int) = nullptr;
-    bool m_ok = false;
-};
 
 } // namespace
 
@@ -195,6 +170,10 @@ void TestHistoryFaults::rowGoneOrChangedBehindTheWindow()
     if (said == QLatin1String("changed") && behind.contains(QStringLiteral("Remark")))
         QCOMPARE(w->model().index(0, HistoryModel::RemarkColumn).data().toString(), QStringLiteral("elsewhere"));
     QVERIFY(w->DataGrid1->currentIndex().isValid());
+    // The refusal ended its transaction: the file takes later writes, from
+    // this window and from another program.
+    QVERIFY(w->model().setData(w->model().index(0, HistoryModel::RemarkColumn), QStringLiteral("later")));
+    otherProgram(m_path, QStringLiteral("UPDATE TrsData SET \"Remark\" = ''"));
 }
 
 void TestHistoryFaults::fullDiskIsToldAndTheFileStaysIntact()
@@ -249,6 +228,17 @@ void TestHistoryFaults::madeIsEditableAsADateAndTime_data()
     QTest::newRow("30 February") << "2030-02-30 03:04:05" << "" << unchanged;
     QTest::newRow("hour 25") << "2030-01-02 25:04:05" << "" << unchanged;
     QTest::newRow("day first") << "02.01.2030 03:04:05" << "" << unchanged;
+    QTest::newRow("negative year") << "-0224-03-31 02:30:00" << "" << unchanged;
+    QTest::newRow("other signs, T") << "2024!05?01T09:30:00" << "" << unchanged;
+    QTest::newRow("comma for a colon, T") << "2024-05-01T09,30" << "" << unchanged;
+    QTest::newRow("hour alone, T") << "2024-05-01T09" << "" << unchanged;
+    QTest::newRow("fraction without T") << "2030-01-02 03:04:05.678" << "" << unchanged;
+    QTest::newRow("T and milliseconds") << "2030-01-02T03:04:05.678" << "2030-01-02 03:04:05" << QStringList{"older", "newer"};
+    // A zone is converted to local time.
+    QTest::newRow("T and zone") << "2030-01-02T05:04:05+02:00"
+                                << QDateTime(QDate(2030, 1, 2), QTime(3, 4, 5), QTimeZone::utc()).toLocalTime()
+                                       .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                << QStringList{"older", "newer"};
 }
 
 void TestHistoryFaults::madeIsEditableAsADateAndTime()

@@ -35,6 +35,7 @@ private slots:
     void modelWritesEditsAtOnce();
     void failedWritesAreReportedAndStoredValuesShown_data();
     void failedWritesAreReportedAndStoredValuesShown();
+    void nothingIsAddedToAFileWhoseRowsWereNotRead();
 
 private:
     QTemporaryDir m_dir;
@@ -85,6 +86,9 @@ void TestHistoryStore::rowsComeNewestFirstAndSurviveReopening()
         QCOMPARE(store.setField(*first, HistoryStore::Field::Data, QStringLiteral("8a")), HistoryStore::Outcome::Done);
         QCOMPARE(store.setField(*second, HistoryStore::Field::Data, QStringLiteral("8b")), HistoryStore::Outcome::Done);
     }
+    // Rows made elsewhere: MD in another form of a date and time, or none.
+    runSql(path, {QStringLiteral("INSERT INTO TrsData (\"Data\", \"MD\") VALUES ('11:30', '2024-05-01 11:30')"),
+                  QStringLiteral("INSERT INTO TrsData (\"Data\", \"MD\") VALUES ('no date', 'someday')")});
     HistoryStore store(path);
     HistoryModel model(store);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -94,8 +98,9 @@ void TestHistoryStore::rowsComeNewestFirstAndSurviveReopening()
         data << model.index(r, HistoryModel::DataColumn).data().toString();
         made << model.index(r, HistoryModel::MadeColumn).data().toString();
     }
-    QCOMPARE(data, (QStringList{"12", "11", "10", "8b", "8a"}));
-    QCOMPARE(made.first(), QStringLiteral("2024-05-01 12:00:00"));
+    QCOMPARE(data, (QStringList{"12", "11:30", "11", "10", "8b", "8a", "no date"}));
+    QCOMPARE(made, (QStringList{"2024-05-01 12:00:00", "2024-05-01 11:30:00", "2024-05-01 11:00:00",
+                                "2024-05-01 10:00:00", "2024-05-01 08:00:00", "2024-05-01 08:00:00", "someday"}));
 }
 
 void TestHistoryStore::modelWritesEditsAtOnce()
@@ -140,6 +145,8 @@ void TestHistoryStore::failedWritesAreReportedAndStoredValuesShown_data()
     QTest::newRow("opened read-only") << "open read-only";
     QTest::newRow("read-only file") << "read-only file";
     QTest::newRow("locked by another program") << "locked";
+    // The edit is made, but cannot be committed while another program reads.
+    QTest::newRow("read by another program") << "reading";
 }
 
 void TestHistoryStore::failedWritesAreReportedAndStoredValuesShown()
@@ -171,10 +178,12 @@ void TestHistoryStore::failedWritesAreReportedAndStoredValuesShown()
 
     // The lock is taken after the rows were read, as another program may.
     QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
-    if (how == QLatin1String("locked")) {
+    if (how == QLatin1String("locked") || how == QLatin1String("reading")) {
         other.setDatabaseName(path);
         QVERIFY(other.open());
-        QVERIFY(QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        QSqlQuery q(other);
+        QVERIFY(q.exec(how == QLatin1String("locked") ? QStringLiteral("BEGIN EXCLUSIVE") : QStringLiteral("BEGIN")));
+        QVERIFY(how == QLatin1String("locked") || (q.exec(QStringLiteral("SELECT count(*) FROM TrsData")) && q.next()));
     }
 
     QSignalSpy failed(&model, &HistoryModel::writeFailed);
@@ -198,6 +207,27 @@ void TestHistoryStore::failedWritesAreReportedAndStoredValuesShown()
     }
     other = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    QCOMPARE(fileBytes(path), before);
+}
+
+void TestHistoryStore::nothingIsAddedToAFileWhoseRowsWereNotRead()
+{
+    const QString path = m_dir.filePath(QStringLiteral("unread.db"));
+    QVERIFY(HistoryStore(path).add(QStringLiteral("Txt"), at(6)));
+    const QByteArray before = fileBytes(path);
+    HistoryStore store(path);
+    HistoryModel model(store);
+    {
+        // Locked by another program while the rows are read.
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
+        other.setDatabaseName(path);
+        QVERIFY(other.open() && QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        QVERIFY(!model.load());
+        other.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+    QVERIFY(!model.canAdd());
+    QVERIFY(!model.addRow(at(7)));
     QCOMPARE(fileBytes(path), before);
 }
 

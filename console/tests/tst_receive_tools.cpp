@@ -1,5 +1,7 @@
 #include "console/frmmain.h"
 #include "console/receive_files.h"
+#include "console_harness.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/recorders.h"
 
@@ -18,10 +20,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
-#include <QTimeZone>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using console::ByteSelection;
@@ -29,16 +28,12 @@ using console::ByteStore;
 using console::FileChooser;
 using console::frmMain;
 using console::ReceiveBuffer;
+using harness::ScriptedFiles;
+using harness::utc;
 using testsupport::PseudoTerminal;
 using testsupport::RecordingMessageBoxes;
 
 namespace {
-
-// Milliseconds of a UTC wall-clock time (the suite runs with TZ=UTC).
-qint64 utc(int h, int m, int s, int ms)
-{
-    return QDateTime(QDate(2026, 12, 7), QTime(h, m, s, ms), QTimeZone::utc()).toMSecsSinceEpoch();
-}
 
 QByteArray everyByteValue(int times)
 {
@@ -62,13 +57,6 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-// Answers the save and log dialogs as a user would have.
-struct ScriptedFiles final : FileChooser {
-    std::optional<SaveTarget> save;
-    std::optional<QString> log;
-    std::optional<SaveTarget> saveTarget(QWidget *) override { return save; }
-    std::optional<QString> logFile(QWidget *) override { return log; }
-};
 
 // A shown window on a pseudo-terminal; the test drives the timer itself.
 struct Console {
@@ -138,7 +126,7 @@ private slots:
     void loggingAcrossClearAndStopStart();
     void logFailureStopsOnlyTheLog_data();
     void logFailureStopsOnlyTheLog();
-    void oneArrivalEntryPerTick();
+    void arrivalMarksPerBurst();
     void rowLabelTooltip();
     void controlHandsBytesOverAsTheyArrive();
     void clearKeepsWaitingBytesForTheNextTick();
@@ -318,7 +306,7 @@ void TestReceiveTools::menuItemsAndTheirPanel()
             if (!a->isSeparator())
                 texts << a->text();
         QCOMPARE(texts, (QStringList{"&Copy", "Select &All", "&Save Received Bytes...", "&Log to File...",
-                                     "&Reconnect Automatically"}));
+                                     "&Traffic View...", "&Reconnect Automatically"}));
         QCOMPARE(menu->copyAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
         QCOMPARE(menu->selectAllAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
         QVERIFY(menu->logAction()->isCheckable());
@@ -370,7 +358,10 @@ void TestReceiveTools::hexDumpLinesAndTimes()
     c.w.receiveOf(0).setClock([&] { return now; });
     c.w.showReceived(0, QByteArray("Hello\r\n\x00\xff" "ABCDEFGHIJ", 19));
     now = utc(14, 3, 12, 0);
-    c.w.showReceived(0, QByteArray("0123456789:;<=>?@ABC"));
+    c.w.showReceived(0, QByteArray("0123456789:;<=>?@ABCDEFGHIJKL"));
+    // This tick's first byte starts the fourth line.
+    now = utc(14, 3, 12, 500);
+    c.w.showReceived(0, QByteArray("Z"));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("dump.txt"));
     c.files.save = FileChooser::SaveTarget{path, true};
@@ -379,8 +370,8 @@ void TestReceiveTools::hexDumpLinesAndTimes()
     const QByteArray expected =
         "00000000  48 65 6C 6C 6F 0D 0A 00 FF 41 42 43 44 45 46 47  Hello....ABCDEFG  2026-12-07 14:03:11.482\n"
         "00000010  48 49 4A 30 31 32 33 34 35 36 37 38 39 3A 3B 3C  HIJ0123456789:;<  2026-12-07 14:03:11.482\n"
-        "00000020  3D 3E 3F 40 41 42 43" + QByteArray(27, ' ') + "  =>?@ABC" + QByteArray(9, ' ')
-        + "  2026-12-07 14:03:12.000\n";
+        "00000020  3D 3E 3F 40 41 42 43 44 45 46 47 48 49 4A 4B 4C  =>?@ABCDEFGHIJKL  2026-12-07 14:03:12.000\n"
+        "00000030  5A" + QByteArray(45, ' ') + "  Z" + QByteArray(15, ' ') + "  2026-12-07 14:03:12.500\n";
     QCOMPARE(readFile(path), expected);
 }
 
@@ -389,7 +380,7 @@ void TestReceiveTools::cancelledSaveLeavesNoFile()
     ByteStore store;
     store.append(QByteArray(9 * 1024 * 1024, 'q'));
     console::ArrivalTimes times;
-    times.record(0, utc(9, 0, 0, 0));
+    times.arrived(0, console::ArrivalClock::fromMilliseconds([] { return utc(9, 0, 0, 0); }));
     QTemporaryDir dir;
     const QString fresh = dir.filePath(QStringLiteral("fresh.txt"));
     int reports = 0;
@@ -405,57 +396,69 @@ void TestReceiveTools::cancelledSaveLeavesNoFile()
     QVERIFY(result.cancelled);
     QCOMPARE(readFile(older), QByteArray("kept"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"older.bin"});
+    // A Clear while the save lets events run is a failure to tell, not a cancel.
+    result = console::saveHexDump(store, times, store.size(), older, [&](qint64, qint64) { store.clear(); return true; });
+    QVERIFY(!result.ok && !result.cancelled);
+    QCOMPARE(result.error, QStringLiteral("the received bytes were cleared while saving"));
+    QCOMPARE(readFile(older), QByteArray("kept"));
 }
 
 void TestReceiveTools::saveFailuresAreReported_data()
 {
     QTest::addColumn<QString>("folder");
-    QTest::addColumn<bool>("diskFull");
+    QTest::addColumn<int>("received");
+    QTest::addColumn<int>("sizeLimit"); // 0: none
     QTest::addColumn<bool>("hexDump");
-    QTest::newRow("missing folder, raw") << "missing/deeper" << false << false;
-    QTest::newRow("missing folder, hex dump") << "missing/deeper" << false << true;
-    QTest::newRow("full disk, raw") << "" << true << false;
-    QTest::newRow("full disk, hex dump") << "" << true << true;
+    QTest::addColumn<QString>("reason");
+    const QString missing = QStringLiteral("No such file or directory");
+    const QString tooLarge = QStringLiteral("File too large");
+    QTest::newRow("missing folder, raw") << "missing/deeper" << 200000 << 0 << false << missing;
+    QTest::newRow("missing folder, hex dump") << "missing/deeper" << 200000 << 0 << true << missing;
+    QTest::newRow("full disk, raw") << "" << 200000 << 50000 << false << tooLarge;
+    QTest::newRow("full disk, hex dump") << "" << 200000 << 50000 << true << tooLarge;
+    // The whole file is smaller than a write buffer: the failure comes with
+    // the last bytes.
+    QTest::newRow("full at the end, raw") << "" << 1000 << 500 << false << tooLarge;
+    QTest::newRow("full at the end, hex dump") << "" << 1000 << 500 << true << tooLarge;
+    QTest::newRow("full at the end, older file") << "older" << 1000 << 500 << false << tooLarge;
     if (::geteuid() != 0)
-        QTest::newRow("read-only folder") << "readonly" << false << false;
+        QTest::newRow("read-only folder") << "readonly" << 200000 << 0 << false << "Permission denied";
 }
 
 void TestReceiveTools::saveFailuresAreReported()
 {
     QFETCH(QString, folder);
-    QFETCH(bool, diskFull);
+    QFETCH(int, received);
+    QFETCH(int, sizeLimit);
     QFETCH(bool, hexDump);
+    QFETCH(QString, reason);
     Console c;
     QVERIFY(c.start());
-    QVERIFY(c.send(QByteArray(200000, 'r')));
+    QVERIFY(c.send(QByteArray(received, 'r')));
     QTemporaryDir dir;
     if (folder == QStringLiteral("readonly")) {
         QVERIFY(QDir(dir.path()).mkdir(folder));
         QFile::setPermissions(dir.filePath(folder), QFile::ReadOwner | QFile::ExeOwner);
     }
-    const QString path = dir.filePath(folder.isEmpty() ? QStringLiteral("out.bin") : folder + "/out.bin");
+    const bool older = folder == QStringLiteral("older");
+    const QString path = dir.filePath(folder.isEmpty() || older ? QStringLiteral("out.bin") : folder + "/out.bin");
+    if (older)
+        writeFile(path, "kept");
     c.files.save = FileChooser::SaveTarget{path, hexDump};
-    // A file-size limit stands in for a full disk: writes past it fail.
-    rlimit saved{};
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    if (diskFull) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 50000;
-        ::setrlimit(RLIMIT_FSIZE, &small);
+    {
+        // A file-size limit stands in for a full disk: writes past it fail.
+        std::optional<testsupport::FileSizeLimit> full;
+        if (sizeLimit > 0)
+            QVERIFY(full.emplace(rlim_t(sizeLimit)).ok());
+        c.w.saveReceived(0);
     }
-    c.w.saveReceived(0);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    QCOMPARE(c.boxes.boxes.size(), 1);
-    QVERIFY2(c.boxes.boxes[0].text.startsWith(QStringLiteral("Could not save ") + path + QStringLiteral(": ")),
-             qPrintable(c.boxes.boxes[0].text));
-    QVERIFY(c.boxes.boxes[0].text.size() > QStringLiteral("Could not save : ").size() + path.size());
-    QVERIFY(!QFile::exists(path));
-    if (diskFull)
-        QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    QCOMPARE(c.boxes.texts(), QStringList{QStringLiteral("Could not save %1: %2").arg(path, reason)});
+    QCOMPARE(readFile(path), older ? QByteArray("kept") : QByteArray("<missing>"));
+    if (sizeLimit > 0)
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), older ? QStringList{"out.bin"} : QStringList{});
     // The panel goes on receiving.
     QVERIFY(c.send("more"));
-    QCOMPARE(c.rx().shownSize(), 200004);
+    QCOMPARE(c.rx().shownSize(), received + 4);
 }
 
 void TestReceiveTools::loggingAcrossClearAndStopStart()
@@ -500,14 +503,19 @@ void TestReceiveTools::logFailureStopsOnlyTheLog_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("failsAtOpen");
-    QTest::newRow("full disk") << "/dev/full" << false;
-    QTest::newRow("missing folder") << "/nonexistent-folder/panel.log" << true;
+    QTest::addColumn<int>("sizeLimit"); // 0: none
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("full disk") << "/dev/full" << false << 0 << "No space left on device";
+    QTest::newRow("missing folder") << "/nonexistent-folder/panel.log" << true << 0 << "No such file or directory";
+    QTest::newRow("file-size limit") << m_home.filePath("limited.log") << false << 3000 << "File too large";
 }
 
 void TestReceiveTools::logFailureStopsOnlyTheLog()
 {
     QFETCH(QString, path);
     QFETCH(bool, failsAtOpen);
+    QFETCH(int, sizeLimit);
+    QFETCH(QString, reason);
     Console c;
     QVERIFY(c.start());
     c.files.log = path;
@@ -516,49 +524,62 @@ void TestReceiveTools::logFailureStopsOnlyTheLog()
     QCOMPARE(item->isChecked(), !failsAtOpen);
     if (!failsAtOpen) {
         QVERIFY(c.boxes.boxes.isEmpty());
+        std::optional<testsupport::FileSizeLimit> full;
+        if (sizeLimit > 0)
+            QVERIFY(full.emplace(rlim_t(sizeLimit)).ok());
         QVERIFY(c.send(QByteArray(5000, 'f')));
     }
     QVERIFY(!item->isChecked());
     QCOMPARE(c.boxes.boxes.size(), 1);
     const QString text = c.boxes.boxes[0].text;
-    QVERIFY2(text.contains(path) && text.contains(QStringLiteral("No such file or directory"))
-                 != text.contains(QStringLiteral("No space left on device")),
-             qPrintable(text));
+    QVERIFY2(text.contains(path) && text.endsWith(reason), qPrintable(text));
     QVERIFY(c.send("still receiving"));
     QCOMPARE(c.w.Check1[0]->isChecked(), true);
     QCOMPARE(c.cellText(), QStringLiteral("g"));
     QCOMPARE(c.boxes.boxes.size(), 1);
 }
 
-void TestReceiveTools::oneArrivalEntryPerTick()
+void TestReceiveTools::arrivalMarksPerBurst()
 {
     ReceiveBuffer b;
-    qint64 now = 1000;
-    b.setClock([&] { return now; });
+    qint64 mono = 5000000;
+    qint64 wall = utc(14, 3, 11, 482) * 1000;
+    b.setClock(console::ArrivalClock{[&] { return mono; }, [&] { return wall; }});
+    auto later = [&](qint64 us) {
+        mono += us;
+        wall += us;
+    };
+    const console::ArrivalTimes &t = b.arrivalTimes();
     b.append("abc");
-    now = 1500;
-    b.append({}); // a tick that brought nothing
-    now = 2000;
-    // Bytes handed over as they arrive carry the time of the first of them.
-    b.received("de", 2);
-    now = 2300;
-    b.received("fgh", 3);
-    now = 2500;
+    later(999);
+    b.received("de", 2); // within 1 ms of the last bytes: their mark
+    later(1000);
+    b.received("fgh", 3); // after 1 ms of silence: a mark, taken as they come
+    later(500000);
     b.showWaiting();
-    now = 3000;
-    b.append(QByteArray(20, 'z'));
-    const auto &e = b.arrivalTimes().entries();
-    QCOMPARE(int(e.size()), 3);
-    QCOMPARE(e[0].firstByte, 0);
-    QCOMPARE(e[0].msecs, 1000);
-    QCOMPARE(e[1].firstByte, 3);
-    QCOMPARE(e[1].msecs, 2000);
-    QCOMPARE(e[2].firstByte, 8);
-    QCOMPARE(e[2].msecs, 3000);
-    QCOMPARE(b.arrivalTimes().timeOf(7), 2000);
-    QCOMPARE(b.arrivalTimes().timeOf(27), 3000);
+    b.append({}); // a tick that brought nothing
+    wall += 3600LL * 1000 * 1000; // the wall clock is set an hour ahead
+    later(2000);
+    b.append("ij");
+    QCOMPARE(int(t.count()), 3);
+    QCOMPARE(t.mark(1).firstByte, 5);
+    QCOMPARE(t.mark(2).firstByte, 8);
+    QCOMPARE(t.idleBeforeUs(1), 1000);
+    QCOMPARE(t.timeOf(4), utc(14, 3, 11, 482));
+    QCOMPARE(t.timeOf(7), utc(14, 3, 11, 483));
+    QCOMPARE(t.timeOf(9), utc(15, 3, 11, 985));
+    // Discarded bytes take their marks along; a Clear keeps those of the
+    // bytes still waiting, which become the first.
+    later(2000);
+    b.received("kl", 2);
+    b.discarded();
+    QCOMPARE(int(t.count()), 3);
+    later(2000);
+    b.received("mn", 2);
     b.reset();
-    QVERIFY(b.arrivalTimes().entries().empty());
+    QCOMPARE(int(t.count()), 1);
+    QCOMPARE(t.mark(0).firstByte, 0);
+    QCOMPARE(t.timeOf(1), utc(15, 3, 11, 989));
 }
 
 void TestReceiveTools::rowLabelTooltip()

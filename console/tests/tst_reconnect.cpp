@@ -134,6 +134,7 @@ private slots:
     void whichDeviceCountsAsReturned();
     void backUnderAnotherNumberWithoutAClick();
     void itemOffStaysStoppedAsBefore();
+    void anotherSerialIsNotTakenAndAClickEndsTheWait_data();
     void anotherSerialIsNotTakenAndAClickEndsTheWait();
     void pseudoTerminalPathReturnsWhileTheBoxIsOpen();
     void timerTicksGoOnBehindTheFaultBox();
@@ -226,6 +227,14 @@ void TestReconnect::backUnderAnotherNumberWithoutAClick()
     QVERIFY(c.w.MSComm1[0].portOpen());
     QCOMPARE(c.w.MSComm1[0].device(), m.device("ttyUSB1"));
     QVERIFY(c.w.Command2[0]->isEnabled());
+    // The panel noted it all, as the traffic view lists it.
+    QStringList events;
+    for (const console::PortEvent &e : c.w.panel(0).events())
+        events << console::portEventText(e);
+    QCOMPARE(events.size(), 4);
+    QCOMPARE(events[0], QString("started 9600,n,8,1"));
+    QVERIFY2(events[1].startsWith("fault: "), qPrintable(events[1]));
+    QCOMPARE(events.mid(2), (QStringList{"waiting", "reconnected 2"}));
     second.write("after");
     QVERIFY(c.receive(0, 5));
     // The grids kept what they had; one box in all.
@@ -251,8 +260,16 @@ void TestReconnect::itemOffStaysStoppedAsBefore()
     QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
 }
 
+void TestReconnect::anotherSerialIsNotTakenAndAClickEndsTheWait_data()
+{
+    QTest::addColumn<bool>("itemOff"); // the wait ends by the item, not a click
+    QTest::newRow("a click on the box") << false;
+    QTest::newRow("the item switched off") << true;
+}
+
 void TestReconnect::anotherSerialIsNotTakenAndAClickEndsTheWait()
 {
+    QFETCH(bool, itemOff);
     Machine m;
     Console c(m);
     QVERIFY(c.runUntilUnplugged(m, true));
@@ -264,8 +281,12 @@ void TestReconnect::anotherSerialIsNotTakenAndAClickEndsTheWait()
     QVERIFY(c.w.waitingForAdapter(0));
     QVERIFY(!c.w.MSComm1[0].portOpen());
 
-    // A click on the partly checked box ends the wait, panel stopped.
-    c.w.Check1[0]->click();
+    // A click on the partly checked box, or the item switched off, ends
+    // the wait, panel stopped.
+    if (itemOff)
+        c.setReconnect(0, false);
+    else
+        c.w.Check1[0]->click();
     QVERIFY(!c.w.waitingForAdapter(0));
     QCOMPARE(c.w.Check1[0]->checkState(), Qt::Unchecked);
     QVERIFY(!c.w.Started0);
@@ -275,8 +296,12 @@ void TestReconnect::anotherSerialIsNotTakenAndAClickEndsTheWait()
     c.tick();
     QVERIFY(!c.w.MSComm1[0].portOpen());
     QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
-    // The next fault waits again: the item is still on.
-    QVERIFY(c.w.reconnectAutomatically(0));
+    // The next fault waits again unless the item went off.
+    QCOMPARE(c.w.reconnectAutomatically(0), !itemOff);
+    // The box is a plain one again: the next click starts the panel.
+    c.w.Check1[0]->click();
+    QVERIFY(c.w.Started0);
+    QCOMPARE(c.w.Check1[0]->checkState(), Qt::Checked);
 }
 
 void TestReconnect::pseudoTerminalPathReturnsWhileTheBoxIsOpen()

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using serial::UsbIdentity;
 using testsupport::FakeUsbSysfs;
 
@@ -75,6 +77,10 @@ void TestPortIdentity::identityOfEachPort_data()
     QTest::newRow("not there") << "ttyUSB9" << false << UsbIdentity{};
     QTest::newRow("pseudo-terminal number") << "3" << false << UsbIdentity{};
     QTest::newRow("a path is not a name") << "../tty/ttyUSB0" << false << UsbIdentity{};
+    // Read as every sysfs attribute is: a FIFO is passed over, not waited
+    // on, and a file is read no further than an attribute can be long.
+    QTest::newRow("serial is a FIFO") << "ttyUSB7" << true << UsbIdentity{"10c4", "ea60", "", "00"};
+    QTest::newRow("serial of 5000 bytes") << "ttyUSB8" << true << UsbIdentity{"10c4", "ea60", QString(4096, 'S'), "00"};
 }
 
 void TestPortIdentity::identityOfEachPort()
@@ -82,6 +88,9 @@ void TestPortIdentity::identityOfEachPort()
     QFETCH(QString, tty);
     QFETCH(bool, usb);
     QFETCH(UsbIdentity, identity);
+    m_sysfs->addUsbPort("ttyUSB7", "1-7", "10c4", "ea60", "", 0);
+    QCOMPARE(::mkfifo(QFile::encodeName(m_sysfs->usbDir("1-7") + "/serial").constData(), 0600), 0);
+    m_sysfs->addUsbPort("ttyUSB8", "1-8", "10c4", "ea60", QString(5000, 'S'), 0);
     const auto read = serial::readUsbIdentity(m_sysfs->root(), tty);
     QCOMPARE(read.has_value(), usb);
     if (usb)

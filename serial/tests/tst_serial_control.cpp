@@ -89,6 +89,7 @@ void TestSerialControl::settingsStrings_data()
     refused("fractional baud", "9600.5,n,8,1");
     refused("baud past 32 bits", "2147483648,n,8,1");
     refused("baud of 11 digits", "10000000000,n,8,1");
+    refused("baud of 20 digits", "12345678901234567890,n,8,1");
     refused("full-width digits", QStringLiteral("\uff19\uff16\uff10\uff10,n,8,1"));
     refused("semicolons", "9600;n;8;1");
     refused("empty", "");

@@ -22,9 +22,10 @@ public:
     void addPlatformPort(const QString &tty);
     // The USB device goes away with all its ports, as when it is unplugged.
     void unplug(const QString &usbPath);
+    // The folder of the USB device, where idVendor, idProduct and serial are.
+    QString usbDir(const QString &usbPath) const;
 
 private:
-    QString usbDir(const QString &usbPath) const;
     void linkTty(const QString &tty, const QString &ttyDir, const QString &deviceDir);
 
     QString m_root;

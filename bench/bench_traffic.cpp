@@ -1,0 +1,160 @@
+// The traffic view over a large conversation: each panel holds `megabytes`
+// (default 100) of frames of 8 to 255 bytes, 25 ms apart, the panels taking
+// turns as a request and its answer do. Prints what the frame index and the
+// view's rows cost a frame, how long the view takes to open (shown and
+// drawn), to draw a page at random places and page by page, and to cut
+// everything again by a new rule. Repeated where the machine's noise
+// matters; run by hand.
+//
+//   bench_traffic [megabytes per panel]
+
+#include "console/panel.h"
+#include "console/traffic_window.h"
+#include "tests/support/recorders.h"
+#include "tests/support/resident_memory.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <time.h>
+#include <vector>
+
+namespace {
+
+double threadCpuMs()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// Wall-clock and CPU times of one step, repeated: on a shared machine the
+// CPU time is the steadier figure.
+struct Figures {
+    std::vector<double> ms, cpu;
+    QElapsedTimer wall;
+    double cpuStart = 0;
+    void start()
+    {
+        cpuStart = threadCpuMs();
+        wall.start();
+    }
+    void stop()
+    {
+        ms.push_back(double(wall.nsecsElapsed()) / 1e6);
+        cpu.push_back(threadCpuMs() - cpuStart);
+    }
+    void print(const char *what)
+    {
+        std::sort(ms.begin(), ms.end());
+        std::sort(cpu.begin(), cpu.end());
+        std::printf("%s: median %.2f ms (CPU %.2f ms), p90 %.2f ms (CPU %.2f ms), worst %.2f ms (%zu times)\n", what,
+                    ms[ms.size() / 2], cpu[cpu.size() / 2], ms[ms.size() * 9 / 10], cpu[cpu.size() * 9 / 10],
+                    ms.back(), ms.size());
+    }
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const qint64 total = (argc > 1 ? std::atoll(argv[1]) : 100) * 1000 * 1000;
+
+    qint64 nowUs = 1000000;
+    const qint64 wallUs = 1796652191000000; // 2026-12-07
+    const console::ArrivalClock clock{[&] { return nowUs; }, [&] { return nowUs + wallUs; }};
+    console::Panel left, right;
+    left.receive().setClock(clock);
+    right.receive().setClock(clock);
+    QByteArray pattern(1 << 16, Qt::Uninitialized);
+    for (qsizetype i = 0; i < pattern.size(); ++i)
+        pattern[i] = char(i * 31 + 7);
+    QElapsedTimer fill;
+    fill.start();
+    for (qint64 n = 0; left.receive().shownSize() < total || right.receive().shownSize() < total; ++n) {
+        const qsizetype length = 8 + (n * 37) % 248;
+        nowUs += 25000;
+        (n % 2 ? right : left).show(QByteArray::fromRawData(pattern.constData() + (n * 131) % 60000, length));
+    }
+    std::printf("%lld + %lld bytes in %lld + %lld frames, filled in %.1f s\n",
+                static_cast<long long>(left.receive().shownSize()), static_cast<long long>(right.receive().shownSize()),
+                static_cast<long long>(left.frames().count()), static_cast<long long>(right.frames().count()),
+                double(fill.nsecsElapsed()) / 1e9);
+
+    // The frame index alone, cut afresh.
+    {
+        const long before = testsupport::residentBytes();
+        console::FrameIndex index;
+        index.rebuild(left.receive().store(), left.receive().arrivalTimes(), left.receive().shownSize());
+        std::printf("frame index: %.1f bytes a frame (%lld frames)\n",
+                    double(testsupport::residentBytes() - before) / double(index.count()), static_cast<long long>(index.count()));
+    }
+
+    QTemporaryDir dir;
+    console::ConsoleSettings settings(dir.filePath(QStringLiteral("settings.ini")));
+    testsupport::RecordingMessageBoxes boxes;
+    Figures open;
+    long viewBytes = 0;
+    int rows = 0;
+    for (int i = 0; i < 5; ++i) {
+        const long before = testsupport::residentBytes();
+        open.start();
+        console::TrafficWindow view({&left, &right}, settings, boxes);
+        view.show();
+        view.table()->viewport()->repaint();
+        QApplication::processEvents();
+        open.stop();
+        // Memory once, before anything freed is reused.
+        if (i == 0)
+            viewBytes = testsupport::residentBytes() - before;
+        rows = view.model()->rowCount();
+    }
+    open.print("open the view (rows made, shown, drawn)");
+    std::printf("the open view: %.1f bytes a row (%d rows; 8 bytes of them the row itself, the rest the table's "
+                "header)\n",
+                double(viewBytes) / rows, rows);
+
+    console::TrafficWindow view({&left, &right}, settings, boxes);
+    view.show();
+    QApplication::processEvents();
+    QScrollBar *bar = view.table()->verticalScrollBar();
+    std::mt19937 random(7);
+    Figures jump, page;
+    for (int i = 0; i < 300; ++i) {
+        jump.start();
+        bar->setValue(int(random() % unsigned(bar->maximum() + 1)));
+        view.table()->viewport()->repaint();
+        jump.stop();
+    }
+    jump.print("draw a page at a random place");
+    bar->setValue(bar->maximum() / 2);
+    for (int i = 0; i < 300; ++i) {
+        page.start();
+        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        view.table()->viewport()->repaint();
+        page.stop();
+    }
+    page.print("page down and draw");
+
+    Figures resplit;
+    for (int i = 0; i < 3; ++i) {
+        for (console::SplitRule rule : {console::SplitRule{console::SplitKind::Delimiter, 20, 0x03},
+                                        console::SplitRule{}}) {
+            resplit.start();
+            left.setSplitRule(rule);
+            right.setSplitRule(rule);
+            view.table()->viewport()->repaint();
+            resplit.stop();
+        }
+    }
+    resplit.print("cut both panels again (delimiter 03, then gap 20 ms) and draw");
+    return 0;
+}

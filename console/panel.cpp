@@ -1,0 +1,154 @@
+#include "panel.h"
+
+#include "serial/open_failure.h"
+#include "serial/port_names.h"
+
+namespace console {
+
+QString portEventText(const PortEvent &event)
+{
+    switch (event.kind) {
+    case PortEventKind::Started: return QStringLiteral("started ") + event.detail;
+    case PortEventKind::Stopped: return QStringLiteral("stopped");
+    case PortEventKind::Fault: return QStringLiteral("fault: ") + event.detail;
+    case PortEventKind::Waiting: return QStringLiteral("waiting");
+    case PortEventKind::Reconnected: return QStringLiteral("reconnected ") + event.detail;
+    case PortEventKind::Cleared: return QStringLiteral("cleared");
+    }
+    return {};
+}
+
+Panel::Panel(const PortEnvironment &ports, QObject *parent)
+    : QObject(parent)
+    , m_return(ports.rule, ports.places)
+    , m_deviceDir(ports.places.deviceDir)
+{
+    // Received bytes go straight into the store as they arrive, and are
+    // marked with their arrival time there; the poll shows them.
+    m_comm.setReceiveSink(&m_receive);
+}
+
+Panel::~Panel()
+{
+    m_comm.setReceiveSink(nullptr);
+}
+
+void Panel::note(PortEventKind kind, const QString &detail)
+{
+    const ArrivalClock &clock = m_receive.clock();
+    m_events.push_back({kind, detail, m_portText, clock.monotonicUs(), millisecondsOf(clock.wallUs())});
+    emit portEvent(m_events.back());
+}
+
+bool Panel::open(const PortRequest &request, QString *failure)
+{
+    // A text that names no port is refused before the control sees it.
+    const auto address = serial::resolvePortText(request.portText, m_deviceDir);
+    if (!address) {
+        *failure = tr("\"%1\" names no port: type a port number (1 or more) or a device path.").arg(request.portText);
+        return false;
+    }
+    if (address->number > 0)
+        m_comm.setCommPort(address->number);
+    if (m_comm.device() != address->device)
+        m_comm.setDevice(address->device);
+    if (!m_comm.setSettings(request.settings)) {
+        *failure = m_comm.lastError();
+        return false;
+    }
+    m_comm.setRTSEnable(request.rts);
+    m_comm.setDTREnable(request.dtr);
+    if (!m_comm.portOpen() && !m_comm.setPortOpen(true)) {
+        *failure = serial::describeOpenFailure(serial::examineOpenFailure(
+            address->device, address->number, m_comm.lastError(), m_comm.lastOpenFailure().error));
+        return false;
+    }
+    m_comm.clearInBuffer();
+    m_return.remember(address->device);
+    m_portText = request.portText;
+    return true;
+}
+
+bool Panel::start(const PortRequest &request, QString *failure)
+{
+    if (!open(request, failure))
+        return false;
+    note(PortEventKind::Started, request.settings);
+    return true;
+}
+
+Panel::PollStep Panel::poll()
+{
+    if (!m_started) {
+        if (m_comm.portOpen()) {
+            m_comm.setPortOpen(false);
+            note(PortEventKind::Stopped);
+        }
+        return PollStep::Nothing;
+    }
+    if (m_comm.hasFault())
+        return PollStep::Fault;
+    // Started but not open: a start is still being refused behind its box.
+    if (!m_comm.portOpen() || m_comm.inBufferCount() <= 0)
+        return PollStep::Nothing;
+    return PollStep::Show;
+}
+
+bool Panel::show(const QByteArray &bytes)
+{
+    m_receive.received(bytes.constData(), bytes.size());
+    const qint64 first = m_receive.showWaiting();
+    const qint64 shown = m_receive.shownSize();
+    if (shown == first)
+        return true;
+    m_frames.extend(m_receive.store(), m_receive.arrivalTimes(), shown);
+    emit framesGrown();
+    return !m_log.isOpen() || m_log.append(m_receive.store(), first, shown - first);
+}
+
+void Panel::stopAfterFault()
+{
+    const QString cause = m_comm.lastError();
+    m_comm.setPortOpen(false);
+    m_started = false;
+    note(PortEventKind::Fault, cause);
+}
+
+void Panel::beginWait()
+{
+    m_return.begin();
+    if (m_return.waiting())
+        note(PortEventKind::Waiting);
+}
+
+bool Panel::reconnect(const PortRequest &request, QString *failure)
+{
+    if (!open(request, failure))
+        return false;
+    m_return.end();
+    m_started = true;
+    note(PortEventKind::Reconnected, request.portText);
+    return true;
+}
+
+void Panel::clear()
+{
+    const bool anything = m_receive.store().size() > 0 || !m_events.empty();
+    m_receive.reset();
+    m_frames.clear();
+    m_events.clear();
+    emit framesReset();
+    if (anything)
+        note(PortEventKind::Cleared);
+}
+
+void Panel::setSplitRule(const SplitRule &rule)
+{
+    if (rule == m_frames.rule())
+        return;
+    m_frames.setRule(rule);
+    m_frames.rebuild(m_receive.store(), m_receive.arrivalTimes(), m_receive.shownSize());
+    emit framesReset();
+}
+
+} // namespace console

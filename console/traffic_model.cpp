@@ -1,0 +1,443 @@
+#include "traffic_model.h"
+
+#include <QColor>
+#include <QDateTime>
+#include <QFont>
+#include <QFontDatabase>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cctype>
+#include <limits>
+#include <vector>
+
+namespace console {
+
+namespace {
+
+constexpr quint64 kPanelBit = quint64(1) << 63;
+constexpr quint64 kEventBit = quint64(1) << 62;
+
+const QColor kPanelTint[2] = {QColor(232, 240, 255), QColor(255, 243, 222)};
+const QColor kBadTint(255, 200, 200);
+
+} // namespace
+
+QString hexPairs(QByteArrayView bytes)
+{
+    return QString::fromLatin1(bytes.toByteArray().toHex(' ').toUpper());
+}
+
+QString printableText(QByteArrayView bytes)
+{
+    QString text(bytes.size(), QLatin1Char('.'));
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = std::uint8_t(bytes[i]);
+        if (b >= 0x20 && b <= 0x7E)
+            text[i] = QLatin1Char(char(b));
+    }
+    return text;
+}
+
+TrafficModel::TrafficModel(std::array<const Panel *, 2> panels, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_panels(panels)
+{
+    for (const Panel *p : m_panels) {
+        connect(p, &Panel::framesGrown, this, &TrafficModel::sync);
+        connect(p, &Panel::portEvent, this, &TrafficModel::sync);
+        connect(p, &Panel::framesReset, this, &TrafficModel::rebuild);
+    }
+    rebuild();
+}
+
+quint64 TrafficModel::encode(const Ref &ref)
+{
+    return (ref.panel ? kPanelBit : 0) | (ref.event ? kEventBit : 0) | quint64(ref.index);
+}
+
+TrafficModel::Ref TrafficModel::decode(quint64 code)
+{
+    return {(code & kPanelBit) ? 1 : 0, (code & kEventBit) != 0, qint64(code & ~(kPanelBit | kEventBit))};
+}
+
+bool TrafficModel::shows(int panel) const
+{
+    return m_filter == PanelFilter::Both || (m_filter == PanelFilter::Left) == (panel == 0);
+}
+
+void TrafficModel::setFilter(PanelFilter filter)
+{
+    if (filter == m_filter)
+        return;
+    m_filter = filter;
+    rebuild();
+}
+
+void TrafficModel::setCheck(FrameCheck check)
+{
+    if (check == m_check)
+        return;
+    m_check = check;
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+}
+
+namespace {
+
+// Rows go in time order; at the same time an event before a frame, the
+// left panel before the right.
+struct SortKey {
+    qint64 us;
+    bool event;
+    int panel;
+    bool operator<(const SortKey &o) const
+    {
+        if (us != o.us)
+            return us < o.us;
+        if (event != o.event)
+            return event;
+        return panel < o.panel;
+    }
+};
+
+// Walks one panel's frames or events from a given one on, in time order.
+struct Cursor {
+    const Panel *panel;
+    int index;
+    bool event;
+    qint64 next;
+    qint64 end;
+    size_t mark = 0; // frames: the mark of the next frame's first byte
+    SortKey key{};
+
+    bool done() const { return next >= end; }
+    void updateKey()
+    {
+        if (done())
+            return;
+        key = {0, event, index};
+        if (event) {
+            key.us = panel->events()[size_t(next)].monotonicUs;
+            return;
+        }
+        const ArrivalTimes &times = panel->receive().arrivalTimes();
+        const qint64 first = panel->frames().start(next);
+        while (mark + 1 < times.count() && times.mark(mark + 1).firstByte <= first)
+            ++mark;
+        key.us = times.count() ? times.mark(mark).startUs : 0;
+    }
+};
+
+} // namespace
+
+void TrafficModel::sync()
+{
+    // Bytes added to a last frame change it and the gap of the row after
+    // it: the rows on screen are drawn again.
+    bool grown = false;
+    for (int p = 0; p < 2; ++p) {
+        const qint64 covered = m_panels[p]->frames().covered();
+        grown = grown || (covered != m_coveredSeen[p] && m_framesSeen[p] > 0 && shows(p));
+        m_coveredSeen[p] = covered;
+    }
+    if (grown && !m_rows.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+
+    std::vector<quint64> added;
+    std::vector<SortKey> keys;
+    mergeNew([&](quint64 code, const SortKey &key) {
+        added.push_back(code);
+        keys.push_back(key);
+    });
+    // New rows belong at the end, save those that came before rows the
+    // other panel showed first (the panels are shown one after the other):
+    // each run goes where the time order puts it.
+    const auto keyOfRow = [&](size_t row) {
+        const Ref ref = refOf(int(row));
+        return SortKey{timesOf(ref).startUs, ref.event, ref.panel};
+    };
+    for (size_t i = 0; i < added.size();) {
+        size_t at = m_rows.size();
+        while (at > 0 && keys[i] < keyOfRow(at - 1))
+            --at;
+        size_t j = i + 1;
+        if (at < m_rows.size()) {
+            const SortKey following = keyOfRow(at);
+            while (j < added.size() && keys[j] < following)
+                ++j;
+        } else {
+            j = added.size();
+        }
+        if (m_rows.size() + (j - i) > size_t(std::numeric_limits<int>::max()))
+            return;
+        beginInsertRows({}, int(at), int(at + (j - i) - 1));
+        m_rows.insert(at, added.begin() + qsizetype(i), added.begin() + qsizetype(j));
+        endInsertRows();
+        i = j;
+    }
+}
+
+void TrafficModel::rebuild()
+{
+    beginResetModel();
+    m_rows.clear();
+    m_framesSeen = {};
+    m_eventsSeen = {};
+    mergeNew([&](quint64 code, const SortKey &) { m_rows.push_back(code); });
+    for (int p = 0; p < 2; ++p)
+        m_coveredSeen[p] = m_panels[p]->frames().covered();
+    ++m_generation;
+    endResetModel();
+}
+
+template<typename Out>
+void TrafficModel::mergeNew(Out &&out)
+{
+    std::vector<Cursor> cursors;
+    for (int p = 0; p < 2; ++p) {
+        const Panel *panel = m_panels[p];
+        const qint64 frames = panel->frames().count();
+        const qint64 events = qint64(panel->events().size());
+        if (shows(p)) {
+            Cursor f{panel, p, false, m_framesSeen[p], frames};
+            if (!f.done())
+                f.mark = panel->receive().arrivalTimes().markOf(panel->frames().start(f.next)).value_or(0);
+            cursors.push_back(f);
+            cursors.push_back({panel, p, true, m_eventsSeen[p], events});
+        }
+        m_framesSeen[p] = frames;
+        m_eventsSeen[p] = events;
+    }
+    for (Cursor &c : cursors)
+        c.updateKey();
+    for (;;) {
+        Cursor *best = nullptr;
+        for (Cursor &c : cursors)
+            if (!c.done() && (!best || c.key < best->key))
+                best = &c;
+        if (!best)
+            return;
+        out(encode({best->index, best->event, best->next}), best->key);
+        ++best->next;
+        best->updateKey();
+    }
+}
+
+int TrafficModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(std::min<size_t>(m_rows.size(), std::numeric_limits<int>::max()));
+}
+
+int TrafficModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+TrafficModel::Times TrafficModel::timesOf(const Ref &ref) const
+{
+    const Panel &p = *m_panels[ref.panel];
+    if (ref.event) {
+        const qint64 at = p.events()[size_t(ref.index)].monotonicUs;
+        return {at, at};
+    }
+    const auto span = frameSpan(p.frames(), p.receive().arrivalTimes(), ref.index);
+    return span ? Times{span->startUs, span->endUs} : Times{};
+}
+
+QByteArray TrafficModel::bytesOf(const Ref &ref, qint64 limit) const
+{
+    QByteArray bytes;
+    if (ref.event)
+        return bytes;
+    const Panel &p = *m_panels[ref.panel];
+    const qint64 count = std::min(limit, p.frames().length(ref.index));
+    bytes.reserve(qsizetype(count));
+    p.receive().store().forEachSpan(p.frames().start(ref.index), count,
+                                    [&](QByteArrayView piece) { bytes.append(piece); });
+    return bytes;
+}
+
+int TrafficModel::panelOf(int row) const
+{
+    return refOf(row).panel;
+}
+
+bool TrafficModel::isEvent(int row) const
+{
+    return refOf(row).event;
+}
+
+qint64 TrafficModel::wallMs(int row) const
+{
+    const Ref ref = refOf(row);
+    const Panel &p = *m_panels[ref.panel];
+    if (ref.event)
+        return p.events()[size_t(ref.index)].wallMs;
+    const ArrivalTimes &times = p.receive().arrivalTimes();
+    const auto mark = times.markOf(p.frames().start(ref.index));
+    return mark ? times.wallMs(*mark) : 0;
+}
+
+std::optional<qint64> TrafficModel::gapUs(int row) const
+{
+    if (row <= 0)
+        return std::nullopt;
+    return timesOf(refOf(row)).startUs - timesOf(refOf(row - 1)).endUs;
+}
+
+QString TrafficModel::port(int row) const
+{
+    const Ref ref = refOf(row);
+    const Panel &p = *m_panels[ref.panel];
+    if (ref.event)
+        return p.events()[size_t(ref.index)].port;
+    // The port of the last event before the frame: a start or a reconnect
+    // names where the bytes came from.
+    const qint64 at = timesOf(ref).startUs;
+    const auto &events = p.events();
+    auto after = std::upper_bound(events.begin(), events.end(), at,
+                                  [](qint64 t, const PortEvent &e) { return t < e.monotonicUs; });
+    return after == events.begin() ? p.portText() : std::prev(after)->port;
+}
+
+QByteArray TrafficModel::frameBytes(int row) const
+{
+    return bytesOf(refOf(row), std::numeric_limits<qint64>::max());
+}
+
+CheckVerdict TrafficModel::verdict(int row) const
+{
+    const Ref ref = refOf(row);
+    if (ref.event || m_check == FrameCheck::None)
+        return CheckVerdict::NotApplicable;
+    return verifyFrame(m_check, bytesOf(ref, std::numeric_limits<qint64>::max()));
+}
+
+QString TrafficModel::eventText(int row) const
+{
+    const Ref ref = refOf(row);
+    return ref.event ? portEventText(m_panels[ref.panel]->events()[size_t(ref.index)]) : QString();
+}
+
+QVariant TrafficModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const int row = index.row();
+    const int column = index.column();
+    const Ref ref = refOf(row);
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (column) {
+        case TimeColumn:
+            return QDateTime::fromMSecsSinceEpoch(wallMs(row)).toString(QStringLiteral("HH:mm:ss.zzz"));
+        case GapColumn:
+            if (const auto gap = gapUs(row))
+                return QString::number(double(*gap) / 1000.0, 'f', 1);
+            return {};
+        case PanelColumn:
+            return port(row);
+        case LengthColumn:
+            return ref.event ? QVariant() : QVariant(m_panels[ref.panel]->frames().length(ref.index));
+        case HexColumn: {
+            if (ref.event)
+                return eventText(row);
+            const QByteArray bytes = bytesOf(ref, kShownBytes);
+            const bool more = m_panels[ref.panel]->frames().length(ref.index) > kShownBytes;
+            return hexPairs(bytes) + (more ? QStringLiteral(" \u2026") : QString());
+        }
+        case TextColumn:
+            return ref.event ? QVariant() : QVariant(printableText(bytesOf(ref, kShownBytes)));
+        case CheckColumn:
+            switch (verdict(row)) {
+            case CheckVerdict::Ok: return QStringLiteral("ok");
+            case CheckVerdict::Bad: return QStringLiteral("bad");
+            case CheckVerdict::NotApplicable: return QString();
+            }
+        }
+        return {};
+    case Qt::BackgroundRole:
+        return verdict(row) == CheckVerdict::Bad ? kBadTint : kPanelTint[ref.panel];
+    case Qt::FontRole:
+        if (column == HexColumn || column == TextColumn) {
+            QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+            fixed.setItalic(ref.event);
+            return fixed;
+        }
+        if (ref.event) {
+            QFont italic;
+            italic.setItalic(true);
+            return italic;
+        }
+        return {};
+    case Qt::TextAlignmentRole:
+        if (column == GapColumn || column == LengthColumn)
+            return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        return {};
+    case Qt::ToolTipRole:
+        if (column == TimeColumn)
+            return arrivalText(wallMs(row));
+        if (column == GapColumn && row > 0 && refOf(row - 1).panel != ref.panel)
+            return tr("Reply time: since the other panel's previous row ended");
+        if (column == HexColumn && !ref.event && m_panels[ref.panel]->frames().length(ref.index) > kShownBytes)
+            return tr("%1 bytes; the export writes them all").arg(m_panels[ref.panel]->frames().length(ref.index));
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    static const char *const names[ColumnCount] = {"Time", "Gap (ms)", "Panel", "Length", "Hex", "Text", "Check"};
+    return section >= 0 && section < ColumnCount ? tr(names[section]) : QVariant();
+}
+
+std::optional<QByteArray> findPattern(const QString &text, bool hex, QString *reason)
+{
+    if (text.isEmpty()) {
+        *reason = QObject::tr("Type what to find.");
+        return std::nullopt;
+    }
+    if (!hex)
+        return serial::toCodePage(text);
+    QByteArray bytes;
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    for (const QString &item : text.split(blanks, Qt::SkipEmptyParts)) {
+        // A lone digit is one byte; otherwise digits go in pairs.
+        const bool pairs = item.size() % 2 == 0;
+        const QByteArray digits = (pairs ? item : item.size() == 1 ? QStringLiteral("0") + item : QString()).toLatin1();
+        const QByteArray value = QByteArray::fromHex(digits);
+        if (digits.isEmpty() || value.size() * 2 != digits.size()
+            || !std::all_of(digits.begin(), digits.end(), [](char c) { return std::isxdigit(std::uint8_t(c)); })) {
+            *reason = QObject::tr("\"%1\" is not a hex sequence: give bytes as pairs of hex digits, such as 01 03.")
+                          .arg(text);
+            return std::nullopt;
+        }
+        bytes += value;
+    }
+    if (bytes.isEmpty()) {
+        *reason = QObject::tr("Type what to find.");
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+int findRow(const TrafficModel &model, QByteArrayView pattern, int from, bool forward)
+{
+    const int rows = model.rowCount();
+    if (rows == 0 || pattern.isEmpty())
+        return -1;
+    const int step = forward ? 1 : -1;
+    for (int n = 1; n <= rows; ++n) {
+        const int row = int(((qint64(from) + qint64(n) * step) % rows + rows) % rows);
+        if (!model.isEvent(row) && model.frameBytes(row).contains(pattern))
+            return row;
+    }
+    return -1;
+}
+
+} // namespace console
