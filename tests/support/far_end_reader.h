@@ -25,11 +25,10 @@ public:
     explicit FarEndReader(PseudoTerminal &far)
         : m_thread([this, &far] {
             while (!m_stop) {
-                QByteArray bytes = far.read(1, 20);
-                if (bytes.isEmpty())
-                    continue;
-                std::lock_guard lock(m_mutex);
-                m_pieces.append({std::chrono::steady_clock::now(), std::move(bytes)});
+                if (QByteArray bytes = far.read(1, 20); !bytes.isEmpty()) {
+                    std::lock_guard lock(m_mutex);
+                    m_pieces.append({std::chrono::steady_clock::now(), bytes});
+                }
             }
         })
     {
@@ -39,8 +38,6 @@ public:
         m_stop = true;
         m_thread.join();
     }
-    FarEndReader(const FarEndReader &) = delete;
-    FarEndReader &operator=(const FarEndReader &) = delete;
 
     QList<Piece> pieces() const
     {
