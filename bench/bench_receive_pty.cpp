@@ -13,6 +13,7 @@
 #include "console/traffic_window.h"
 #include "tests/support/recorders.h"
 #include "tests/support/resident_memory.h"
+#include "bench/pty_flood.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,114 +25,14 @@
 #include <algorithm>
 #include <vector>
 
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <pty.h>
-#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
-// A raw pseudo-terminal: the master is the far end, the slave's path is the
-// line that the reader opens.
-struct Line {
-    int master = -1;
-    int slave = -1;
-    QString path;
-    Line()
-    {
-        char name[256] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-            std::perror("openpty");
-            std::exit(1);
-        }
-        termios raw{};
-        ::tcgetattr(slave, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(slave, TCSANOW, &raw);
-        path = QString::fromLocal8Bit(name);
-    }
-    ~Line()
-    {
-        if (master >= 0)
-            ::close(master);
-        if (slave >= 0)
-            ::close(slave);
-    }
-};
-
-// Writes `total` bytes (every byte value, over and over) in 64 KiB blocks,
-// blocking while the line is full.
-void flood(int fd, qint64 total)
-{
-    char block[64 * 1024];
-    for (size_t i = 0; i < sizeof block; ++i)
-        block[i] = char(i * 31 + 7);
-    qint64 done = 0;
-    while (done < total) {
-        const ssize_t n = ::write(fd, block, size_t(std::min<qint64>(sizeof block, total - done)));
-        if (n < 0) {
-            std::perror("write");
-            return;
-        }
-        done += n;
-    }
-}
-
-double cpuSeconds(const rusage &u)
-{
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// CPU time of the plain reader's last run: what reading the line costs it,
-// whatever else the machine is doing.
-double g_catCpu = 0;
-double g_consoleCpu = 0;
-
-// cat copies the line into a pipe; the bytes count as read when they come
-// out of the pipe, which costs cat nothing it would not spend anyway.
-double catRate(qint64 total)
-{
-    Line line;
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) {
-        std::perror("pipe");
-        std::exit(1);
-    }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(pipeFds[1], 1);
-        ::close(pipeFds[0]);
-        const QByteArray path = line.path.toLocal8Bit();
-        ::execlp("cat", "cat", path.constData(), static_cast<char *>(nullptr));
-        ::_exit(127);
-    }
-    ::close(pipeFds[1]);
-    QElapsedTimer t;
-    t.start();
-    std::thread writer(flood, line.master, total);
-    static char sink[256 * 1024];
-    qint64 got = 0;
-    while (got < total) {
-        const ssize_t n = ::read(pipeFds[0], sink, sizeof sink);
-        if (n <= 0)
-            break;
-        got += n;
-    }
-    const double seconds = double(t.nsecsElapsed()) / 1e9;
-    writer.join();
-    ::kill(pid, SIGTERM);
-    rusage usage{};
-    ::wait4(pid, nullptr, 0, &usage);
-    g_catCpu += cpuSeconds(usage);
-    ::close(pipeFds[0]);
-    return double(got) / seconds;
-}
+using namespace benchflood;
 
 struct Run {
     double plain = 0; // mean of the plain reader's rate before and after

@@ -1,5 +1,7 @@
 #include "console_settings.h"
 
+#include "console/byte_store.h"
+
 #include <QSettings>
 
 #include <algorithm>
@@ -15,6 +17,7 @@ const QString kSplit = QStringLiteral("Traffic/Split");
 const QString kGapMs = QStringLiteral("Traffic/GapMs");
 const QString kDelimiter = QStringLiteral("Traffic/Delimiter");
 const QString kCheck = QStringLiteral("Traffic/Check");
+const QString kMemoryBudget = QStringLiteral("Receive/MemoryBudgetMiB");
 } // namespace
 
 ConsoleSettings::ConsoleSettings(const QString &file)
@@ -34,6 +37,17 @@ void ConsoleSettings::setReconnectAutomatically(int panel, bool on)
 {
     m_settings->setValue(reconnectKey(panel), on);
     m_settings->sync();
+}
+
+qint64 ConsoleSettings::receiveMemoryBudget() const
+{
+    constexpr qint64 kMiB = 1024 * 1024;
+    bool number = false;
+    const qint64 mib = m_settings->value(kMemoryBudget).toLongLong(&number);
+    if (!number || mib < 0)
+        return ByteStore::kDefaultMemoryBudget;
+    // Far beyond any memory; keeps the product in range.
+    return std::min<qint64>(mib, qint64(1) << 30) * kMiB;
 }
 
 TrafficSettings ConsoleSettings::traffic() const

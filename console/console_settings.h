@@ -29,6 +29,7 @@ struct TrafficSettings {
 //                        GapMs = 1..10000
 //                        Delimiter = two hex digits
 //                        Check = none | modbus-rtu | sum8
+//   [Receive]            MemoryBudgetMiB = 0.. (0: every byte in memory)
 //
 // Test rigs write these before the program starts, so the names and values
 // are fixed. A value missing or out of its range reads as the default.
@@ -39,6 +40,11 @@ public:
 
     bool reconnectAutomatically(int panel) const;
     void setReconnectAutomatically(int panel, bool on);
+
+    // How much of each panel's received bytes stays in memory before older
+    // ones go to a file, in bytes; 0 keeps them all in memory. 64 MiB when
+    // unset or not a whole number from 0 up.
+    qint64 receiveMemoryBudget() const;
 
     TrafficSettings traffic() const;
     void setTraffic(const TrafficSettings &traffic);

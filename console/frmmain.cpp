@@ -49,6 +49,7 @@ frmMain::frmMain(desktop::MessageBoxes &boxes, const PortEnvironment &ports, QWi
     setFont(small);
     buildPanel(0);
     buildPanel(1);
+    keepReceivedWithin(m_settings.receiveMemoryBudget());
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(500);
@@ -83,6 +84,21 @@ void frmMain::showTrafficView()
     m_traffic->show();
     m_traffic->raise();
     m_traffic->activateWindow();
+}
+
+void frmMain::keepReceivedWithin(qint64 memoryBudget)
+{
+    for (int i = 0; i < 2; ++i) {
+        ReceiveBuffer &received = m_panels[i].receive();
+        received.setMemoryBudget(memoryBudget);
+        // Queued: the failure shows while bytes are being handed over.
+        connect(&received, &ReceiveBuffer::spillFailed, this, [this, i](const QString &reason) {
+            message(QStringLiteral("The received bytes of port panel %1 stay in memory from now on: %2")
+                        .arg(i + 1)
+                        .arg(reason),
+                    desktop::BoxIcon::Exclamation);
+        }, Qt::QueuedConnection);
+    }
 }
 
 void frmMain::buildPanel(int i)

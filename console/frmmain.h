@@ -148,6 +148,9 @@ protected:
 
 private:
     void buildPanel(int panel);
+    // Older received bytes go to a file past the budget; a file that
+    // cannot be written is reported once.
+    void keepReceivedWithin(qint64 memoryBudget);
     void buildReceiveMenu(int panel);
     void buildOptions(OptionGroup group, int panel, QGroupBox *frame);
     void applyLayout(int panel, bool running);

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 
+#include <csignal>
+
 int main(int argc, char *argv[])
 {
     desktop::CommandLine commandLine(
@@ -31,6 +33,11 @@ int main(int argc, char *argv[])
     if (commandLine.isSet(QStringLiteral("sysfs-root")))
         ports.places.sysfsRoot = commandLine.value(QStringLiteral("sysfs-root"));
 
+#ifdef SIGXFSZ
+    // Past a file-size limit a write fails with a reason (the save, the log
+    // and the spill file report it) instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     QApplication app(argc, argv);
     desktop::setProgramIcon(QStringLiteral("tavrin"));
     desktop::QtMessageBoxes boxes;

@@ -100,6 +100,10 @@ void ReceiveBuffer::received(const char *data, qint64 count)
         return;
     m_times.arrived(m_store.size(), m_clock);
     m_store.append(data, qsizetype(count));
+    if (!m_spillReported && !m_store.spillError().isEmpty()) {
+        m_spillReported = true;
+        emit spillFailed(m_store.spillError());
+    }
 }
 
 void ReceiveBuffer::discarded()
@@ -146,6 +150,7 @@ void ReceiveBuffer::reset()
     QByteArray waiting;
     m_store.forEachSpan(m_shown, waitingSize(), [&](QByteArrayView piece) { waiting.append(piece); });
     m_store.clear();
+    m_spillReported = false;
     m_store.append(waiting);
     if (waiting.isEmpty())
         m_times.clear();

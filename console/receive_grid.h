@@ -80,6 +80,10 @@ public:
     // first cell at the next tick.
     void reset();
 
+    // Bytes kept in memory before older ones go to a file (ByteStore); 0
+    // keeps them all in memory.
+    void setMemoryBudget(qint64 bytes) { m_store.setMemoryBudget(bytes); }
+
     // Where arrival times come from; the system's clocks unless a test sets
     // its own.
     void setClock(ArrivalClock clock) { m_clock = std::move(clock); }
@@ -102,8 +106,15 @@ public:
     qint64 rxRow() const { return m_shown / grid::kBytesPerRow + 1; }
     int rxCol() const { return int(m_shown % grid::kBytesPerRow) + 1; }
 
+signals:
+    // Once, when the store could not write its file: from then on the
+    // bytes stay in memory, none lost. Again only after a reset() that
+    // failed anew.
+    void spillFailed(const QString &reason);
+
 private:
     ByteStore m_store;
+    bool m_spillReported = false;
     qint64 m_shown = 0;
     ArrivalTimes m_times;
     ArrivalClock m_clock;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <fstream>
+#include <string>
 #include <unistd.h>
 
 namespace testsupport {
@@ -12,6 +13,21 @@ inline long residentBytes()
     long size = 0, resident = 0;
     statm >> size >> resident;
     return resident * sysconf(_SC_PAGESIZE);
+}
+
+// Peak resident memory of this process so far (Linux).
+inline long peakResidentBytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long kib = 0;
+    while (status >> key) {
+        if (key == "VmHWM:") {
+            status >> kib;
+            break;
+        }
+    }
+    return kib * 1024;
 }
 
 } // namespace testsupport
