@@ -53,6 +53,8 @@ public:
     // Why the store is closed: names the file and what is wrong.
     QString problem() const { return m_problem; }
     QString lastError() const { return m_lastError; }
+    // The store's database connection, for the tables kept beside TrsData.
+    QString connectionName() const { return m_connection; }
 
     // Every row, newest first (see sortNewestFirst).
     std::optional<QList<HistoryRow>> readAll();

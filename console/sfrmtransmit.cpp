@@ -1,15 +1,21 @@
 #include "sfrmtransmit.h"
 
 #include "console/hex_items.h"
+#include "console/panel_sender.h"
+#include "console/repeat_dialog.h"
+#include "console/send_jobs.h"
+#include "console/transmit_menu.h"
 #include "console/type_button_delegate.h"
 #include "desktop/twips.h"
 
 #include <QDir>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -35,6 +41,22 @@ void waitForEmptyOutput(serial::SerialControl &port)
     }
 }
 
+const QString cancelledByUser = QStringLiteral("cancelled by the user.");
+
+// The row and its options in words, as the repeat window shows them:
+// Hex row "01,03", check Modbus RTU CRC-16, line ending CR LF
+QString describeRow(const HistoryRow &row, SendOptions options)
+{
+    QString text = QStringLiteral("%1 row \"%2\"").arg(row.type == QLatin1String("Txt") ? QStringLiteral("Txt")
+                                                                                         : QStringLiteral("Hex"),
+                                                      row.data);
+    if (options.check != FrameCheck::None)
+        text += QStringLiteral(", check ") + frameCheckText(options.check);
+    if (options.lineEnd != LineEnd::None)
+        text += QStringLiteral(", line ending ") + lineEndText(options.lineEnd);
+    return text;
+}
+
 } // namespace
 
 sfrmTransmit::sfrmTransmit(std::array<serial::SerialControl *, 2> ports,
@@ -55,7 +77,11 @@ sfrmTransmit::sfrmTransmit(std::array<serial::SerialControl *, 2> ports,
     , m_store(std::move(store))
 {
     m_model = new HistoryModel(*m_store, this);
+    m_options = std::make_unique<SendOptionsStore>(*m_store);
+    m_sender = new PanelSender(ports, this);
+    connect(m_sender, &PanelSender::sent, this, &sfrmTransmit::sent);
     buildControls();
+    buildMenu();
 
     connect(m_model, &HistoryModel::writeFailed, this, [this](const QString &reason) {
         tell(QStringLiteral("The change was not saved in the history file %1: %2").arg(shownPath(), reason),
@@ -77,10 +103,17 @@ sfrmTransmit::sfrmTransmit(std::array<serial::SerialControl *, 2> ports,
     }
     if (m_model->rowCount() > 0)
         DataGrid1->setCurrentIndex(m_model->index(0, HistoryModel::TypeColumn));
+    if (m_model->canAdd() && !m_options->isReadable())
+        tell(m_options->problem(), desktop::BoxIcon::Exclamation);
 }
 
 sfrmTransmit::~sfrmTransmit()
 {
+    // Sends still running end without a word: there is no window to tell.
+    if (m_fileSend)
+        m_fileSend->disconnect(this);
+    delete m_fileSend;
+    delete m_repeat;
     // The view and the model go before the store they read.
     delete DataGrid1;
     delete m_model;
@@ -187,6 +220,14 @@ void sfrmTransmit::addNew()
     DataGrid1->setCurrentIndex(cell);
     DataGrid1->scrollTo(cell);
     NewRow = *row;
+    forgetOptions(m_model->rowAt(*row).key, QStringLiteral("The row was added, but the send options of an "
+                                                           "earlier row with its key stay in the history file %1: %2"));
+}
+
+void sfrmTransmit::forgetOptions(qint64 key, const QString &failure)
+{
+    if (!m_options->forget(key))
+        tell(failure.arg(shownPath(), m_options->lastError()), desktop::BoxIcon::Exclamation);
 }
 
 void sfrmTransmit::deleteCurrent()
@@ -196,7 +237,10 @@ void sfrmTransmit::deleteCurrent()
         return;
     const int row = current.row();
     const int column = current.column();
+    const qint64 key = m_model->rowAt(row).key;
     const bool deleted = m_model->deleteRow(row);
+    if (deleted)
+        forgetOptions(key, QStringLiteral("The row was deleted, but its send options stay in the history file %1: %2"));
     const int left = m_model->rowCount();
     if (left == 0)
         DataGrid1->setCurrentIndex({});
@@ -222,7 +266,8 @@ void sfrmTransmit::DataGrid1_ButtonClick(int)
 
 void sfrmTransmit::Command1_Click()
 {
-    serial::SerialControl *port = m_ports[m_port1() ? 0 : 1];
+    const int panel = m_port1() ? 0 : 1;
+    serial::SerialControl *port = m_ports[panel];
     if (!DataGrid1->currentIndex().isValid())
         return;
     if (port == nullptr || !port->portOpen()) {
@@ -244,13 +289,176 @@ void sfrmTransmit::Command1_Click()
     if (!current.isValid())
         return;
     const HistoryRow &row = m_model->rowAt(current.row());
-    const HexItems bytes = bytesForRow(row.type, row.data);
+    const HexItems bytes = bytesToSend(row.type, row.data, optionsOf(current.row()));
     if (bytes.error != HexItemsError::None) {
         tell(hexItemsMessage(bytes.error));
         return;
     }
-    if (!port->output(bytes.bytes))
+    if (!m_sender->send(panel, bytes.bytes))
         tell(QStringLiteral("COM Port Error."));
+}
+
+void sfrmTransmit::buildMenu()
+{
+    m_menu = new TransmitMenu(this);
+    DataGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(DataGrid1, &QWidget::customContextMenuRequested, this, &sfrmTransmit::openMenu);
+    const auto changeCurrent = [this](auto change) {
+        const QModelIndex current = DataGrid1->currentIndex();
+        if (!current.isValid())
+            return;
+        SendOptions options = optionsOf(current.row());
+        change(options);
+        setOptionsOf(current.row(), options);
+    };
+    connect(m_menu, &TransmitMenu::lineEndChosen, this,
+            [changeCurrent](LineEnd end) { changeCurrent([end](SendOptions &o) { o.lineEnd = end; }); });
+    connect(m_menu, &TransmitMenu::checkChosen, this,
+            [changeCurrent](FrameCheck check) { changeCurrent([check](SendOptions &o) { o.check = check; }); });
+    connect(m_menu->repeatAction(), &QAction::triggered, this, &sfrmTransmit::sendRepeatedly);
+    connect(m_menu->fileAction(), &QAction::triggered, this, [this] {
+        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Send File"));
+        if (!path.isEmpty())
+            sendFile(path);
+    });
+    m_typeDelegate->setToolTipSource(
+        [this](const QModelIndex &index) { return sendOptionsText(optionsOf(index.row())); });
+}
+
+void sfrmTransmit::openMenu(const QPoint &pos)
+{
+    // The row under the mouse becomes current: the items act on it.
+    const QModelIndex under = DataGrid1->indexAt(pos);
+    if (under.isValid())
+        DataGrid1->setCurrentIndex(under);
+    const bool onRow = DataGrid1->currentIndex().isValid();
+    m_menu->showOptions(onRow ? optionsOf(DataGrid1->currentIndex().row()) : SendOptions{},
+                        onRow && optionsEditable());
+    m_menu->repeatAction()->setEnabled(onRow && !backgroundSendRunning());
+    m_menu->fileAction()->setEnabled(!backgroundSendRunning());
+    m_menu->popup(DataGrid1->viewport()->mapToGlobal(pos));
+}
+
+bool sfrmTransmit::optionsEditable() const
+{
+    return m_model->canAdd() && m_options->isReadable();
+}
+
+SendOptions sfrmTransmit::optionsOf(int row) const
+{
+    if (row < 0 || row >= m_model->rowCount())
+        return {};
+    return m_options->options(m_model->rowAt(row).key);
+}
+
+bool sfrmTransmit::setOptionsOf(int row, SendOptions options)
+{
+    if (row < 0 || row >= m_model->rowCount())
+        return false;
+    QString reason;
+    if (!m_model->canAdd())
+        // A damaged or unreadable file is never written; it was named at open.
+        reason = m_store->isOpen() ? QStringLiteral("its rows could not be read.") : m_store->problem();
+    else if (!m_options->set(m_model->rowAt(row).key, options))
+        reason = m_options->lastError();
+    if (reason.isEmpty())
+        return true;
+    tell(QStringLiteral("The send options were not saved in the history file %1: %2").arg(shownPath(), reason),
+         desktop::BoxIcon::Exclamation);
+    return false;
+}
+
+RepeatDialog *sfrmTransmit::repeatDialog() const
+{
+    return m_repeat;
+}
+
+FileSender *sfrmTransmit::fileSend() const
+{
+    return m_fileSend;
+}
+
+bool sfrmTransmit::backgroundSendRunning() const
+{
+    return (m_repeat && m_repeat->running()) || (m_fileSend && m_fileSend->running());
+}
+
+void sfrmTransmit::sendRepeatedly()
+{
+    const QModelIndex current = DataGrid1->currentIndex();
+    if (!current.isValid() || backgroundSendRunning())
+        return;
+    const HistoryRow &row = m_model->rowAt(current.row());
+    const SendOptions options = optionsOf(current.row());
+    const HexItems bytes = bytesToSend(row.type, row.data, options);
+    if (bytes.error != HexItemsError::None) {
+        tell(hexItemsMessage(bytes.error));
+        return;
+    }
+    delete m_repeat;
+    m_repeat = new RepeatDialog(*m_sender, m_port1() ? 0 : 1, bytes.bytes, describeRow(row, options), this);
+    m_repeat->setAttribute(Qt::WA_DeleteOnClose);
+    m_repeat->show();
+}
+
+void sfrmTransmit::sendFile(const QString &path)
+{
+    if (backgroundSendRunning())
+        return;
+    const int panel = m_port1() ? 0 : 1;
+    auto *job = new FileSender(*m_sender, panel, path, this);
+    const QString name = QFileInfo(path).fileName();
+    auto *progress = new QProgressDialog(
+        QStringLiteral("Sending %1 through %2").arg(name, m_sender->portName(panel)), QStringLiteral("Cancel"), 0,
+        100, this);
+    progress->setWindowTitle(QStringLiteral("Send File"));
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setMinimumDuration(0);
+    connect(progress, &QProgressDialog::canceled, job, [job] { job->stop(cancelledByUser); });
+    // Queued: the modal dialog lets events run inside setValue(), which must
+    // not happen while the job writes.
+    connect(job, &FileSender::progressed, progress,
+            [progress, job](qint64 gone) { progress->setValue(int(gone * 100 / qMax<qint64>(job->size(), 1))); },
+            Qt::QueuedConnection);
+    connect(job, &SendJob::finished, this, [this, job, progress, name](const QString &reason) {
+        progress->deleteLater();
+        job->deleteLater();
+        if (!reason.isEmpty() && reason != cancelledByUser)
+            tell(QStringLiteral("Send File of %1 stopped after %2 of %3 bytes: %4")
+                     .arg(name, groupedNumber(job->gone()), groupedNumber(job->size()), reason),
+                 desktop::BoxIcon::Exclamation);
+    });
+    m_fileSend = job;
+    QString refused;
+    // A small file may be sent and finished within start().
+    if (!job->start(&refused)) {
+        delete progress;
+        delete job;
+        tell(refused, desktop::BoxIcon::Exclamation);
+        return;
+    }
+    if (job->running())
+        progress->show();
+}
+
+void sfrmTransmit::endBackgroundSends(const QString &reason)
+{
+    if (m_repeat && m_repeat->running()) {
+        m_repeat->stopRepeat(reason);
+        tell(QStringLiteral("Send Repeatedly stopped after %1 sends: %2").arg(m_repeat->job()->sent()).arg(reason));
+    }
+    if (m_repeat)
+        m_repeat->close();
+    if (m_fileSend && m_fileSend->running())
+        m_fileSend->stop(reason);
+}
+
+void sfrmTransmit::done(int result)
+{
+    endBackgroundSends(QStringLiteral("the Transmit window was closed."));
+    QDialog::done(result);
 }
 
 } // namespace console

@@ -2,10 +2,12 @@
 
 #include "console/history_model.h"
 #include "console/history_store.h"
+#include "console/send_options_store.h"
 #include "desktop/message_boxes.h"
 #include "serial/serial_control.h"
 
 #include <QDialog>
+#include <QPointer>
 
 #include <array>
 #include <functional>
@@ -17,6 +19,10 @@ class QTableView;
 
 namespace console {
 
+class FileSender;
+class PanelSender;
+class RepeatDialog;
+class TransmitMenu;
 class TypeButtonDelegate;
 
 // The transmit history window: the stored messages in a grid, added,
@@ -25,6 +31,11 @@ class TypeButtonDelegate;
 //
 // Constructing the window loads it: the history file is opened and its rows
 // read. Closing it only hides it; whoever shows it deletes it afterwards.
+//
+// The grid's context menu gives each row its send options (a check and a
+// line ending, kept in the history file), sends a row repeatedly and sends
+// a file. Every byte the window sends goes through one PanelSender and is
+// announced by sent().
 class sfrmTransmit : public QDialog {
     Q_OBJECT
 public:
@@ -48,6 +59,23 @@ public:
 
     HistoryModel &model() { return *m_model; }
 
+    // The send options of a row of the grid; plain for a row without any.
+    SendOptions optionsOf(int row) const;
+    // Stores them for that row; a file that refuses is told, naming it.
+    bool setOptionsOf(int row, SendOptions options);
+    // Send Repeatedly... for the current row: opens the repeat window.
+    void sendRepeatedly();
+    // Send File...: the file's bytes through the panel Port1 names.
+    void sendFile(const QString &path);
+
+    TransmitMenu *menu() const { return m_menu; }
+    // The repeat window while open, the file send while it runs; else null.
+    RepeatDialog *repeatDialog() const;
+    FileSender *fileSend() const;
+
+    // Closing the window ends a repeat or file send and says so.
+    void done(int result) override;
+
     QLabel *DataGrid1Caption = nullptr;
     QTableView *DataGrid1 = nullptr;
     std::array<QPushButton *, 2> Command2{};
@@ -56,11 +84,25 @@ public:
     // The current row right after the last "Add New"; 0 before any.
     qint32 NewRow = 0;
 
+signals:
+    // Bytes the window wrote to a panel's port (0 left, 1 right), exactly as
+    // written: a row with its options, each repeat, each piece of a file.
+    void sent(int panel, const QByteArray &bytes);
+
 private:
     void buildControls();
     void addNew();
     void deleteCurrent();
     void tell(const QString &text, desktop::BoxIcon icon = desktop::BoxIcon::None);
+    void buildMenu();
+    void openMenu(const QPoint &pos);
+    bool optionsEditable() const;
+    // Drops a row's stored options; `failure` (%1 the file, %2 the reason)
+    // is told when the file refuses.
+    void forgetOptions(qint64 key, const QString &failure);
+    bool backgroundSendRunning() const;
+    // Ends a running repeat or file send, telling why.
+    void endBackgroundSends(const QString &reason);
     // The history file's full path, as messages name it.
     QString shownPath() const;
 
@@ -68,8 +110,14 @@ private:
     std::function<bool()> m_port1;
     desktop::MessageBoxes &m_boxes;
     std::unique_ptr<HistoryStore> m_store;
+    // Over the store's connection: goes first.
+    std::unique_ptr<SendOptionsStore> m_options;
     HistoryModel *m_model = nullptr;
     TypeButtonDelegate *m_typeDelegate = nullptr;
+    PanelSender *m_sender = nullptr;
+    TransmitMenu *m_menu = nullptr;
+    QPointer<RepeatDialog> m_repeat;
+    QPointer<FileSender> m_fileSend;
 };
 
 } // namespace console

@@ -1,9 +1,12 @@
 #include "type_button_delegate.h"
 
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 
 namespace console {
 
@@ -76,6 +79,18 @@ bool TypeButtonDelegate::editorEvent(QEvent *event, QAbstractItemModel *model,
     if (clicked)
         emit buttonClicked(index);
     return onButton;
+}
+
+bool TypeButtonDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view,
+                                   const QStyleOptionViewItem &option, const QModelIndex &index)
+{
+    const QString more = m_toolTip && index.isValid() ? m_toolTip(index) : QString();
+    if (event->type() != QEvent::ToolTip || more.isEmpty())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QString own = index.data(Qt::ToolTipRole).toString();
+    QToolTip::showText(event->globalPos(), own.isEmpty() ? more : own + QLatin1Char('\n') + more, view,
+                       option.rect);
+    return true;
 }
 
 } // namespace console

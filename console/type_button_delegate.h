@@ -2,6 +2,8 @@
 
 #include <QStyledItemDelegate>
 
+#include <functional>
+
 namespace console {
 
 // The Type cell: its text with a button at the right edge. A click on the
@@ -25,11 +27,18 @@ public:
     bool editorEvent(QEvent *event, QAbstractItemModel *model,
                      const QStyleOptionViewItem &option, const QModelIndex &index) override;
 
+    // More lines for a cell's tooltip, below the model's own; none when the
+    // source gives an empty text.
+    void setToolTipSource(std::function<QString(const QModelIndex &)> source) { m_toolTip = std::move(source); }
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override;
+
 signals:
     void buttonClicked(const QModelIndex &index);
 
 private:
     QPersistentModelIndex m_pressed;
+    std::function<QString(const QModelIndex &)> m_toolTip;
 };
 
 } // namespace console

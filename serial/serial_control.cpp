@@ -3,6 +3,7 @@
 #include "serial/open_failure.h"
 #include "serial/port_names.h"
 
+#include <cerrno>
 #include <utility>
 
 namespace serial {
@@ -79,11 +80,14 @@ bool SerialControl::portOpen() const
 bool SerialControl::setPortOpen(bool open)
 {
     if (!open) {
-        if (m_port.isOpen())
+        const bool wasOpen = m_port.isOpen();
+        if (wasOpen)
             m_port.close();
         m_fault = false;
         m_salvaged.clear();
         discardDelivered();
+        if (wasOpen)
+            emit closed();
         return true;
     }
     if (m_port.isOpen()) {
@@ -234,7 +238,9 @@ bool SerialControl::output(const QByteArray &bytes)
     }
     // Hand the bytes to the line now, as far as it takes them without
     // blocking; the rest follows from the event loop.
+    m_handingOver = true;
     m_port.flush();
+    m_handingOver = false;
     return true;
 }
 
@@ -254,10 +260,15 @@ void SerialControl::onError(SerialPort::SerialPortError error)
         return;
     // Only errors that mean the line is gone count as a fault; a refused
     // control request (a device without modem lines) or a timeout does not.
-    switch (error) {
+    // Handing bytes to a driver whose output buffer is full fails with
+    // EAGAIN, reported as a write or resource error, but the line is fine:
+    // the bytes stay queued and go out as it drains. (A read error can carry
+    // the same text from a stale errno, so only the hand-over counts.)
+    const bool bufferFull = m_handingOver && m_port.errorString() == qt_error_string(EAGAIN);
+    switch (bufferFull ? SerialPort::NoError : error) {
+    case SerialPort::WriteError:
     case SerialPort::ResourceError:
     case SerialPort::ReadError:
-    case SerialPort::WriteError:
     case SerialPort::DeviceNotFoundError:
     case SerialPort::PermissionError:
         break;

@@ -115,6 +115,8 @@ public:
 signals:
     void bytesArrived();
     void faulted(const QString &reason);
+    // setPortOpen(false) closed the open port (a fault emits faulted() instead).
+    void closed();
 
 private:
     void onError(SerialPort::SerialPortError error);
@@ -132,6 +134,7 @@ private:
     bool m_rts = false;
     bool m_fault = false;
     bool m_checkingInline = false; // errors handled where they arise
+    bool m_handingOver = false;    // within output()'s flush
     QString m_lastError;
     OpenFailure m_lastOpenFailure;
     std::optional<OpenFailure> m_injectedFailure;

@@ -5,11 +5,17 @@
 
 #include "console/history_store.h"
 #include "console/sfrmtransmit.h"
+#include "tests/support/pseudo_terminal.h"
 
 #include <QFile>
 #include <QList>
 #include <QPair>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
+
+#include <cstdlib>
+#include <unistd.h>
 
 namespace fixtures {
 
@@ -51,6 +57,66 @@ inline QStringList column(console::sfrmTransmit &w, int c)
     for (int r = 0; r < w.model().rowCount(); ++r)
         cells << w.model().index(r, c).data().toString();
     return cells;
+}
+
+// A serial control whose far end the test reads.
+struct Line {
+    testsupport::PseudoTerminal far;
+    serial::SerialControl control;
+    Line() { control.setDevice(far.slavePath()); }
+    bool open() { return control.setPortOpen(true); }
+};
+
+// Keeps a file read-only for the life of the guard. Root ignores permission
+// bits, so there the file is made immutable instead.
+struct ReadOnlyFile {
+    explicit ReadOnlyFile(const QString &path)
+        : path(path)
+    {
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        if (::geteuid() == 0)
+            immutable = chattr("+i");
+        else
+            immutable = true;
+    }
+    ~ReadOnlyFile()
+    {
+        if (::geteuid() == 0)
+            chattr("-i");
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    }
+    bool chattr(const char *flag) const
+    {
+        const QByteArray cmd = QByteArray("chattr ") + flag + " '" + path.toLocal8Bit() + "' 2>/dev/null";
+        return std::system(cmd.constData()) == 0;
+    }
+    QString path;
+    bool immutable = false;
+};
+
+// Runs SQL on the file through a connection of the test's own, as another
+// program would; the values of the select's first column, then a line for
+// each statement that failed.
+inline QStringList runSql(const QString &path, const QStringList &statements, const QString &select = {})
+{
+    QStringList result;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fixture"));
+        db.setDatabaseName(path);
+        if (!db.open())
+            return {QStringLiteral("open failed")};
+        QSqlQuery q(db);
+        for (const QString &s : statements) {
+            if (!q.exec(s))
+                result << QStringLiteral("failed: ") + s;
+        }
+        if (!select.isEmpty() && q.exec(select)) {
+            while (q.next())
+                result << q.value(0).toString();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("fixture"));
+    return result;
 }
 
 } // namespace fixtures

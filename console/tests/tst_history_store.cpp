@@ -11,68 +11,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <unistd.h>
-
 using console::HistoryModel;
 using console::HistoryStore;
 using fixtures::fileBytes;
+using fixtures::ReadOnlyFile;
+using fixtures::runSql;
 
 namespace {
-
-// Runs SQL on the file through a connection of the test's own.
-QStringList runSql(const QString &path, const QStringList &statements, const QString &select = {})
-{
-    QStringList result;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("test"));
-        db.setDatabaseName(path);
-        if (!db.open())
-            return {QStringLiteral("open failed")};
-        QSqlQuery q(db);
-        for (const QString &s : statements) {
-            if (!q.exec(s))
-                result << QStringLiteral("failed: ") + s;
-        }
-        if (!select.isEmpty() && q.exec(select)) {
-            while (q.next())
-                result << q.value(0).toString();
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("test"));
-    return result;
-}
 
 QDateTime at(int hour, int minute = 0)
 {
     return QDateTime(QDate(2024, 5, 1), QTime(hour, minute));
 }
-
-// Keeps a file read-only for the life of the guard. Root ignores permission
-// bits, so there the file is made immutable instead.
-struct ReadOnlyFile {
-    explicit ReadOnlyFile(const QString &path)
-        : path(path)
-    {
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-        if (::geteuid() == 0)
-            immutable = chattr("+i");
-        else
-            immutable = true;
-    }
-    ~ReadOnlyFile()
-    {
-        if (::geteuid() == 0)
-            chattr("-i");
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    }
-    bool chattr(const char *flag) const
-    {
-        const QByteArray cmd = QByteArray("chattr ") + flag + " '" + path.toLocal8Bit() + "' 2>/dev/null";
-        return std::system(cmd.constData()) == 0;
-    }
-    QString path;
-    bool immutable = false;
-};
 
 } // namespace
 

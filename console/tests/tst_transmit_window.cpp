@@ -1,5 +1,6 @@
 #include "console/frmmain.h"
 #include "console/history_store.h"
+#include "console/send_options.h"
 #include "console/sfrmtransmit.h"
 #include "console/type_button_delegate.h"
 #include "history_fixtures.h"
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTableView>
@@ -21,27 +23,21 @@
 #include <QTest>
 #include <QTimer>
 
+using console::FrameCheck;
 using console::HistoryModel;
+using console::LineEnd;
 using console::HistoryStore;
 using console::sfrmTransmit;
 using testsupport::PseudoTerminal;
 using testsupport::RecordingMessageBoxes;
 using fixtures::column;
+using fixtures::Line;
 using fixtures::fileBytes;
 using fixtures::storeRows;
 using fixtures::storedData;
 
-namespace {
-
-// A serial control whose far end the test reads.
-struct Line {
-    PseudoTerminal far;
-    serial::SerialControl control;
-    Line() { control.setDevice(far.slavePath()); }
-    bool open() { return control.setPortOpen(true); }
-};
-
-} // namespace
+Q_DECLARE_METATYPE(LineEnd)
+Q_DECLARE_METATYPE(FrameCheck)
 
 class TestTransmitWindow : public QObject {
     Q_OBJECT
@@ -105,30 +101,50 @@ void TestTransmitWindow::sendsExactBytesThroughThePanelNamed_data()
 {
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("data");
+    QTest::addColumn<LineEnd>("lineEnd");
+    QTest::addColumn<FrameCheck>("check");
     QTest::addColumn<bool>("port1");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("Txt AT left") << "Txt" << "AT" << true << QByteArray("\x41\x54") << "";
-    QTest::newRow("Txt AT right, left open too") << "Txt" << "AT" << false << QByteArray("\x41\x54") << "";
-    QTest::newRow("Txt through the code page") << "Txt" << QStringLiteral("\u00B0C\u2103") << false
-                                               << QByteArray("\xB0\x43\x3F") << "";
-    QTest::newRow("Hex three values") << "Hex" << "12,34,AB" << true << QByteArray("\x12\x34\xAB") << "";
-    QTest::newRow("Hex right, trailing comma") << "Hex" << "7 , f," << false << QByteArray("\x07\x0F\x00", 3) << "";
-    QTest::newRow("lower-case txt is hex") << "txt" << "41" << true << QByteArray("\x41") << "";
-    QTest::newRow("value above FF") << "Hex" << "12,100" << false << QByteArray() << "Invalid output value";
+    const auto row = [](const char *name, const char *type, const QString &data, bool port1, const QByteArray &bytes,
+                        LineEnd end = LineEnd::None, FrameCheck check = FrameCheck::None, const char *message = "") {
+        QTest::newRow(name) << type << data << end << check << port1 << bytes << message;
+    };
+    row("Txt AT left", "Txt", "AT", true, QByteArray("\x41\x54"));
+    row("Txt AT right, left open too", "Txt", "AT", false, QByteArray("\x41\x54"));
+    row("Txt through the code page", "Txt", QStringLiteral("\u00B0C\u2103"), false, QByteArray("\xB0\x43\x3F"));
+    row("Hex three values", "Hex", "12,34,AB", true, QByteArray("\x12\x34\xAB"));
+    row("Hex right, trailing comma", "Hex", "7 , f,", false, QByteArray("\x07\x0F\x00", 3));
+    row("lower-case txt is hex", "txt", "41", true, QByteArray("\x41"));
+    row("value above FF", "Hex", "12,100", false, QByteArray(), LineEnd::None, FrameCheck::None, "Invalid output value");
+
+    // With send options: the check over the row's bytes, then the line ending.
+    row("Txt AT, CR LF", "Txt", "AT", true, QByteArray::fromHex("41540D0A"), LineEnd::CrLf);
+    row("Hex Modbus request, CRC", "Hex", "01,03,00,00,00,0A", true, QByteArray::fromHex("01030000000AC5CD"),
+        LineEnd::None, FrameCheck::ModbusRtu);
+    row("Txt LRC over the text's bytes, CR", "Txt", ":01", false, QByteArray::fromHex("3A303136350D"), LineEnd::Cr,
+        FrameCheck::Lrc);
+    row("Hex sum, LF", "Hex", "80,ff,81", true, QByteArray::fromHex("80FF81000A"), LineEnd::Lf, FrameCheck::Sum8);
+    row("empty Txt, CR", "Txt", "", true, QByteArray::fromHex("0D"), LineEnd::Cr);
+    row("options on a refused row", "Hex", "1FF", true, QByteArray(), LineEnd::CrLf, FrameCheck::ModbusRtu,
+        "Invalid output value");
 }
 
 void TestTransmitWindow::sendsExactBytesThroughThePanelNamed()
 {
     QFETCH(QString, type);
     QFETCH(QString, data);
+    QFETCH(LineEnd, lineEnd);
+    QFETCH(FrameCheck, check);
     QFETCH(bool, port1);
     QFETCH(QByteArray, bytes);
     QFETCH(QString, message);
 
     storeRows(m_path, {{type, data}});
     auto w = makeWindow();
+    QVERIFY(w->setOptionsOf(0, {lineEnd, check}));
+    QSignalSpy sent(w.get(), &sfrmTransmit::sent);
     m_port1 = port1;
     w->Command1_Click();
 
@@ -140,6 +156,10 @@ void TestTransmitWindow::sendsExactBytesThroughThePanelNamed()
     QCOMPARE(m_boxes.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
     for (const auto &box : m_boxes.boxes)
         QCOMPARE(box.title, QStringLiteral("Tavrin"));
+    // What was written is announced once, with its panel.
+    const QList<QVariantList> expected = bytes.isEmpty() ? QList<QVariantList>{}
+                                                         : QList<QVariantList>{{port1 ? 0 : 1, bytes}};
+    QCOMPARE(QList<QVariantList>(sent), expected);
 }
 
 void TestTransmitWindow::closedPortOrNoRowSendsNothing()
