@@ -317,10 +317,14 @@ void frmMain::Form_Load()
 
 void frmMain::loadTransmitWindow()
 {
-    if (!m_transmit)
+    if (!m_transmit) {
         m_transmit = std::make_unique<sfrmTransmit>(
             std::array<serial::SerialControl *, 2>{&MSComm1[0], &MSComm1[1]},
             [this] { return Port1; }, m_boxes);
+        // What the history window sends shows in the traffic view.
+        connect(m_transmit.get(), &sfrmTransmit::sent, this,
+                [this](int panel, const QByteArray &bytes) { m_panels[panel == 0 ? 0 : 1].noteSent(bytes); });
+    }
 }
 
 void frmMain::applyLayout(int i, bool running)

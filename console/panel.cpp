@@ -14,6 +14,7 @@ QString portEventText(const PortEvent &event)
     case PortEventKind::Waiting: return QStringLiteral("waiting");
     case PortEventKind::Reconnected: return QStringLiteral("reconnected ") + event.detail;
     case PortEventKind::Cleared: return QStringLiteral("cleared");
+    case PortEventKind::Sent: return QStringLiteral("sent");
     }
     return {};
 }
@@ -33,11 +34,20 @@ Panel::~Panel()
     m_comm.setReceiveSink(nullptr);
 }
 
-void Panel::note(PortEventKind kind, const QString &detail)
+void Panel::note(PortEventKind kind, const QString &detail, qint64 sentCount)
 {
     const ArrivalClock &clock = m_receive.clock();
-    m_events.push_back({kind, detail, m_portText, clock.monotonicUs(), millisecondsOf(clock.wallUs())});
+    m_events.push_back({kind, detail, m_portText, clock.monotonicUs(), millisecondsOf(clock.wallUs()),
+                        m_sent.size() - sentCount, sentCount});
     emit portEvent(m_events.back());
+}
+
+void Panel::noteSent(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    m_sent.append(bytes);
+    note(PortEventKind::Sent, {}, bytes.size());
 }
 
 bool Panel::open(const PortRequest &request, QString *failure)
@@ -135,6 +145,7 @@ void Panel::clear()
 {
     const bool anything = m_receive.store().size() > 0 || !m_events.empty();
     m_receive.reset();
+    m_sent.clear();
     m_frames.clear();
     m_events.clear();
     emit framesReset();

@@ -14,7 +14,7 @@ namespace console {
 
 // What happened to a panel's port, as the traffic view lists it among the
 // frames. A new kind goes at the end, with its words in portEventText().
-enum class PortEventKind { Started, Stopped, Fault, Waiting, Reconnected, Cleared };
+enum class PortEventKind { Started, Stopped, Fault, Waiting, Reconnected, Cleared, Sent };
 
 struct PortEvent {
     PortEventKind kind = PortEventKind::Started;
@@ -24,10 +24,13 @@ struct PortEvent {
     QString port;
     qint64 monotonicUs = 0;
     qint64 wallMs = 0;
+    // Sent: where its bytes are in the panel's sent bytes.
+    qint64 sentFirst = 0;
+    qint64 sentCount = 0;
 };
 
 // "started 9600,n,8,1", "stopped", "fault: <cause>", "waiting",
-// "reconnected <port>", "cleared".
+// "reconnected <port>", "cleared", "sent".
 QString portEventText(const PortEvent &event);
 
 // What a start asks of the port: the port box text and the line settings.
@@ -57,6 +60,9 @@ public:
     ReceiveLog &log() { return m_log; }
     const ReceiveLog &log() const { return m_log; }
     const std::vector<PortEvent> &events() const { return m_events; }
+    // Every byte the panel sent since its last clear, in order; a "sent"
+    // event names its part.
+    const ByteStore &sentBytes() const { return m_sent; }
 
     // True while "Start" counts as ticked; read by the receive poll.
     bool &runFlag() { return m_started; }
@@ -95,6 +101,9 @@ public:
     // set and "reconnected <port>" noted.
     bool reconnect(const PortRequest &request, QString *failure);
 
+    // Notes "sent" with the exact bytes that went out through the port.
+    void noteSent(const QByteArray &bytes);
+
     // Empties the grids, frames and events (bytes still waiting stay); notes
     // "cleared" when there was anything to clear.
     void clear();
@@ -110,7 +119,7 @@ signals:
     void framesReset();
 
 private:
-    void note(PortEventKind kind, const QString &detail = {});
+    void note(PortEventKind kind, const QString &detail = {}, qint64 sentCount = 0);
 
     // Declared before the control, which hands it bytes until it goes.
     ReceiveBuffer m_receive;
@@ -122,6 +131,7 @@ private:
     QString m_portText;
     bool m_started = false;
     std::vector<PortEvent> m_events;
+    ByteStore m_sent;
 };
 
 } // namespace console

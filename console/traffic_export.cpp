@@ -39,16 +39,16 @@ QString csvField(const QString &text)
 
 QString exportLine(const TrafficModel &model, int row, ExportFormat format)
 {
-    const bool event = model.isEvent(row);
+    const bool showsBytes = model.hasBytes(row);
     const QByteArray bytes = model.frameBytes(row);
-    const QString length = event ? QString() : QString::number(bytes.size());
+    const QString length = showsBytes ? QString::number(bytes.size()) : QString();
     const QString hex = hexPairs(bytes);
     const QString text = printableText(bytes);
     const QString check = checkText(model.verdict(row));
     const QDateTime time = QDateTime::fromMSecsSinceEpoch(model.wallMs(row));
     if (format == ExportFormat::Text) {
         return QStringList{time.toString(QStringLiteral("HH:mm:ss.zzz")), gapText(model, row), model.port(row),
-                           length, event ? model.eventText(row) : hex, text, check}
+                           length, showsBytes ? hex : model.eventText(row), text, check}
             .join(QLatin1Char('\t'));
     }
     QStringList fields{time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")),

@@ -20,6 +20,7 @@ constexpr quint64 kEventBit = quint64(1) << 62;
 
 const QColor kPanelTint[2] = {QColor(232, 240, 255), QColor(255, 243, 222)};
 const QColor kBadTint(255, 200, 200);
+const QColor kSentInk(0, 90, 40);
 
 } // namespace
 
@@ -245,16 +246,33 @@ TrafficModel::Times TrafficModel::timesOf(const Ref &ref) const
     return span ? Times{span->startUs, span->endUs} : Times{};
 }
 
+const PortEvent *TrafficModel::sentEvent(const Ref &ref) const
+{
+    if (!ref.event)
+        return nullptr;
+    const PortEvent &e = m_panels[ref.panel]->events()[size_t(ref.index)];
+    return e.kind == PortEventKind::Sent ? &e : nullptr;
+}
+
+qint64 TrafficModel::lengthOf(const Ref &ref) const
+{
+    if (const PortEvent *sent = sentEvent(ref))
+        return sent->sentCount;
+    return ref.event ? 0 : m_panels[ref.panel]->frames().length(ref.index);
+}
+
 QByteArray TrafficModel::bytesOf(const Ref &ref, qint64 limit) const
 {
     QByteArray bytes;
-    if (ref.event)
-        return bytes;
     const Panel &p = *m_panels[ref.panel];
-    const qint64 count = std::min(limit, p.frames().length(ref.index));
+    const PortEvent *sent = sentEvent(ref);
+    if (ref.event && !sent)
+        return bytes;
+    const ByteStore &store = sent ? p.sentBytes() : p.receive().store();
+    const qint64 first = sent ? sent->sentFirst : p.frames().start(ref.index);
+    const qint64 count = std::min(limit, lengthOf(ref));
     bytes.reserve(qsizetype(count));
-    p.receive().store().forEachSpan(p.frames().start(ref.index), count,
-                                    [&](QByteArrayView piece) { bytes.append(piece); });
+    store.forEachSpan(first, count, [&](QByteArrayView piece) { bytes.append(piece); });
     return bytes;
 }
 
@@ -266,6 +284,12 @@ int TrafficModel::panelOf(int row) const
 bool TrafficModel::isEvent(int row) const
 {
     return refOf(row).event;
+}
+
+bool TrafficModel::hasBytes(int row) const
+{
+    const Ref ref = refOf(row);
+    return !ref.event || sentEvent(ref);
 }
 
 qint64 TrafficModel::wallMs(int row) const
@@ -309,7 +333,7 @@ QByteArray TrafficModel::frameBytes(int row) const
 CheckVerdict TrafficModel::verdict(int row) const
 {
     const Ref ref = refOf(row);
-    if (ref.event || m_check == FrameCheck::None)
+    if ((ref.event && !sentEvent(ref)) || m_check == FrameCheck::None)
         return CheckVerdict::NotApplicable;
     return verifyFrame(m_check, bytesOf(ref, std::numeric_limits<qint64>::max()));
 }
@@ -327,6 +351,8 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
     const int row = index.row();
     const int column = index.column();
     const Ref ref = refOf(row);
+    const bool sent = sentEvent(ref) != nullptr;
+    const bool bytes = !ref.event || sent;
     switch (role) {
     case Qt::DisplayRole:
         switch (column) {
@@ -337,18 +363,17 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
                 return QString::number(double(*gap) / 1000.0, 'f', 1);
             return {};
         case PanelColumn:
-            return port(row);
+            return sent ? tr("%1 sent").arg(port(row)) : port(row);
         case LengthColumn:
-            return ref.event ? QVariant() : QVariant(m_panels[ref.panel]->frames().length(ref.index));
+            return bytes ? QVariant(lengthOf(ref)) : QVariant();
         case HexColumn: {
-            if (ref.event)
+            if (!bytes)
                 return eventText(row);
-            const QByteArray bytes = bytesOf(ref, kShownBytes);
-            const bool more = m_panels[ref.panel]->frames().length(ref.index) > kShownBytes;
-            return hexPairs(bytes) + (more ? QStringLiteral(" \u2026") : QString());
+            const bool more = lengthOf(ref) > kShownBytes;
+            return hexPairs(bytesOf(ref, kShownBytes)) + (more ? QStringLiteral(" \u2026") : QString());
         }
         case TextColumn:
-            return ref.event ? QVariant() : QVariant(printableText(bytesOf(ref, kShownBytes)));
+            return bytes ? QVariant(printableText(bytesOf(ref, kShownBytes))) : QVariant();
         case CheckColumn:
             switch (verdict(row)) {
             case CheckVerdict::Ok: return QStringLiteral("ok");
@@ -359,13 +384,15 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
         return {};
     case Qt::BackgroundRole:
         return verdict(row) == CheckVerdict::Bad ? kBadTint : kPanelTint[ref.panel];
+    case Qt::ForegroundRole:
+        return sent ? QVariant(kSentInk) : QVariant();
     case Qt::FontRole:
         if (column == HexColumn || column == TextColumn) {
             QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-            fixed.setItalic(ref.event);
+            fixed.setItalic(ref.event && !sent);
             return fixed;
         }
-        if (ref.event) {
+        if (ref.event && !sent) {
             QFont italic;
             italic.setItalic(true);
             return italic;
@@ -380,8 +407,10 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
             return arrivalText(wallMs(row));
         if (column == GapColumn && row > 0 && refOf(row - 1).panel != ref.panel)
             return tr("Reply time: since the other panel's previous row ended");
-        if (column == HexColumn && !ref.event && m_panels[ref.panel]->frames().length(ref.index) > kShownBytes)
-            return tr("%1 bytes; the export writes them all").arg(m_panels[ref.panel]->frames().length(ref.index));
+        if (column == PanelColumn && sent)
+            return tr("Bytes this panel sent");
+        if (column == HexColumn && bytes && lengthOf(ref) > kShownBytes)
+            return tr("%1 bytes; the export writes them all").arg(lengthOf(ref));
         return {};
     default:
         return {};
@@ -434,7 +463,7 @@ int findRow(const TrafficModel &model, QByteArrayView pattern, int from, bool fo
     const int step = forward ? 1 : -1;
     for (int n = 1; n <= rows; ++n) {
         const int row = int(((qint64(from) + qint64(n) * step) % rows + rows) % rows);
-        if (!model.isEvent(row) && model.frameBytes(row).contains(pattern))
+        if (model.hasBytes(row) && model.frameBytes(row).contains(pattern))
             return row;
     }
     return -1;

@@ -22,7 +22,8 @@ enum class PanelFilter { Both, Left, Right };
 // decimal; the reply time where the previous row is the other panel's), the
 // panel's port, length, bytes in hex, bytes as text ('.' outside 0x20-0x7E),
 // and the chosen check's verdict ("ok", "bad", or empty for a frame too
-// short to carry it). An event row gives its text in the hex column.
+// short to carry it). An event row gives its text in the hex column, but
+// for "sent", whose row shows the bytes the panel sent, marked as sent.
 class TrafficModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -45,11 +46,13 @@ public:
     // What row `row` shows, for the export and the find.
     int panelOf(int row) const;
     bool isEvent(int row) const;
+    // A frame, or bytes the panel sent: a row that shows bytes.
+    bool hasBytes(int row) const;
     qint64 wallMs(int row) const;
     // Microseconds since the previous row ended; nothing for the first row.
     std::optional<qint64> gapUs(int row) const;
     QString port(int row) const;
-    // The frame's bytes; empty for an event.
+    // The frame's bytes, or the bytes sent; empty for any other event.
     QByteArray frameBytes(int row) const;
     CheckVerdict verdict(int row) const;
     // The event's words; empty for a frame.
@@ -83,6 +86,9 @@ private:
     };
     Times timesOf(const Ref &ref) const;
     QByteArray bytesOf(const Ref &ref, qint64 limit) const;
+    // The sent event a row is, or null.
+    const PortEvent *sentEvent(const Ref &ref) const;
+    qint64 lengthOf(const Ref &ref) const;
     // Hands `out` the code and sort key of each frame and event the panels
     // added since the counts already seen, in time order.
     template<typename Out>
@@ -108,7 +114,7 @@ QString printableText(QByteArrayView bytes);
 // in hex mode, a hex sequence such as "01 03" or "0103". Nothing, with the
 // reason, for an empty text or one that is not hex in hex mode.
 std::optional<QByteArray> findPattern(const QString &text, bool hex, QString *reason);
-// The next frame row after `from` (before it, going back) that holds
+// The next row with bytes after `from` (before it, going back) that holds
 // `pattern`, wrapping round at the ends; -1 when none does.
 int findRow(const TrafficModel &model, QByteArrayView pattern, int from, bool forward);
 

@@ -1,4 +1,5 @@
 #include "console/frmmain.h"
+#include "console/sfrmtransmit.h"
 #include "console/traffic_window.h"
 #include "console_harness.h"
 #include "tests/support/pseudo_terminal.h"
@@ -126,6 +127,7 @@ private slots:
     void refusedInput_data();
     void refusedInput();
     void findInFrames();
+    void sentBytesAreRowsOfTheSendingPanel();
     void followsUntilScrolledUp();
 };
 
@@ -440,6 +442,30 @@ void TestTraffic::findInFrames()
     QCOMPARE(current(), 1);
     QVERIFY(view->findMessage().contains("01 0G"));
     QCOMPARE(view->findEdit()->text(), QStringLiteral("1 03"));
+}
+
+void TestTraffic::sentBytesAreRowsOfTheSendingPanel()
+{
+    Console c;
+    c.show(0, 0, "req");
+    TrafficWindow *view = c.openView();
+    view->model()->setCheck(FrameCheck::ModbusRtu);
+    // The history window sends through the right panel 20 ms later.
+    c.now += 20;
+    emit c.w->transmitWindow()->sent(1, QByteArray::fromHex("01030000000AC5CD"));
+    QCOMPARE(view->model()->rowCount(), 2);
+    QCOMPARE(c.cell(view, 1, TrafficModel::PanelColumn), QStringLiteral("2 sent"));
+    QCOMPARE(c.cell(view, 1, TrafficModel::HexColumn), QStringLiteral("01 03 00 00 00 0A C5 CD"));
+    QCOMPARE(c.cell(view, 1, TrafficModel::CheckColumn), QStringLiteral("ok"));
+    QCOMPARE(console::findRow(*view->model(), QByteArray::fromHex("0AC5"), 0, true), 1);
+    QTemporaryDir out;
+    c.files.exported = console::FileChooser::ExportTarget{out.filePath("traffic.csv"), true};
+    view->exportRows();
+    QCOMPARE(readFile(out.filePath("traffic.csv")).split('\n').value(2),
+             QByteArray("2026-12-07T14:03:10.020,right,2,20.0,8,01 03 00 00 00 0A C5 CD,........,ok,sent"));
+    // Clear takes the sent bytes with the rows.
+    c.w->Command1[1]->click();
+    QCOMPARE(c.w->panel(1).sentBytes().size(), 0);
 }
 
 void TestTraffic::followsUntilScrolledUp()
