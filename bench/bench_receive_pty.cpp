@@ -97,17 +97,11 @@ int main(int argc, char *argv[])
     console::PortEnvironment ports;
     ports.settingsFile = settings.filePath(QStringLiteral("settings.ini"));
     auto window = std::make_unique<console::frmMain>(boxes, ports);
-    window->show();
+    Line line;
     if (traffic)
         window->showTrafficView();
-    QApplication::processEvents();
-    Line line;
-    window->Combo1[0]->setEditText(line.path);
-    window->Check1[0]->setChecked(true);
-    if (!window->MSComm1[0].portOpen() || !boxes.boxes.isEmpty()) {
-        std::fprintf(stderr, "the panel did not start on %s\n", qPrintable(line.path));
+    if (!startLeftPanel(*window, line, boxes))
         return 1;
-    }
     std::printf("%s, %d run(s) of %lld MB\n",
                 traffic ? "traffic view open and following" : "traffic view closed", runs,
                 static_cast<long long>(megabytes));

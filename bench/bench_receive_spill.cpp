@@ -89,15 +89,9 @@ bool runBench(int argc, char *argv[], const QString &spillFolder)
 
     testsupport::RecordingMessageBoxes boxes;
     auto window = std::make_unique<console::frmMain>(boxes);
-    window->show();
-    QApplication::processEvents();
     Line line;
-    window->Combo1[0]->setEditText(line.path);
-    window->Check1[0]->setChecked(true);
-    if (!window->MSComm1[0].portOpen() || !boxes.boxes.isEmpty()) {
-        std::fprintf(stderr, "the panel did not start on %s\n", qPrintable(line.path));
+    if (!startLeftPanel(*window, line, boxes))
         return false;
-    }
     const console::ReceiveBuffer &rx = window->receiveOf(0);
     const long before = testsupport::residentBytes();
     rusage cpuBefore{}, cpuAfter{};

@@ -3,6 +3,12 @@
 // way as the measure of what the machine can do.
 #pragma once
 
+#include "console/frmmain.h"
+#include "tests/support/recorders.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QString>
 
@@ -119,6 +125,22 @@ inline double catRate(qint64 total)
 inline char floodByte(qint64 index)
 {
     return char((index % (64 * 1024)) * 31 + 7);
+}
+
+// Shows the window and starts its left panel on `line`, as a user typing
+// the line's path would; false, with the reason printed, when it did not
+// start.
+inline bool startLeftPanel(console::frmMain &window, const Line &line,
+                           const testsupport::RecordingMessageBoxes &boxes)
+{
+    window.show();
+    QApplication::processEvents();
+    window.Combo1[0]->setEditText(line.path);
+    window.Check1[0]->setChecked(true);
+    if (window.MSComm1[0].portOpen() && boxes.boxes.isEmpty())
+        return true;
+    std::fprintf(stderr, "the panel did not start on %s\n", qPrintable(line.path));
+    return false;
 }
 
 } // namespace benchflood
