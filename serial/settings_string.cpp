@@ -75,7 +75,7 @@ TypedBaudRate parseTypedBaudRate(const QString &text)
     QStringView digits(trimmed);
     while (digits.size() > 1 && digits.front() == u'0')
         digits = digits.mid(1);
-    const auto value = baudRateOf(digits);
+    const auto value = positiveDecimal(digits);
     if (!value) {
         bool allDigits = true;
         for (QChar c : trimmed)
