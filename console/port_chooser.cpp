@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -14,12 +15,17 @@ namespace console {
 
 namespace {
 
-enum Column { Port, Device, VendorId, ProductId, Product, Serial, Driver, ById, Holder, ColumnCount };
+// The long by-id name last, where it may run past the edge.
+enum Column { Port, Device, VendorId, ProductId, Product, Serial, Driver, Holder, ById, ColumnCount };
 
 QStringList rowTexts(const serial::ListedPort &port, const QString &deviceDir)
 {
     QStringList texts(ColumnCount);
-    texts[Port] = serial::portTextForDevice(port.device, deviceDir);
+    // The number a port box takes for it; a port without one goes there by
+    // its path, the Device column.
+    const QString text = serial::portTextForDevice(port.device, deviceDir);
+    if (text != port.device)
+        texts[Port] = text;
     texts[Device] = port.device;
     texts[VendorId] = port.vendorId;
     texts[ProductId] = port.productId;
@@ -45,7 +51,7 @@ PortChooser::PortChooser(const serial::PortListPlaces &places, const QString &cu
     m_list->setRootIsDecorated(false);
     m_list->setAllColumnsShowFocus(true);
     m_list->setHeaderLabels({tr("Port"), tr("Device"), tr("Vendor ID"), tr("Product ID"), tr("Product"),
-                             tr("Serial"), tr("Driver"), tr("By-id name"), tr("In use by")});
+                             tr("Serial"), tr("Driver"), tr("In use by"), tr("By-id name")});
     // Enter and a double-click both activate a row.
     connect(m_list, &QTreeWidget::itemActivated, this, &PortChooser::accept);
 
@@ -63,7 +69,10 @@ PortChooser::PortChooser(const serial::PortListPlaces &places, const QString &cu
     layout->addWidget(m_list);
     layout->addWidget(m_buttons);
     fill(current);
-    resize(860, 300);
+    // Every column in sight where the screen allows.
+    const QRect screen = this->screen()->availableGeometry();
+    const int margins = sizeHint().width() - m_list->sizeHint().width();
+    resize(std::min(m_list->header()->length() + margins + 40, screen.width() * 9 / 10), 300);
 }
 
 void PortChooser::fill(const QString &select)
