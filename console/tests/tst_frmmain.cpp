@@ -300,7 +300,6 @@ void TestFrmMain::otherBaudRateReachesTheLine()
     QString refusal;
     testsupport::ModalAnswers user([&](QWidget *modal) {
         auto *dialog = qobject_cast<console::BaudRateDialog *>(modal);
-        QCOMPARE(dialog->rateBox()->itemText(0), QString("115200"));
         dialog->rateBox()->setEditText(typed.takeFirst());
         dialog->accept();
         // A refused text stays in the open dialog with its reason.
@@ -314,10 +313,9 @@ void TestFrmMain::otherBaudRateReachesTheLine()
     QVERIFY(c.w.Option1[5]->isChecked());
 
     item->trigger();
-    QCOMPARE(c.w.Baud0, QString("115200"));
+    QCOMPARE(c.w.settingsOf(0), QString("115200,n,8,1"));
     for (int k = 0; k < 8; ++k)
         QVERIFY(!c.w.Option1[k]->isChecked());
-    QCOMPARE(c.w.settingsOf(1), QString("9600,n,8,1"));
     c.w.Check1[0]->click();
     QCOMPARE(pty.slaveBaudRate(), 115200);
     QVERIFY(!item->isEnabled());

@@ -87,8 +87,7 @@ private slots:
         QFETCH(QString, written);
         QFETCH(bool, asked);
         QTemporaryDir dir;
-        QFile existing(dir.filePath(written));
-        QVERIFY(existing.open(QIODevice::WriteOnly));
+        QVERIFY(QFile(dir.filePath(written)).open(QIODevice::WriteOnly));
         QString question;
         testsupport::ModalAnswers user([&](QWidget *modal) {
             if (auto *files = qobject_cast<QFileDialog *>(modal)) {
@@ -101,13 +100,9 @@ private slots:
             }
         });
         console::DialogFileChooser chooser;
-        QString path;
-        if (item == "save")
-            path = chooser.saveTarget(nullptr).value().path;
-        else if (item == "log")
-            path = chooser.logFile(nullptr).value();
-        else
-            path = chooser.exportTarget(nullptr).value().path;
+        const QString path = item == "save" ? chooser.saveTarget(nullptr).value().path
+                           : item == "log"  ? chooser.logFile(nullptr).value()
+                                            : chooser.exportTarget(nullptr).value().path;
         QCOMPARE(path, dir.filePath(written));
         QCOMPARE(question, asked ? dir.filePath(written) + " already exists.\nDo you want to replace it?" : QString());
     }

@@ -18,11 +18,8 @@ public:
         : m_answer(std::move(answer))
     {
         QObject::connect(&m_poll, &QTimer::timeout, [this] {
-            QWidget *modal = QApplication::activeModalWidget();
-            if (!modal || modal == m_last)
-                return;
-            m_last = modal;
-            m_answer(modal);
+            if (QWidget *modal = QApplication::activeModalWidget(); modal && modal != m_last)
+                m_answer(m_last = modal);
         });
         m_poll.start(10);
     }
