@@ -2,6 +2,9 @@
 
 #include "serial/open_failure.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
+
 namespace console {
 
 ReturnRule platformReturnRule()
@@ -11,6 +14,14 @@ ReturnRule platformReturnRule()
 #else
     return ReturnRule::UsbIdentity;
 #endif
+}
+
+serial::PortListPlaces portListPlaces(const PortPlaces &places)
+{
+    serial::PortListPlaces list;
+    list.deviceDir = places.deviceDir;
+    list.sysfsRoot = places.sysfsRoot;
+    return list;
 }
 
 AdapterReturn::AdapterReturn(ReturnRule rule, PortPlaces places)
@@ -40,6 +51,23 @@ QStringList AdapterReturn::candidates() const
     if (serial::deviceExists(m_device))
         return {m_device};
     return {};
+}
+
+QString waitingNotice(const QString &cause)
+{
+    return cause + QStringLiteral("\r\n")
+        + QCoreApplication::translate("console::AdapterReturn",
+                                      "The panel waits for its adapter to return and receives again once it is "
+                                      "back; click its \"Start\" box to stop waiting.");
+}
+
+QString returnNotice(const QString &cause, const QString &portText, const QString &device, qint64 sinceMs)
+{
+    const QString where = portText == device ? device : QStringLiteral("port %1 (%2)").arg(portText, device);
+    return cause + QStringLiteral("\r\n")
+        + QCoreApplication::translate("console::AdapterReturn",
+                                      "The adapter is back on %1 since %2; the panel receives again.")
+              .arg(where, QDateTime::fromMSecsSinceEpoch(sinceMs).toString(QStringLiteral("HH:mm:ss")));
 }
 
 } // namespace console

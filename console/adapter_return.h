@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/port_list.h"
 #include "serial/port_names.h"
 #include "serial/usb_identity.h"
 
@@ -29,6 +30,10 @@ struct PortPlaces {
     QString deviceDir = serial::defaultDeviceDir();
     QString sysfsRoot = QStringLiteral("/sys");
 };
+
+// The same places as the port list reads them, with this machine's
+// process table.
+serial::PortListPlaces portListPlaces(const PortPlaces &places);
 
 // Where the console finds ports and keeps its panels' options.
 struct PortEnvironment {
@@ -66,5 +71,13 @@ private:
     std::optional<serial::UsbIdentity> m_identity;
     bool m_waiting = false;
 };
+
+// The details of a panel's fault box after the cause (the device and the
+// system's reason): while the panel waits, that it waits for its adapter;
+// once the adapter is back, on which port (the port box's text and the
+// device) since when (wall-clock milliseconds), and that the panel receives
+// again. Lines end in CR LF.
+QString waitingNotice(const QString &cause);
+QString returnNotice(const QString &cause, const QString &portText, const QString &device, qint64 sinceMs);
 
 } // namespace console

@@ -170,10 +170,12 @@ bool ByteGridView::viewportEvent(QEvent *event)
         const QPoint cell = cellAt(help->pos());
         const QString tip = cell.x() < 0 ? QString()
                                          : m_model->data(m_model->index(cell.y(), cell.x()), Qt::ToolTipRole).toString();
-        if (tip.isEmpty())
-            QToolTip::hideText();
-        else
+        if (!tip.isEmpty())
             QToolTip::showText(help->globalPos(), tip, viewport(), cellRect(cell.y(), cell.x()));
+        else if (!toolTip().isEmpty()) // the grid's own, where a cell has none
+            QToolTip::showText(help->globalPos(), toolTip(), viewport());
+        else
+            QToolTip::hideText();
         return true;
     }
     return QAbstractScrollArea::viewportEvent(event);

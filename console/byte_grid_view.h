@@ -20,7 +20,8 @@ class ByteSelection;
 // With a selection set, a click makes a byte cell current, Shift+click and
 // dragging extend the range, and the arrow keys move the current cell
 // (Shift extends); the view follows the current cell. Selected cells are
-// painted highlighted. A row label's tooltip is the model's tooltip text.
+// painted highlighted. A row label's tooltip is the model's tooltip text;
+// elsewhere the grid's own tooltip shows.
 class ByteGridView : public QAbstractScrollArea {
     Q_OBJECT
 public:

@@ -48,15 +48,10 @@ std::optional<QString> DialogFileChooser::logFile(QWidget *parent)
 
 std::optional<FileChooser::ExportTarget> DialogFileChooser::exportTarget(QWidget *parent)
 {
-    QString filter = kCsvFilter;
-    QString path = QFileDialog::getSaveFileName(parent, QObject::tr("Export Traffic"), QString(),
-                                                kCsvFilter + QStringLiteral(";;") + kShownTextFilter, &filter);
-    if (path.isEmpty())
+    const auto chosen = chooseFileToWrite(parent, QObject::tr("Export Traffic"), {kCsvFilter, kShownTextFilter}, false);
+    if (!chosen)
         return std::nullopt;
-    const bool csv = filter != kShownTextFilter;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += csv ? QStringLiteral(".csv") : QStringLiteral(".txt");
-    return ExportTarget{path, csv};
+    return ExportTarget{chosen->path, chosen->filter != kShownTextFilter};
 }
 
 } // namespace console

@@ -1,5 +1,6 @@
 #include "frmmain.h"
 
+#include "console/port_box_tip.h"
 #include "console/receive_files.h"
 #include "console/sfrmtransmit.h"
 #include "console/traffic_window.h"
@@ -11,6 +12,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -120,6 +122,7 @@ void frmMain::buildPanel(int i)
     connect(Combo1[i], &QComboBox::activated, this, [this, i] { Combo1_Click(i); });
     m_panels[i].setPortText(Combo1[i]->currentText());
     connect(Combo1[i], &QComboBox::currentTextChanged, &m_panels[i], &Panel::setPortText);
+    new PortBoxTip(Combo1[i], m_ports.places);
 
     Check1[i] = new QCheckBox(QStringLiteral("Start"), this);
     QFont bold = Check1[i]->font();
@@ -182,6 +185,8 @@ void frmMain::buildReceiveMenu(int i)
     connect(menu->saveAction(), &QAction::triggered, this, [this, i] { saveReceived(i); });
     connect(menu->logAction(), &QAction::triggered, this, [this, i](bool on) { setLogging(i, on); });
     connect(menu->trafficAction(), &QAction::triggered, this, &frmMain::showTrafficView);
+    connect(menu->choosePortAction(), &QAction::triggered, this, [this, i] { choosePort(i); });
+    connect(menu->otherBaudRateAction(), &QAction::triggered, this, [this, i] { chooseOtherBaudRate(i); });
     connectReconnect(i);
 }
 
@@ -237,22 +242,22 @@ void frmMain::saveReceived(int i)
 
 void frmMain::setLogging(int i, bool on)
 {
-    QAction *item = m_menus[i]->logAction();
     ReceiveLog &log = m_panels[i].log();
-    if (!on) {
+    if (!on)
         log.close();
-        item->setChecked(false);
-        return;
-    }
-    const std::optional<QString> path = m_files->logFile(this);
-    if (!path || !log.open(*path)) {
-        item->setChecked(false);
-        if (path)
-            message(QStringLiteral("Could not log to %1: %2").arg(*path, log.errorString()),
-                    desktop::BoxIcon::Critical);
-        return;
-    }
-    item->setChecked(true);
+    else if (const std::optional<QString> path = m_files->logFile(this); path && !log.open(*path))
+        message(QStringLiteral("Could not log to %1: %2").arg(*path, log.errorString()), desktop::BoxIcon::Critical);
+    showLogging(i);
+}
+
+void frmMain::showLogging(int i)
+{
+    const ReceiveLog &log = m_panels[i].log();
+    const QString file = log.isOpen() ? QFileInfo(log.fileName()).absoluteFilePath() : QString();
+    m_menus[i]->showLogFile(file);
+    const QString tip = file.isEmpty() ? QString() : tr("Logging to %1").arg(file);
+    MSHFlexGrid1[i]->setToolTip(tip);
+    MSHFlexGrid2[i]->setToolTip(tip);
 }
 
 void frmMain::buildOptions(OptionGroup group, int panel, QGroupBox *frame)
@@ -335,6 +340,8 @@ void frmMain::applyLayout(int i, bool running)
     Combo1[i]->setEnabled(!running);
     Check2[i]->setEnabled(!running);
     Check3[i]->setEnabled(!running);
+    m_menus[i]->choosePortAction()->setEnabled(!running);
+    m_menus[i]->otherBaudRateAction()->setEnabled(!running);
 }
 
 void frmMain::Check1_Click(int Index)
@@ -384,14 +391,19 @@ void frmMain::Combo1_Click(int)
         message(QStringLiteral("COM Port Conflicts."), desktop::BoxIcon::Information);
 }
 
-void frmMain::Option1_Click(int Index)
+void frmMain::stopForNewRate(int panel)
 {
-    const int panel = Index < 8 ? 0 : 1;
     if (Check1[panel]->checkState() == Qt::Checked) {
         message(QStringLiteral("COM Port ") + Combo1[panel]->currentText() + QStringLiteral("has been stopped."),
                 desktop::BoxIcon::None);
         Check1[panel]->setChecked(false);
     }
+}
+
+void frmMain::Option1_Click(int Index)
+{
+    const int panel = Index < 8 ? 0 : 1;
+    stopForNewRate(panel);
     if (const OptionSpec *entry = optionSpec(OptionGroup::Baud, Index))
         (panel == 0 ? Baud0 : Baud1) = entry->piece;
 }
@@ -477,7 +489,7 @@ void frmMain::showReceived(int i, const QByteArray &bytes)
     const int hexTop = hex->firstVisibleRow();
     if (!m_panels[i].show(bytes)) {
         // Logging stops; the grids go on receiving.
-        m_menus[i]->logAction()->setChecked(false);
+        showLogging(i);
         const ReceiveLog &log = m_panels[i].log();
         message(QStringLiteral("Logging to %1 stopped: %2").arg(log.fileName(), log.errorString()),
                 desktop::BoxIcon::Critical);
@@ -498,10 +510,12 @@ void frmMain::stopAfterFault(int i)
     m_panels[i].stopAfterFault();
     Check1[i]->setChecked(false);
     // The wait begins before the box: ticks go on behind it, and the
-    // adapter may return while it is open.
+    // adapter may return while it is open; the box's details follow.
+    m_faultBoxes[i] = {reason, std::make_shared<desktop::BoxDetails>(reason)};
     if (reconnectAutomatically(i))
         beginAdapterWait(i);
-    m_boxes.showWithDetails(QStringLiteral("COM Port Error."), reason, kTitle, desktop::BoxIcon::None);
+    m_boxes.showWithChangingDetails(QStringLiteral("COM Port Error."), m_faultBoxes[i].details, kTitle,
+                                    desktop::BoxIcon::None);
 }
 
 void frmMain::resetGrids(int i)

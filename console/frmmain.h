@@ -111,6 +111,10 @@ public:
     void saveReceived(int panel);
     // Starts logging (asking for the file) or stops it.
     void setLogging(int panel, bool on);
+    // "Choose Port..." and "Other Baud Rate..." (frmmain_choices.cpp): a
+    // dialog, then the port box's text or the panel's baud piece.
+    void choosePort(int panel);
+    void chooseOtherBaudRate(int panel);
     // The poll's display step: appends to the panel's grids and moves both
     // views as new rows come.
     void showReceived(int panel, const QByteArray &bytes);
@@ -155,6 +159,13 @@ private:
     void buildOptions(OptionGroup group, int panel, QGroupBox *frame);
     void applyLayout(int panel, bool running);
     bool portsConflict() const;
+    // The other panel runs on `device`: a returning adapter there conflicts.
+    bool otherPanelRunsOn(int panel, const QString &device) const;
+    // The log item and the grids' tooltip as the panel logs, or does not.
+    void showLogging(int panel);
+    // Option1_Click's first step: a ticked panel stops before a new rate.
+    void stopForNewRate(int panel);
+    void setOtherBaudRate(int panel, qint32 rate);
     PortRequest portRequest(int panel) const;
     // Reconnecting after a fault (frmmain_reconnect.cpp).
     void connectReconnect(int panel);
@@ -163,12 +174,19 @@ private:
     void tryReconnect(int panel);
     void pollPanel(int panel);
     void stopAfterFault(int panel);
+    // The cause of the panel's last fault, and its box's details, which
+    // follow the wait for the adapter while the box is open.
+    struct FaultBox {
+        QString cause;
+        std::shared_ptr<desktop::BoxDetails> details;
+    };
     void resetGrids(int panel);
     void loadTransmitWindow();
     void message(const QString &text, desktop::BoxIcon icon);
 
     desktop::MessageBoxes &m_boxes;
     std::array<ReceiveMenu *, 2> m_menus{};
+    std::array<FaultBox, 2> m_faultBoxes;
     DialogFileChooser m_dialogs;
     FileChooser *m_files = &m_dialogs;
     PortEnvironment m_ports;

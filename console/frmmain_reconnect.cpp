@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QSignalBlocker>
 
 namespace console {
@@ -48,24 +49,42 @@ void frmMain::beginAdapterWait(int i)
     Check1[i]->setTristate(true);
     Check1[i]->setCheckState(Qt::PartiallyChecked);
     Check1[i]->setToolTip(tr("Waiting for the adapter to return; click to stop waiting."));
+    if (m_faultBoxes[i].details)
+        m_faultBoxes[i].details->setText(waitingNotice(m_faultBoxes[i].cause));
 }
 
 void frmMain::endAdapterWait(int i)
 {
     m_panels[i].endWait();
     Check1[i]->setToolTip({});
+    // A fault box still open no longer speaks of a wait.
+    if (m_faultBoxes[i].details)
+        m_faultBoxes[i].details->setText(m_faultBoxes[i].cause);
     // Unticking runs the start/stop handling as a user's untick does.
     Check1[i]->setCheckState(Qt::Unchecked);
     Check1[i]->setTristate(false);
 }
 
+bool frmMain::otherPanelRunsOn(int i, const QString &device) const
+{
+    const Panel &other = m_panels[size_t(1 - i)];
+    if (!other.started() || !other.control().portOpen())
+        return false;
+    const QString theirs = other.control().device();
+    // Two names of one device (a by-id link, a number and its path) are
+    // one device.
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    return theirs == device || (!canonical.isEmpty() && QFileInfo(theirs).canonicalFilePath() == canonical);
+}
+
 void frmMain::tryReconnect(int i)
 {
     for (const QString &device : m_panels[i].returnCandidates()) {
-        // The port box shows where the adapter is now; from here on this
-        // is a tick of Start, the conflict rule included.
+        // The port box shows where the adapter is now. Only a panel running
+        // on that device conflicts with it: the text a stopped panel shows
+        // is no conflict until that panel starts.
         Combo1[i]->setCurrentText(serial::portTextForDevice(device, m_ports.places.deviceDir));
-        if (portsConflict()) {
+        if (otherPanelRunsOn(i, device)) {
             endAdapterWait(i);
             message(QStringLiteral("COM Port Conflict Error."), desktop::BoxIcon::Critical);
             return;
@@ -85,6 +104,9 @@ void frmMain::tryReconnect(int i)
             Check1[i]->setTristate(false);
         }
         applyLayout(i, true);
+        if (m_faultBoxes[i].details)
+            m_faultBoxes[i].details->setText(returnNotice(m_faultBoxes[i].cause, Combo1[i]->currentText(), device,
+                                                          m_panels[i].events().back().wallMs));
         return;
     }
 }

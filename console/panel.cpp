@@ -52,16 +52,19 @@ void Panel::noteSent(const QByteArray &bytes)
 
 bool Panel::open(const PortRequest &request, QString *failure)
 {
-    // A text that names no port is refused before the control sees it.
-    const auto address = serial::resolvePortText(request.portText, m_deviceDir);
-    if (!address) {
-        *failure = tr("\"%1\" names no port: type a port number (1 or more) or a device path.").arg(request.portText);
+    // A text that names no port is refused, with the reason, before the
+    // control sees it.
+    const serial::PortTextCheck checked = serial::checkPortText(request.portText, m_deviceDir);
+    if (!checked.address) {
+        *failure = checked.refusal;
         return false;
     }
-    if (address->number > 0)
-        m_comm.setCommPort(address->number);
-    if (m_comm.device() != address->device)
-        m_comm.setDevice(address->device);
+    const serial::PortAddress &address = *checked.address;
+    // The port number stays with the control: a failed open names it.
+    if (address.number > 0)
+        m_comm.setCommPort(address.number, address.device);
+    else
+        m_comm.setDevice(address.device);
     if (!m_comm.setSettings(request.settings)) {
         *failure = m_comm.lastError();
         return false;
@@ -69,12 +72,11 @@ bool Panel::open(const PortRequest &request, QString *failure)
     m_comm.setRTSEnable(request.rts);
     m_comm.setDTREnable(request.dtr);
     if (!m_comm.portOpen() && !m_comm.setPortOpen(true)) {
-        *failure = serial::describeOpenFailure(serial::examineOpenFailure(
-            address->device, address->number, m_comm.lastError(), m_comm.lastOpenFailure().error));
+        *failure = serial::explainFailedOpen(m_comm);
         return false;
     }
     m_comm.clearInBuffer();
-    m_return.remember(address->device);
+    m_return.remember(address.device);
     m_portText = request.portText;
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QEvent>
+#include <QFileInfo>
 #include <QWidget>
 
 namespace console {
@@ -15,14 +16,30 @@ ReceiveMenu::ReceiveMenu(QWidget *parent)
     m_selectAll->setShortcut(QKeySequence::SelectAll);
     addSeparator();
     m_save = addAction(tr("&Save Received Bytes..."));
-    m_log = addAction(tr("&Log to File..."));
+    m_log = addAction(QString());
     m_log->setCheckable(true);
+    showLogFile({});
     addSeparator();
     m_traffic = addAction(tr("&Traffic View..."));
     m_reconnect = addAction(tr("&Reconnect Automatically"));
     m_reconnect->setCheckable(true);
+    addSeparator();
+    m_choosePort = addAction(tr("Choose &Port..."));
+    m_otherBaudRate = addAction(tr("Other &Baud Rate..."));
     for (QAction *a : {m_copy, m_selectAll})
         a->setShortcutContext(Qt::WidgetShortcut);
+}
+
+void ReceiveMenu::showLogFile(const QString &path)
+{
+    m_log->setChecked(!path.isEmpty());
+    if (path.isEmpty()) {
+        m_log->setText(tr("&Log to File..."));
+        return;
+    }
+    // An '&' in the name is shown, not taken for a mnemonic.
+    QString name = QFileInfo(path).fileName();
+    m_log->setText(tr("&Log to File... (%1)").arg(name.replace(QLatin1Char('&'), QStringLiteral("&&"))));
 }
 
 void ReceiveMenu::attachTo(QWidget *grid)

@@ -23,13 +23,20 @@ public:
     QAction *copyAction() const { return m_copy; }
     QAction *selectAllAction() const { return m_selectAll; }
     QAction *saveAction() const { return m_save; }
-    // Checkable: checked while the panel's bytes are being logged.
+    // Checkable: checked while the panel's bytes are being logged, and then
+    // named after the file ("&Log to File... (capture.log)").
     QAction *logAction() const { return m_log; }
+    // The log item as the panel logs to `path`, or does not (empty).
+    void showLogFile(const QString &path);
     // Opens the traffic view, shared by both panels.
     QAction *trafficAction() const { return m_traffic; }
     // Checkable: after a fault the panel waits for its adapter and starts
     // again when it returns.
     QAction *reconnectAction() const { return m_reconnect; }
+    // Put a port that exists into the panel's port box, or give the panel a
+    // rate its buttons do not offer; for a stopped panel only.
+    QAction *choosePortAction() const { return m_choosePort; }
+    QAction *otherBaudRateAction() const { return m_otherBaudRate; }
 
     // Opens the menu on a right-click in `grid`, and gives the grid the
     // keyboard shortcuts of the menu's items.
@@ -49,6 +56,8 @@ private:
     QAction *m_log = nullptr;
     QAction *m_traffic = nullptr;
     QAction *m_reconnect = nullptr;
+    QAction *m_choosePort = nullptr;
+    QAction *m_otherBaudRate = nullptr;
 };
 
 } // namespace console

@@ -32,6 +32,14 @@ protected:
 
 } // namespace
 
+void BoxDetails::setText(const QString &text)
+{
+    if (text == m_text)
+        return;
+    m_text = text;
+    emit changed(text);
+}
+
 std::unique_ptr<QMessageBox> makeMessageBox(const QString &text, const QString &details,
                                             const QString &title, BoxIcon icon, QWidget *parent)
 {
@@ -58,6 +66,14 @@ void QtMessageBoxes::showWithDetails(const QString &text, const QString &details
                                      BoxIcon icon)
 {
     makeMessageBox(text, details, title, icon, QApplication::activeWindow())->exec();
+}
+
+void QtMessageBoxes::showWithChangingDetails(const QString &text, std::shared_ptr<BoxDetails> details,
+                                             const QString &title, BoxIcon icon)
+{
+    const auto box = makeMessageBox(text, details->text(), title, icon, QApplication::activeWindow());
+    QObject::connect(details.get(), &BoxDetails::changed, box.get(), &QMessageBox::setInformativeText);
+    box->exec();
 }
 
 void ProcessProgramEnd::end(int exitCode)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QObject>
 #include <QString>
 
 #include <memory>
@@ -10,6 +11,23 @@ class QWidget;
 namespace desktop {
 
 enum class BoxIcon { None, Critical, Information, Exclamation };
+
+// The detail text of a box that may change while the box is open (a wait
+// that ends behind it): the window keeps it and sets the new text, and an
+// open box shows that at once.
+class BoxDetails : public QObject {
+    Q_OBJECT
+public:
+    explicit BoxDetails(const QString &text = {}) : m_text(text) {}
+    QString text() const { return m_text; }
+    void setText(const QString &text);
+
+signals:
+    void changed(const QString &text);
+
+private:
+    QString m_text;
+};
 
 // Every message a window shows goes through this facade: a modal box with a
 // single OK button. Tests replace it with a recorder instead of a real modal
@@ -21,6 +39,9 @@ public:
     // The same box with more detail below the message (a cause, a hint).
     virtual void showWithDetails(const QString &text, const QString &details, const QString &title,
                                  BoxIcon icon) = 0;
+    // The same with details that follow `details` while the box is open.
+    virtual void showWithChangingDetails(const QString &text, std::shared_ptr<BoxDetails> details,
+                                         const QString &title, BoxIcon icon) = 0;
 };
 
 // The real boxes: QMessageBox, modal, parented to the active window.
@@ -29,6 +50,8 @@ public:
     void show(const QString &text, const QString &title, BoxIcon icon) override;
     void showWithDetails(const QString &text, const QString &details, const QString &title,
                          BoxIcon icon) override;
+    void showWithChangingDetails(const QString &text, std::shared_ptr<BoxDetails> details, const QString &title,
+                                 BoxIcon icon) override;
 };
 
 // The box QtMessageBoxes shows, not yet shown: `details` is its informative

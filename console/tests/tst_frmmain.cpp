@@ -1,12 +1,15 @@
+#include "console/baud_rate_dialog.h"
 #include "console/frmmain.h"
 #include "console_harness.h"
 #include "tests/support/pseudo_terminal.h"
+#include "tests/support/modal_answers.h"
 #include "tests/support/recorders.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -40,6 +43,7 @@ private slots:
     void stoppingPanelIsClosedByTheNextTick();
     void restartedBeforeClose();
     void baudChoiceStopsARunningPanel();
+    void otherBaudRateReachesTheLine();
     void clearResetsOnePanelOnly();
     void scrollCouplingStaysWithinAPanel();
     void viewMovesOneRowPerNewRow();
@@ -284,6 +288,43 @@ void TestFrmMain::baudChoiceStopsARunningPanel()
     // The new rate applies at the next start.
     c.w.Check1[1]->click();
     QCOMPARE(pty.slaveBaudRate(), 57600);
+}
+
+void TestFrmMain::otherBaudRateReachesTheLine()
+{
+    PseudoTerminal pty;
+    Console c;
+    c.typePort(0, pty.slavePath());
+    QAction *item = c.w.receiveMenu(0)->otherBaudRateAction();
+    QStringList typed{"115200x", "115200"};
+    QString refusal;
+    testsupport::ModalAnswers user([&](QWidget *modal) {
+        auto *dialog = qobject_cast<console::BaudRateDialog *>(modal);
+        dialog->rateBox()->setEditText(typed.takeFirst());
+        dialog->accept();
+        // A refused text stays in the open dialog with its reason.
+        refusal = dialog->refusal()->text();
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    item->trigger();
+    QCOMPARE(refusal, QString("\"115200x\" is not a whole number: type a baud rate such as 115200."));
+    QCOMPARE(c.w.settingsOf(0), QString("9600,n,8,1"));
+    QVERIFY(c.w.Option1[5]->isChecked());
+
+    item->trigger();
+    QCOMPARE(c.w.settingsOf(0), QString("115200,n,8,1"));
+    for (int k = 0; k < 8; ++k)
+        QVERIFY(!c.w.Option1[k]->isChecked());
+    c.w.Check1[0]->click();
+    QCOMPARE(pty.slaveBaudRate(), 115200);
+    QVERIFY(!item->isEnabled());
+    // Stopped, a click on a rate button is that rate again.
+    c.w.Check1[0]->click();
+    QVERIFY(item->isEnabled());
+    c.w.Option1[5]->click();
+    QCOMPARE(c.w.settingsOf(0), QString("9600,n,8,1"));
+    QVERIFY(c.boxes.boxes.isEmpty());
 }
 
 void TestFrmMain::clearResetsOnePanelOnly()

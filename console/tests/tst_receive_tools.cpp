@@ -306,7 +306,8 @@ void TestReceiveTools::menuItemsAndTheirPanel()
             if (!a->isSeparator())
                 texts << a->text();
         QCOMPARE(texts, (QStringList{"&Copy", "Select &All", "&Save Received Bytes...", "&Log to File...",
-                                     "&Traffic View...", "&Reconnect Automatically"}));
+                                     "&Traffic View...", "&Reconnect Automatically", "Choose &Port...",
+                                     "Other &Baud Rate..."}));
         QCOMPARE(menu->copyAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
         QCOMPARE(menu->selectAllAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
         QVERIFY(menu->logAction()->isCheckable());
@@ -473,6 +474,14 @@ void TestReceiveTools::loggingAcrossClearAndStopStart()
     QAction *item = c.w.receiveMenu(0)->logAction();
     item->trigger();
     QVERIFY(item->isChecked());
+    // The item names the file, and the grids say where the panel logs, also
+    // over a byte cell.
+    QCOMPARE(item->text(), QString("&Log to File... (panel.log)"));
+    const QPoint cell = c.w.MSHFlexGrid2[0]->cellRect(1, 3).center();
+    QHelpEvent hover(QEvent::ToolTip, cell, c.w.MSHFlexGrid2[0]->viewport()->mapToGlobal(cell));
+    QApplication::sendEvent(c.w.MSHFlexGrid2[0]->viewport(), &hover);
+    QCOMPARE(QToolTip::text(), "Logging to " + path);
+    QCOMPARE(c.w.MSHFlexGrid1[0]->toolTip(), "Logging to " + path);
     const QByteArray all = everyByteValue(2);
     QVERIFY(c.send(all.left(300)));
     // Flushed at the tick: the file holds it before logging stops.
@@ -486,6 +495,8 @@ void TestReceiveTools::loggingAcrossClearAndStopStart()
     QVERIFY(c.send(all.mid(400)));
     item->trigger(); // unchecked: the log stops
     QVERIFY(!item->isChecked());
+    QCOMPARE(item->text(), QString("&Log to File..."));
+    QCOMPARE(c.w.MSHFlexGrid2[0]->toolTip(), QString());
     QVERIFY(c.send("not logged|"));
     item->trigger(); // checked again: appended to the same file
     QVERIFY(c.send("again"));
@@ -530,6 +541,7 @@ void TestReceiveTools::logFailureStopsOnlyTheLog()
         QVERIFY(c.send(QByteArray(5000, 'f')));
     }
     QVERIFY(!item->isChecked());
+    QCOMPARE(item->text(), QString("&Log to File..."));
     QCOMPARE(c.boxes.boxes.size(), 1);
     const QString text = c.boxes.boxes[0].text;
     QVERIFY2(text.contains(path) && text.endsWith(reason), qPrintable(text));

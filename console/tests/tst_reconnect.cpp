@@ -1,6 +1,8 @@
 #include "console/adapter_return.h"
 #include "console/frmmain.h"
+#include "console/port_chooser.h"
 #include "tests/support/fake_usb_sysfs.h"
+#include "tests/support/modal_answers.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/recorders.h"
 
@@ -8,11 +10,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QHelpEvent>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 using console::AdapterReturn;
 using console::frmMain;
@@ -139,10 +143,12 @@ private slots:
     void pseudoTerminalPathReturnsWhileTheBoxIsOpen();
     void timerTicksGoOnBehindTheFaultBox();
     void refusedReconnectKeepsWaitingWithoutBoxes();
-    void conflictOnReturnEndsTheWaitOnce();
+    void returnBesideTheOtherPanel_data();
+    void returnBesideTheOtherPanel();
     void itemRememberedPerPanelAcrossARestart();
     void startFailureShowsTheCause_data();
     void startFailureShowsTheCause();
+    void choosingPorts();
 };
 
 void TestReconnect::whichDeviceCountsAsReturned_data()
@@ -406,20 +412,60 @@ void TestReconnect::refusedReconnectKeepsWaitingWithoutBoxes()
     QCOMPARE(c.w.Check1[0]->toolTip(), QString());
 }
 
-void TestReconnect::conflictOnReturnEndsTheWaitOnce()
+void TestReconnect::returnBesideTheOtherPanel_data()
 {
+    QTest::addColumn<bool>("otherRuns"); // the right panel runs on ttyUSB1
+    QTest::newRow("stopped panel showing 2") << false;
+    QTest::newRow("panel running on the device") << true;
+}
+
+void TestReconnect::returnBesideTheOtherPanel()
+{
+    QFETCH(bool, otherRuns);
     Machine m;
     Console c(m);
-    QVERIFY(c.runUntilUnplugged(m, true));
-    c.w.Combo1[1]->setEditText("2");
+    c.w.Combo1[1]->setEditText("2"); // as the window starts
+    // The right panel ran on port 2 (another device then), and stopped or not.
+    PseudoTerminal other;
+    QFile::link(other.slavePath(), m.device("ttyUSB1"));
+    c.w.Check1[1]->click();
+    QVERIFY(c.w.Started1);
+    if (!otherRuns) {
+        c.w.Check1[1]->click();
+        c.tick();
+    }
+    // The adapter comes back as ttyUSB1, port 2, while the fault box is open.
     PseudoTerminal second;
-    m.plug("ttyUSB1", "1-2", "A1", second.slavePath());
-    c.tick();
-    c.tick();
-    QCOMPARE(c.boxes.texts(), (QStringList{"COM Port Error.", "COM Port Conflict Error."}));
-    QVERIFY(!c.w.waitingForAdapter(0));
-    QCOMPARE(c.w.Check1[0]->checkState(), Qt::Unchecked);
-    QVERIFY(!c.w.MSComm1[0].portOpen());
+    c.boxes.whileShown = [&](const testsupport::ShownBox &box) {
+        if (box.text != "COM Port Error.")
+            return;
+        QFile::remove(m.device("ttyUSB1"));
+        m.plug("ttyUSB1", "1-2", "A1", second.slavePath());
+        c.tick();
+    };
+    QVERIFY(c.runUntilUnplugged(m, true));
+    const testsupport::ShownBox fault = c.boxes.boxes[0];
+    const QString cause = fault.details.section("\r\n", 0, 0);
+    QVERIFY2(fault.details.startsWith(m.device("ttyUSB0") + ": ") && fault.details.contains("waits for its adapter"),
+             qPrintable(fault.details));
+    QCOMPARE(c.w.Combo1[0]->currentText(), QString("2"));
+    QCOMPARE(c.w.MSComm1[0].portOpen(), !otherRuns);
+    QCOMPARE(c.w.waitingForAdapter(0), false);
+    if (otherRuns) {
+        QCOMPARE(c.boxes.texts(), (QStringList{"COM Port Error.", "COM Port Conflict Error."}));
+        QCOMPARE(fault.laterDetails, QStringList{cause}); // no wait spoken of
+        return;
+    }
+    QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
+    QCOMPARE(c.w.MSComm1[0].device(), m.device("ttyUSB1"));
+    const QRegularExpression back(QRegularExpression::escape(cause + "\r\nThe adapter is back on port 2 ("
+                                                             + m.device("ttyUSB1") + ") since ")
+                                  + "\\d\\d:\\d\\d:\\d\\d; the panel receives again\\.$");
+    QVERIFY2(fault.laterDetails.size() == 1 && back.match(fault.laterDetails[0]).hasMatch(),
+             qPrintable(fault.laterDetails.join('|')));
+    // A click on the other panel's Start still meets the conflict rule.
+    c.w.Check1[1]->click();
+    QCOMPARE(c.boxes.texts().last(), QString("COM Port Conflict Error."));
 }
 
 void TestReconnect::itemRememberedPerPanelAcrossARestart()
@@ -462,7 +508,7 @@ void TestReconnect::startFailureShowsTheCause_data()
                                      "Check that the adapter is plugged in."
                                   << true;
     QTest::newRow("no port at all") << "COM"
-                                    << "\"COM\" names no port: type a port number (1 or more) or a device path."
+                                    << "\"COM\" names no port: COM must be followed by a port number only."
                                     << true;
     QTest::newRow("held by another program") << "" << "The device is in use by port_holder (process " << false;
     // The device refuses the open for permission (the serial control's
@@ -505,6 +551,68 @@ void TestReconnect::startFailureShowsTheCause()
         QVERIFY2(c.boxes.boxes[0].details.contains(details), qPrintable(c.boxes.boxes[0].details));
     holder.closeWriteChannel();
     holder.waitForFinished(5000);
+}
+
+void TestReconnect::choosingPorts()
+{
+    Machine m;
+    PseudoTerminal usb;
+    m.plug("ttyUSB0", "1-1", "A1", usb.slavePath());
+    m.sysfs.setUsbAttribute("1-1", "product", "CP2102");
+    m.sysfs.bindDriver("ttyUSB0", "cp210x");
+    QVERIFY(QDir(m.dev).mkpath("serial/by-id"));
+    QVERIFY(QFile::link(m.device("ttyUSB0"), m.dev + "/serial/by-id/usb-CP2102_A1-if00-port0"));
+    // An on-board port with a UART behind it, and one without.
+    for (const QString name : {"ttyS0", "ttyS1"})
+        QFile(m.device(name)).open(QIODevice::WriteOnly);
+    m.sysfs.addPlatformPort("ttyS0", 4);
+    m.sysfs.addPlatformPort("ttyS1", 0);
+    QProcess holder;
+    holder.start(portHolder(), {m.device("ttyUSB0")});
+    QVERIFY(holder.waitForReadyRead(5000));
+    Console c(m);
+    QComboBox *right = c.w.Combo1[1];
+    right->setEditText("com3");
+    QCOMPARE(right->toolTip(), m.device("ttyUSB2") + "\nNo such device at present.");
+
+    // "Choose Port..." lists what exists; Enter puts the row's port in the box.
+    c.w.Combo1[0]->setEditText("9");
+    QStringList rows;
+    testsupport::ModalAnswers user([&](QWidget *modal) {
+        auto *list = qobject_cast<console::PortChooser *>(modal)->list();
+        for (int r = 0; r < list->topLevelItemCount(); ++r) {
+            QStringList texts;
+            for (int col = 0; col < list->columnCount(); ++col)
+                texts << list->topLevelItem(r)->text(col);
+            rows << texts.join('|');
+        }
+        QTest::keyClick(list, Qt::Key_Return);
+    });
+    QAction *item = c.w.receiveMenu(0)->choosePortAction();
+    item->trigger();
+    QCOMPARE(rows, (QStringList{"1|" + m.device("ttyUSB0") + "|10c4|ea60|CP2102|A1|cp210x|"
+                                    + QString("port_holder (process %1)").arg(holder.processId())
+                                    + "|usb-CP2102_A1-if00-port0",
+                                "|" + m.device("ttyS0") + "|||||||"}));
+    QCOMPARE(c.w.Combo1[0]->currentText(), QString("1"));
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(5000));
+    c.w.Check1[0]->click();
+    QVERIFY(c.w.Started0);
+    QVERIFY(!item->isEnabled());
+
+    // The adapter that COM3 names comes: hovering reads it, Start opens it.
+    PseudoTerminal third;
+    m.plug("ttyUSB2", "1-3", "A3", third.slavePath());
+    m.sysfs.setUsbAttribute("1-3", "manufacturer", "Silicon Labs");
+    m.sysfs.setUsbAttribute("1-3", "product", "CP2102");
+    QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), right->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(right, &hover);
+    QCOMPARE(right->toolTip(),
+             m.device("ttyUSB2") + "\nVendor: Silicon Labs (10c4)\nProduct: CP2102 (ea60)\nSerial: A3");
+    c.w.Check1[1]->click();
+    QVERIFY(c.w.MSComm1[1].portOpen());
+    QCOMPARE(c.w.MSComm1[1].device(), m.device("ttyUSB2"));
 }
 
 QTEST_MAIN(TestReconnect)

@@ -1,9 +1,14 @@
 // The file a save dialog's answer writes, and the question asked before,
 // over a real folder.
+#include "console/file_chooser.h"
 #include "console/save_name.h"
+#include "tests/support/modal_answers.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -63,7 +68,45 @@ private slots:
         // The question names the file that will be written.
         QCOMPARE(name.question, asked ? inDir(written) + " already exists.\nDo you want to replace it?" : QString());
     }
+
+    // The three items' dialogs as a user answers them: `capture` typed.
+    void dialogsAskAboutTheFileWritten_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("written"); // exists beforehand
+        QTest::addColumn<bool>("asked");
+        QTest::newRow("save") << "save" << "Raw bytes (*.bin)" << "capture.bin" << true;
+        QTest::newRow("log appends") << "log" << "Log files (*.log)" << "capture.log" << false;
+        QTest::newRow("export as text") << "export" << "Text as shown (*.txt)" << "capture.txt" << true;
+    }
+    void dialogsAskAboutTheFileWritten()
+    {
+        QFETCH(QString, item);
+        QFETCH(QString, filter);
+        QFETCH(QString, written);
+        QFETCH(bool, asked);
+        QTemporaryDir dir;
+        QVERIFY(QFile(dir.filePath(written)).open(QIODevice::WriteOnly));
+        QString question;
+        testsupport::ModalAnswers user([&](QWidget *modal) {
+            if (auto *files = qobject_cast<QFileDialog *>(modal)) {
+                files->selectNameFilter(filter);
+                files->selectFile(dir.filePath("capture"));
+                static_cast<QDialog *>(files)->accept(); // its own accept, as OK runs it
+            } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                question = box->text();
+                box->button(QMessageBox::Yes)->click();
+            }
+        });
+        console::DialogFileChooser chooser;
+        const QString path = item == "save" ? chooser.saveTarget(nullptr).value().path
+                           : item == "log"  ? chooser.logFile(nullptr).value()
+                                            : chooser.exportTarget(nullptr).value().path;
+        QCOMPARE(path, dir.filePath(written));
+        QCOMPARE(question, asked ? dir.filePath(written) + " already exists.\nDo you want to replace it?" : QString());
+    }
 };
 
-QTEST_GUILESS_MAIN(TestSaveName)
+QTEST_MAIN(TestSaveName)
 #include "tst_save_name.moc"

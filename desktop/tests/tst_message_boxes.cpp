@@ -10,6 +10,7 @@ class TestMessageBoxes : public QObject {
 private slots:
     void copyKeyCopiesTheWholeText_data();
     void copyKeyCopiesTheWholeText();
+    void theShownBoxCopiesToo_data();
     void theShownBoxCopiesToo();
 };
 
@@ -44,23 +45,35 @@ void TestMessageBoxes::copyKeyCopiesTheWholeText()
     QVERIFY(!box->isVisible());
 }
 
+void TestMessageBoxes::theShownBoxCopiesToo_data()
+{
+    QTest::addColumn<QString>("later"); // details set while the box is open
+    QTest::newRow("fixed details") << "";
+    QTest::newRow("details changed while open") << "/dev/ttyUSB3: back on port 4";
+}
+
 void TestMessageBoxes::theShownBoxCopiesToo()
 {
+    QFETCH(QString, later);
     QApplication::clipboard()->setText("before");
     desktop::QtMessageBoxes boxes;
+    const auto details = std::make_shared<desktop::BoxDetails>("/dev/ttyUSB3: Device or resource busy");
     bool seen = false;
     QTimer::singleShot(0, [&] {
         QWidget *box = QApplication::activeModalWidget();
         QVERIFY(box);
         seen = true;
+        if (!later.isEmpty())
+            details->setText(later);
         QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
         QTest::keyClick(box, Qt::Key_Enter);
     });
-    boxes.showWithDetails("COM Port Error.", "/dev/ttyUSB3: Device or resource busy", "Tavrin",
-                          desktop::BoxIcon::None);
+    if (later.isEmpty())
+        boxes.showWithDetails("COM Port Error.", details->text(), "Tavrin", desktop::BoxIcon::None);
+    else
+        boxes.showWithChangingDetails("COM Port Error.", details, "Tavrin", desktop::BoxIcon::None);
     QVERIFY(seen);
-    QCOMPARE(QApplication::clipboard()->text(),
-             QString("COM Port Error.\r\n\r\n/dev/ttyUSB3: Device or resource busy"));
+    QCOMPARE(QApplication::clipboard()->text(), "COM Port Error.\r\n\r\n" + details->text());
 }
 
 QTEST_MAIN(TestMessageBoxes)

@@ -5,7 +5,10 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
+
 #include <functional>
+#include <memory>
 
 namespace testsupport {
 
@@ -14,6 +17,8 @@ struct ShownBox {
     QString title;
     desktop::BoxIcon icon;
     QString details;
+    // Details set while the box was open, in order (changing details only).
+    QStringList laterDetails;
 };
 
 // Records every box instead of showing it. `whileShown` runs while a box is
@@ -27,9 +32,20 @@ public:
     void showWithDetails(const QString &text, const QString &details, const QString &title,
                          desktop::BoxIcon icon) override
     {
-        boxes.append({text, title, icon, details});
+        boxes.append({text, title, icon, details, {}});
         if (whileShown)
             whileShown(boxes.last());
+    }
+    void showWithChangingDetails(const QString &text, std::shared_ptr<desktop::BoxDetails> details,
+                                 const QString &title, desktop::BoxIcon icon) override
+    {
+        // Changes count while the box is "open": the guard ends the
+        // connection when it closes.
+        QObject open;
+        const qsizetype shown = boxes.size();
+        QObject::connect(details.get(), &desktop::BoxDetails::changed, &open,
+                         [this, shown](const QString &now) { boxes[shown].laterDetails << now; });
+        showWithDetails(text, details->text(), title, icon);
     }
     QStringList texts() const
     {
