@@ -116,7 +116,10 @@ Q_DECLARE_METATYPE(QList<Arrival>)
 
 class TestTraffic : public QObject {
     Q_OBJECT
+    // The window keeps its history file in the current folder.
+    QTemporaryDir m_home;
 private slots:
+    void initTestCase() { QVERIFY(QDir::setCurrent(m_home.path())); }
     void splitRules_data();
     void splitRules();
     void checkColumn_data();
