@@ -281,7 +281,12 @@ void SerialControl::onError(SerialPort::SerialPortError error)
     // Close at once, or a dead descriptor keeps waking the event loop; what
     // had arrived before the fault is kept for the next input().
     m_fault = true;
-    m_lastError = m_port.errorString();
+    // A read that met a hung-up line (the far end closed) ends without an
+    // error of its own and is reported as a read error carrying whatever
+    // errno held from before (EAGAIN, ENOTTY): no reason to give. A real
+    // failure of the device (EIO) comes as a resource error with its text.
+    m_lastError = error == SerialPort::ReadError ? tr("The line was hung up: the device went away or its far end closed")
+                         : m_port.errorString();
     if (m_sink)
         deliverToSink();
     else
