@@ -2,6 +2,7 @@
 #include "tests/support/headless_process.h"
 
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <QTest>
 
@@ -59,7 +60,23 @@ private slots:
         QCOMPARE(result.exitCode, 0);
         QVERIFY2(result.out.startsWith("Usage: " + name.toLower().toUtf8() + ' '), result.out.constData());
         QVERIFY(result.out.contains("--version"));
+        QVERIFY(result.out.contains("--data-dir DIR"));
         QCOMPARE(result.err, QByteArray());
+    }
+
+    // Refused before any window or display: a file stands where the folder
+    // would be made.
+    void unusableDataFolderEndsTheProgram_data() { programRows(); }
+    void unusableDataFolderEndsTheProgram()
+    {
+        QFETCH(QString, program);
+        QTemporaryDir scratch;
+        const QString blocked = scratch.filePath(QStringLiteral("file"));
+        QVERIFY(QFile(blocked).open(QIODevice::WriteOnly));
+        const Run result = run(program, {QStringLiteral("--data-dir"), blocked + QStringLiteral("/inner")});
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.err.contains(QFile::encodeName(blocked + QStringLiteral("/inner"))), result.err.constData());
+        QCOMPARE(result.out, QByteArray());
     }
 
     void mistakesPrintUsageToStandardError_data()
