@@ -27,7 +27,11 @@ build=$out/build
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
   -DCMAKE_EXE_LINKER_FLAGS= -DCMAKE_SHARED_LINKER_FLAGS= -DCMAKE_MODULE_LINKER_FLAGS= \
   >"$out/configure.log" 2>&1 || { cat "$out/configure.log" >&2; exit 1; }
-cmake --build "$build" -j"$jobs" --target tavrin morvex pelurk kit_wintests fake_vendor_full
+# shellcheck source=progress.sh
+source "$root/scripts/progress.sh"
+cmake --build "$build" -j"$jobs" --target tavrin morvex pelurk kit_wintests fake_vendor_full 2>&1 |
+  build_progress "build_windows_kit: building" "$out/build.log" ||
+  { tail -n 60 "$out/build.log" >&2; exit 1; }
 # The names, version and icon the installer shows, as CMake read them.
 kit_nsh=$build/installer/kit.nsh
 version=$(sed -nE 's/^!define VERSION "(.*)"/\1/p' "$kit_nsh")
