@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""What Explorer shows of each .exe of the Windows kit: its icon (a group
-with every size from 16 to 256 px), its version resource (product, file
-description, version) and, for the programs, the window subsystem (no
-console window beside them). Read with wrestool and objdump.
+"""What Explorer shows of each .exe of the Windows kit, read with wrestool
+and objdump: an icon group with every size from 16 to 256 px, a version
+resource (product, description, version) and, for the programs, the window
+subsystem (no console window beside them).
 
     check_windows_resources.py --kit BUILD/windows --version 0.2.0
 """
@@ -13,39 +13,6 @@ import struct
 import subprocess
 import sys
 
-PROGRAMS = {
-    'dist/Tavrin/tavrin.exe': 'Tavrin - Serial Console',
-    'dist/Morvex/morvex.exe': 'Morvex 藍牙通訊設定 - Bluetooth Serial Adapter Configurator',
-    'dist/Pelurk/pelurk.exe': 'Pelurk - USB Serial Port Checker',
-}
-ICON_SIZES = {16, 24, 32, 48, 64, 128, 256}
-
-
-def resource(exe, kind, raw=False):
-    command = ['wrestool', '-x', f'--type={kind}', exe] + (['--raw'] if raw else [])
-    return subprocess.run(command, stdout=subprocess.PIPE, check=True).stdout
-
-
-def icon_sizes(ico):
-    """The square sizes an .ico holds (a width byte of 0 is 256)."""
-    if len(ico) < 6:
-        return set()
-    count = struct.unpack_from('<H', ico, 4)[0]
-    return {ico[6 + 16 * i] or 256 for i in range(count) if ico[6 + 16 * i] == ico[7 + 16 * i]}
-
-
-def version_strings(blob, keys):
-    """The version resource's strings for `keys`, and its fixed file version."""
-    text = blob[:len(blob) // 2 * 2].decode('utf-16le', 'replace')
-    # Each string is its key, padding and its value, all ended by zeros.
-    found = {key: re.search(re.escape(key) + '\0+([^\0]*)', text) for key in keys}
-    strings = {key: match.group(1) for key, match in found.items() if match}
-    fixed = blob.find(struct.pack('<I', 0xFEEF04BD))
-    if fixed >= 0:
-        ms, ls = struct.unpack_from('<II', blob, fixed + 8)
-        strings['fixed'] = f'{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}'
-    return strings
-
 
 def main():
     parser = argparse.ArgumentParser()
@@ -53,33 +20,34 @@ def main():
     parser.add_argument('--version', required=True)
     args = parser.parse_args()
 
-    setup = f'plc-serial-kit-{args.version}-windows-x64-setup.exe'
-    wanted = dict(PROGRAMS)
-    wanted[setup] = 'PLC Serial Kit setup'
+    files = {
+        'dist/Tavrin/tavrin.exe': 'Tavrin - Serial Console',
+        'dist/Morvex/morvex.exe': 'Morvex 藍牙通訊設定 - Bluetooth Serial Adapter Configurator',
+        'dist/Pelurk/pelurk.exe': 'Pelurk - USB Serial Port Checker',
+        f'plc-serial-kit-{args.version}-windows-x64-setup.exe': 'PLC Serial Kit setup',
+    }
     faults = []
-    for name, description in wanted.items():
+    for name, description in files.items():
         exe = os.path.join(args.kit, name)
-        if not os.path.isfile(exe):
-            faults.append(f'{name}: missing')
-            continue
-        sizes = icon_sizes(resource(exe, 14))
-        if not ICON_SIZES <= sizes:
-            faults.append(f'{name}: icon sizes {sorted(sizes)}, wanted {sorted(ICON_SIZES)}')
-        expected = {'ProductName': 'PLC Serial Kit', 'FileDescription': description,
-                    'ProductVersion': args.version, 'FileVersion': args.version}
-        strings = version_strings(resource(exe, 16, raw=True), expected)
-        expected['fixed'] = args.version + '.0'
-        for key, value in expected.items():
-            if strings.get(key) != value:
-                faults.append(f'{name}: {key} {strings.get(key)!r}, wanted {value!r}')
-        if name in PROGRAMS:
-            headers = subprocess.run(['x86_64-w64-mingw32-objdump', '-p', exe], stdout=subprocess.PIPE,
-                                     text=True, check=True).stdout
-            if '(Windows GUI)' not in headers:
-                faults.append(f'{name}: not a window program (subsystem)')
-    for fault in faults:
-        print('FAIL:', fault)
-    print(f'{len(wanted)} files checked, {len(faults)} faults')
+        read = lambda *command: subprocess.run(command, stdout=subprocess.PIPE, check=True).stdout  # noqa: E731
+        ico = read('wrestool', '-x', '--type=14', exe)
+        # An .ico's directory: a width byte per entry, 0 meaning 256.
+        sizes = {ico[6 + 16 * i] or 256 for i in range(struct.unpack_from('<H', ico, 4)[0])} if ico else set()
+        if sizes != {16, 24, 32, 48, 64, 128, 256}:
+            faults.append(f'{name}: icon sizes {sorted(sizes)}')
+        version = read('wrestool', '-x', '--raw', '--type=16', exe)
+        text = version[:len(version) // 2 * 2].decode('utf-16le', 'replace')
+        fixed = version.find(struct.pack('<I', 0xFEEF04BD))  # VS_FIXEDFILEINFO
+        ms, ls = struct.unpack_from('<II', version, fixed + 8) if fixed >= 0 else (0, 0)
+        shown = {key: (re.findall(key + '\0+([^\0]*)', text) or [None])[0]
+                 for key in ('ProductName', 'FileDescription', 'ProductVersion', 'FileVersion')}
+        shown['fixed'] = f'{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}'
+        wanted = {'ProductName': 'PLC Serial Kit', 'FileDescription': description,
+                  'ProductVersion': args.version, 'FileVersion': args.version, 'fixed': args.version + '.0'}
+        faults += [f'{name}: {key} {shown[key]!r}, not {value!r}' for key, value in wanted.items() if shown[key] != value]
+        if name.startswith('dist/') and b'(Windows GUI)' not in read('x86_64-w64-mingw32-objdump', '-p', exe):
+            faults.append(f'{name}: not a window program')
+    print('\n'.join(faults) or f'{len(files)} files as expected')
     return 1 if faults else 0
 
 

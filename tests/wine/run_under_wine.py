@@ -151,8 +151,8 @@ def start_display(scratch):
 
 
 class WinePrefix:
-    """A 64-bit Wine prefix, a virtual display and one quiet Wine server,
-    made in `scratch` for one run; close() stops them."""
+    """A 64-bit Wine prefix in `scratch`; start() makes it, on a virtual
+    display and with one quiet Wine server, and close() stops them."""
 
     def __init__(self, scratch):
         self.env = dict(os.environ)
@@ -161,16 +161,15 @@ class WinePrefix:
         self.env.pop('WAYLAND_DISPLAY', None)
         self.wine, self.wineserver = wine_tools()
         self.env.update(WINELOADER=self.wine, WINESERVER=self.wineserver)
-        self.xvfb, self.env['DISPLAY'] = start_display(scratch)
-        try:
-            # One server for the whole run, started quietly: one started by
-            # the program would print its state on our output when stopped.
-            os.mkdir(self.env['WINEPREFIX'])
-            self.server('-p')
-            self.run('wineboot.exe', '--init', check=True)
-        except BaseException:
-            self.close()
-            raise
+        self.xvfb = None
+
+    def start(self):
+        self.xvfb, self.env['DISPLAY'] = start_display(os.path.dirname(self.env['WINEPREFIX']))
+        # One server for the whole run, started quietly: one started by the
+        # program would print its state on our output when it is stopped.
+        os.mkdir(self.env['WINEPREFIX'])
+        self.server('-p')
+        self.run('wineboot.exe', '--init', check=True)
 
     def path(self, *parts):
         return os.path.join(self.env['WINEPREFIX'], *parts)
@@ -185,30 +184,26 @@ class WinePrefix:
         subprocess.run([self.wineserver, *arguments], env=self.env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    def link_com5(self, far):
-        os.symlink(far.slave_path(), self.path('dosdevices', 'com5'))
-
     def close(self):
         self.server('-k')
-        self.xvfb.terminate()
-        self.xvfb.wait()
+        if self.xvfb:
+            self.xvfb.terminate()
+            self.xvfb.wait()
 
 
 @contextlib.contextmanager
 def wine_session(name):
-    """A scratch folder, a Wine prefix in it with COM5 linked to a
-    pseudo-terminal, and that terminal's far end: (scratch, prefix, far),
-    all removed at the end."""
+    """A scratch folder, a Wine prefix in it whose COM5 is a pseudo-terminal,
+    and that terminal's far end: (scratch, prefix, far), removed at the end."""
     scratch = tempfile.mkdtemp(prefix=name)
     far = FarEnd()
-    prefix = None
+    prefix = WinePrefix(scratch)
     try:
-        prefix = WinePrefix(scratch)
-        prefix.link_com5(far)
+        prefix.start()
+        os.symlink(far.slave_path(), prefix.path('dosdevices', 'com5'))
         yield scratch, prefix, far
     finally:
-        if prefix:
-            prefix.close()
+        prefix.close()
         far.close()
         os.close(far.slave)
         shutil.rmtree(scratch, ignore_errors=True)
