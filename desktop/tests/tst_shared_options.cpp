@@ -1,6 +1,7 @@
 #include "desktop/version.h"
 #include "tests/support/headless_process.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -69,7 +70,7 @@ private slots:
     void dataFolderIsMadeOrRefused_data()
     {
         QTest::addColumn<QString>("program");
-        QTest::addColumn<QStringList>("arguments"); // %SCRATCH% is a new empty folder with a file "file"
+        QTest::addColumn<QStringList>("arguments"); // %SCRATCH% is a new folder with a file "file"
         QTest::addColumn<int>("status");
         const QStringList list = {QStringLiteral("--list"), QStringLiteral("--sysfs"), QStringLiteral("%SCRATCH%")};
         for (const char *program : {TAVRIN_PATH, MORVEX_PATH, PELURK_PATH})
@@ -87,6 +88,7 @@ private slots:
         QFETCH(int, status);
         QTemporaryDir scratch;
         QVERIFY(QFile(scratch.filePath(QStringLiteral("file"))).open(QIODevice::WriteOnly));
+        QVERIFY(QDir(scratch.path()).mkpath(QStringLiteral("bus/usb/devices"))); // a sysfs tree with no device
         qputenv("SCRATCH", QFile::encodeName(scratch.path()));
         // The folder is the program's to expand; the rest is expanded here.
         for (qsizetype i = 1; i < arguments.size(); ++i)
