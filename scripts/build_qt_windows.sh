@@ -184,7 +184,7 @@ fi
 cmake --build "$qt_build" -j"$jobs" 2>&1 | build_progress "build_qt_windows: building Qt" "$work/build.log" ||
   { tail -n 60 "$work/build.log" >&2; exit 1; }
 log "built after $(( $(now) - began )) s"
-cmake --install "$qt_build" >"$work/install.log" 2>&1 ||
+cmake --install "$qt_build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
   { tail -n 30 "$work/install.log" >&2; exit 1; }
 installed_files >"$work/complete"
 mv "$work/complete" "$prefix/.complete"
