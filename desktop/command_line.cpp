@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include "data_folder.h"
 #include "version.h"
 
 #include <QStringList>
@@ -61,10 +62,11 @@ void printOut(const QString &text) { print(stdout, text); }
 void printError(const QString &text) { print(stderr, text); }
 
 CommandLine::CommandLine(QString programName, QString usage)
-    : m_programName(std::move(programName)), m_usage(std::move(usage))
+    : m_programName(std::move(programName)), m_usage(std::move(usage) + dataFolderUsage())
 {
     m_parser.addOption(QCommandLineOption(QStringLiteral("help")));
     m_parser.addOption(QCommandLineOption(QStringLiteral("version")));
+    m_parser.addOption(QCommandLineOption(dataFolderOptionName(), QString(), QStringLiteral("folder")));
 }
 
 void CommandLine::addOption(const QCommandLineOption &option) { m_parser.addOption(option); }
@@ -98,6 +100,12 @@ std::optional<int> CommandLine::parse(int argc, char *argv[])
     if (m_parser.isSet(QStringLiteral("version"))) {
         printOut(QStringLiteral("%1 %2\n").arg(m_programName, QLatin1String(kitVersion)));
         return kExitOk;
+    }
+    if (m_parser.isSet(dataFolderOptionName())) {
+        if (const auto reason = enterDataFolder(m_parser.value(dataFolderOptionName()))) {
+            printError(QStringLiteral("%1: %2\n").arg(m_programName.toLower(), *reason));
+            return kExitFailure;
+        }
     }
     return std::nullopt;
 }

@@ -29,8 +29,9 @@ public:
     // end now:
     // 0 after --help (usage on standard output) or --version ("<Name>
     // <version>"), 2 after an unknown option, a missing value or a stray
-    // argument (usage on standard error). Returns nothing when the program
-    // goes on.
+    // argument (usage on standard error), 1 when the --data-dir folder cannot
+    // be made or entered (the reason on standard error). Returns nothing when
+    // the program goes on, in the --data-dir folder when one is given.
     std::optional<int> parse(int argc, char *argv[]);
 
     bool isSet(const QString &name) const { return m_parser.isSet(name); }

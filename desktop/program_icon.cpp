@@ -1,27 +1,38 @@
 #include "desktop/program_icon.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
-#ifndef KIT_NO_SVG_ICONS
+#ifndef KIT_PNG_ICONS
 #include <QSvgRenderer>
 #endif
 
 namespace desktop {
 
+namespace {
+// Title bars ask for 16 to 24 pixels, task bars and switchers up to 256.
+constexpr int kSides[] = {16, 22, 24, 32, 48, 64, 128, 256};
+} // namespace
+
 QIcon programIcon(const QString &name)
 {
-#ifdef KIT_NO_SVG_ICONS
-    Q_UNUSED(name);
-    return {};
+    QIcon icon;
+#ifdef KIT_PNG_ICONS
+    // Rendered from the SVG at build time, at the sizes the .ico holds (Qt
+    // for Windows is built without its SVG module).
+    for (const int side : kSides) {
+        const QString file = QStringLiteral(":/icons/%1-%2.png").arg(name).arg(side);
+        if (QFile::exists(file))
+            icon.addFile(file, QSize(side, side));
+    }
 #else
     QSvgRenderer svg(QStringLiteral(":/icons/%1.svg").arg(name));
     if (!svg.isValid())
         return {};
     // Pixels rendered here, rather than an SVG icon engine plugin found at run
     // time, so the icon cannot go missing with a plugin.
-    QIcon icon;
-    for (const int side : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    for (const int side : kSides) {
         QPixmap pixmap(side, side);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
@@ -29,8 +40,8 @@ QIcon programIcon(const QString &name)
         painter.end();
         icon.addPixmap(pixmap);
     }
-    return icon;
 #endif
+    return icon;
 }
 
 void setProgramIcon(const QString &name)

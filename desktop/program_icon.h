@@ -7,7 +7,8 @@ namespace desktop {
 
 // A program's icon, drawn from the SVG that is also installed for the desktop
 // menu (share/icons/hicolor/scalable/apps/<name>.svg), rendered at the sizes
-// title bars, task bars and switchers ask for. Null for a name the kit does not
+// title bars, task bars and switchers ask for (on Windows: from PNG files
+// rendered at build time, 16 to 256 px). Null for a name the kit does not
 // know. Needs a QGuiApplication.
 QIcon programIcon(const QString &name);
 

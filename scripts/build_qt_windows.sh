@@ -5,22 +5,35 @@
 # folder it is installed in as the last line.
 #
 #   bash scripts/build_qt_windows.sh
+#   bash scripts/build_qt_windows.sh --check   # print the folder; exit 0 when
+#                                              # it is built and whole, else 1
 #
 # The result goes into a cache folder outside the clone, named after the Qt
-# version and this script's hash, and is reused when it is there: only the
-# first run on a machine pays for the build. An interrupted run resumes where
-# it stopped. KIT_QT_WINDOWS_CACHE picks the cache folder (default
+# version and the hash of what decides the build (scripts/qt_windows_recipe.sh
+# and the toolchain files), and is reused when it is there: only the first run
+# on a machine pays for the build (about 4,350 CPU-seconds). An interrupted
+# run resumes where it stopped; a cached Qt that lost or changed a file since
+# it was installed is installed again, never used. While it builds it shows
+# its progress as a percentage (the compiler's lines go to build.log in the
+# work folder). KIT_QT_WINDOWS_CACHE picks the cache folder (default
 # /var/cache/plc-serial-kit, or ~/.cache/plc-serial-kit when that is not
 # writable); KIT_JOBS the number of compile jobs (default 2).
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
+recipe=$root/scripts/qt_windows_recipe.sh
 jobs=${KIT_JOBS:-2}
+check_only=false
+[ "${1:-}" = --check ] && check_only=true
 
 log() { echo "build_qt_windows: $*" >&2; }
+# shellcheck source=qt_windows_recipe.sh
+source "$recipe"
+# shellcheck source=progress.sh
+source "$root/scripts/progress.sh"
 
-for tool in x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-g++-posix apt-get dpkg-source \
+$check_only || for tool in x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-g++-posix apt-get dpkg-source \
             cmake ninja tclsh; do
   if ! command -v "$tool" >/dev/null; then
     log "$tool is missing; install scripts/packages.txt"
@@ -30,10 +43,14 @@ done
 
 # The host Qt provides the build tools (moc, rcc, uic) and must be the same
 # version as the one built here.
-host_qt=$(dpkg-query -W -f='${Version}' qt6-base-dev)   # e.g. 6.4.2+dfsg-10
+host_qt=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null) || {
+  $check_only && exit 1
+  log "qt6-base-dev is missing; install scripts/packages.txt"
+  exit 1
+}   # e.g. 6.4.2+dfsg-10
 qt_version=${host_qt%%+*}
 qt_version=${qt_version#*:}
-hash=$(cat "${BASH_SOURCE[0]}" "$toolchain" "$root/cmake/mingw-w64.cmake" | sha256sum | cut -c1-12)
+hash=$(cat "$recipe" "$toolchain" "$root/cmake/mingw-w64.cmake" | sha256sum | cut -c1-12)
 
 cache=${KIT_QT_WINDOWS_CACHE:-}
 if [ -z "$cache" ]; then
@@ -42,18 +59,37 @@ if [ -z "$cache" ]; then
     cache=${XDG_CACHE_HOME:-$HOME/.cache}/plc-serial-kit
   fi
 fi
-mkdir -p "$cache"
 prefix=$cache/qt-$qt_version-mingw-$hash
 work=$cache/work-$qt_version-$hash
 
+# .complete lists every installed file with its size, written once the
+# install ended; a cache whose files no longer match it is not used.
+installed_files() {
+  (cd "$prefix" && find . \( -type f -o -type l \) ! -path ./.complete -printf '%s %P\n' | LC_ALL=C sort)
+}
+cache_is_whole() {
+  [ -s "$prefix/.complete" ] && installed_files | cmp -s - "$prefix/.complete"
+}
+
+if $check_only; then
+  echo "$prefix"
+  cache_is_whole
+  exit
+fi
+
+mkdir -p "$cache"
 # One build at a time per cache: a second run waits, then reuses the result.
 exec 9>"$cache/.lock-$hash"
 flock 9
 
-if [ -f "$prefix/.complete" ]; then
+if cache_is_whole; then
   log "reusing $prefix"
   echo "$prefix"
   exit 0
+fi
+if [ -e "$prefix/.complete" ]; then
+  log "$prefix lost or changed files since it was installed: installing it again"
+  rm -rf "$prefix"
 fi
 
 now() { date +%s; }
@@ -111,9 +147,7 @@ build_sqlite() {
     amalgamation=$sqlite/gen/sqlite3.c
   fi
   cp "$(dirname "$amalgamation")/sqlite3.h" "$sqlite/include/"
-  x86_64-w64-mingw32-gcc-posix -O2 -c "$amalgamation" -o "$sqlite/sqlite3.o" \
-    -DSQLITE_THREADSAFE=1 -DSQLITE_ENABLE_COLUMN_METADATA=1 -DSQLITE_ENABLE_FTS5=1 \
-    -DSQLITE_OMIT_LOAD_EXTENSION=1
+  x86_64-w64-mingw32-gcc-posix "${sqlite_cflags[@]}" -c "$amalgamation" -o "$sqlite/sqlite3.o"
   x86_64-w64-mingw32-ar rcs "$sqlite/lib/libsqlite3.a" "$sqlite/sqlite3.o"
   touch "$sqlite/.built"
 }
@@ -121,45 +155,38 @@ build_sqlite() {
 log "SQLite ready after $(( $(now) - began )) s"
 
 # --- qtbase ----------------------------------------------------------------
-# The MinGW runtime stays in its DLLs (shipped beside the programs) so every
-# Qt DLL and program shares one C++ runtime: hence the empty linker flags,
-# which replace the toolchain file's -static.
 # Qt's own toolchain file loads the one given here by its path: a copy inside
-# the install keeps that path valid for every clone.
+# the install keeps that path valid for every clone. Copied again when a
+# damaged install went, unchanged files left as they are (the build would
+# otherwise configure again).
 qt_build=$work/build
+install_toolchain() {
+  mkdir -p "$prefix/lib/cmake"
+  local from to
+  for from in "$toolchain" "$root/cmake/mingw-w64.cmake"; do   # the second is included by the first
+    to=$prefix/lib/cmake/$(basename "$from")
+    [ "$from" = "$toolchain" ] && to=$prefix/lib/cmake/kit-mingw-w64-x86_64.cmake
+    cmp -s "$from" "$to" || cp "$from" "$to"
+  done
+}
+install_toolchain
 if [ ! -f "$qt_build/build.ninja" ]; then
   rm -rf "$qt_build"
-  mkdir -p "$prefix/lib/cmake"
-  cp "$toolchain" "$prefix/lib/cmake/kit-mingw-w64-x86_64.cmake"
-  cp "$root/cmake/mingw-w64.cmake" "$prefix/lib/cmake/mingw-w64.cmake"   # included by the one above
-  cmake -S "$qt_src" -B "$qt_build" -G Ninja \
+  cmake -S "$qt_src" -B "$qt_build" "${qt_configure[@]}" \
     -DCMAKE_TOOLCHAIN_FILE="$prefix/lib/cmake/kit-mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DCMAKE_EXE_LINKER_FLAGS= -DCMAKE_SHARED_LINKER_FLAGS= -DCMAKE_MODULE_LINKER_FLAGS= \
-    -DQT_HOST_PATH=/usr \
-    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-    -DQT_QMAKE_TARGET_MKSPEC=win32-g++ \
-    -DBUILD_SHARED_LIBS=ON \
-    -DQT_BUILD_TESTS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_BENCHMARKS=OFF \
-    -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_vulkan=OFF \
-    -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF \
-    -DFEATURE_xml=OFF -DFEATURE_concurrent=OFF -DFEATURE_tabletevent=OFF \
-    -DFEATURE_sql=ON -DFEATURE_sql_sqlite=ON -DFEATURE_system_sqlite=ON \
-    -DFEATURE_sql_odbc=OFF -DFEATURE_sql_psql=OFF -DFEATURE_sql_mysql=OFF \
-    -DFEATURE_sql_ibase=OFF -DFEATURE_sql_oci=OFF -DFEATURE_sql_db2=OFF \
-    -DFEATURE_testlib=ON -DFEATURE_widgets=ON -DFEATURE_gui=ON \
     -DSQLite3_INCLUDE_DIR="$sqlite/include" \
     -DSQLite3_LIBRARY="$sqlite/lib/libsqlite3.a" \
     >"$work/configure.log" 2>&1 ||
     { tail -n 60 "$work/configure.log" >&2; rm -f "$qt_build/build.ninja"; exit 1; }
   log "configured after $(( $(now) - began )) s"
 fi
-cmake --build "$qt_build" -j"$jobs" >"$work/build.log" 2>&1 ||
+cmake --build "$qt_build" -j"$jobs" 2>&1 | build_progress "build_qt_windows: building Qt" "$work/build.log" ||
   { tail -n 60 "$work/build.log" >&2; exit 1; }
 log "built after $(( $(now) - began )) s"
-cmake --install "$qt_build" >"$work/install.log" 2>&1 ||
+cmake --install "$qt_build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
   { tail -n 30 "$work/install.log" >&2; exit 1; }
-touch "$prefix/.complete"
+installed_files >"$work/complete"
+mv "$work/complete" "$prefix/.complete"
 log "installed in $prefix after $(( $(now) - began )) s"
 echo "$prefix"

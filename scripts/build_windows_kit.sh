@@ -6,6 +6,8 @@
 #   OUT/dist/<Program>/        the program, the Qt DLLs, the platforms, styles
 #                              and sqldrivers plugins, the MinGW runtime
 #   OUT/plc-serial-kit-<version>-windows-x64.zip   the three folders
+#   OUT/plc-serial-kit-<version>-windows-x64-setup.exe   the installer of the
+#                              three folders (packaging/windows/installer.nsi)
 #   OUT/wintest/               the Wine test program with the same DLLs and
 #                              the vendor DLL's test double
 #
@@ -25,7 +27,14 @@ build=$out/build
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
   -DCMAKE_EXE_LINKER_FLAGS= -DCMAKE_SHARED_LINKER_FLAGS= -DCMAKE_MODULE_LINKER_FLAGS= \
   >"$out/configure.log" 2>&1 || { cat "$out/configure.log" >&2; exit 1; }
-cmake --build "$build" -j"$jobs" --target tavrin morvex pelurk kit_wintests fake_vendor_full
+# shellcheck source=progress.sh
+source "$root/scripts/progress.sh"
+cmake --build "$build" -j"$jobs" --target tavrin morvex pelurk kit_wintests fake_vendor_full 2>&1 |
+  build_progress "build_windows_kit: building" "$out/build.log" ||
+  { tail -n 60 "$out/build.log" >&2; exit 1; }
+# The names, version and icon the installer shows, as CMake read them.
+kit_nsh=$build/installer/kit.nsh
+version=$(sed -nE 's/^!define VERSION "(.*)"/\1/p' "$kit_nsh")
 
 runtime=()
 for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
@@ -55,7 +64,6 @@ lay_out() {
   fi
 }
 
-version=$(sed -nE 's/^project\(PlcSerialKit VERSION ([0-9.]+).*/\1/p' "$root/CMakeLists.txt")
 rm -rf "$out/dist"
 lay_out "$out/dist/Tavrin" "$build/console/tavrin.exe"
 lay_out "$out/dist/Morvex" "$build/configurator/morvex.exe"
@@ -64,7 +72,35 @@ zip_file=$out/plc-serial-kit-$version-windows-x64.zip
 rm -f "$zip_file"
 (cd "$out/dist" && zip -qr "$zip_file" Tavrin Morvex Pelurk)
 
+# The installer copies exactly the files of dist/ and its uninstaller removes
+# exactly those, so files.nsh lists them one by one.
+windows_path() { local p=${1//\//\\}; echo "${p:+\\$p}"; }
+write_file_list() {
+  local dir file
+  echo '!macro KIT_INSTALL_FILES'
+  while IFS= read -r dir; do
+    echo "  SetOutPath \"\$INSTDIR$(windows_path "$dir")\""
+    find "$out/dist/$dir" -mindepth 1 -maxdepth 1 -type f -printf '%f\n' | sort |
+      while IFS= read -r file; do echo "  File \"$out/dist/$dir/$file\""; done
+  done < <(cd "$out/dist" && find . -mindepth 1 -type d -printf '%P\n' | sort)
+  echo '!macroend'
+  echo '!macro KIT_REMOVE_FILES'
+  (cd "$out/dist" && find . -type f -printf '%P\n' | sort) |
+    while IFS= read -r file; do echo "  Delete \"\$INSTDIR$(windows_path "$file")\""; done
+  # Deepest folders first, each removed only when empty.
+  (cd "$out/dist" && find . -mindepth 1 -type d -printf '%P\n' | sort -r) |
+    while IFS= read -r dir; do echo "  RMDir \"\$INSTDIR$(windows_path "$dir")\""; done
+  echo '!macroend'
+}
+mkdir -p "$out/installer"
+write_file_list >"$out/installer/files.nsh"
+setup_file=$out/plc-serial-kit-$version-windows-x64-setup.exe
+rm -f "$setup_file"
+makensis -V2 -INPUTCHARSET UTF8 -DKIT="$kit_nsh" -DFILES="$out/installer/files.nsh" \
+  -DOUTFILE="$setup_file" "$root/packaging/windows/installer.nsi" >"$out/installer/makensis.log" 2>&1 ||
+  { cat "$out/installer/makensis.log" >&2; exit 1; }
+
 lay_out "$out/wintest" "$build/tests/wine/kit_wintests.exe" Test
 cp "$build/discovery/wintests/vendor_full/CP210xManufacturing.dll" "$out/wintest/"
 
-echo "build_windows_kit: $zip_file and $out/wintest ready in $(( $(date +%s) - began )) s" >&2
+echo "build_windows_kit: $zip_file, $setup_file and $out/wintest ready in $(( $(date +%s) - began )) s" >&2

@@ -3,7 +3,8 @@
 # each program started from its folder in dist/ as a user receives it, inside
 # a Wine desktop on a virtual display, in a Wine prefix made for the run.
 # Morvex and Pelurk find the vendor DLL's test double beside them (no bridge
-# attached), as the Linux screenshots show them.
+# attached), as the Linux screenshots show them. Then the installer's first
+# page, and Tavrin installed by it and started from its Start-menu shortcut.
 #
 #   bash scripts/screenshots_wine.sh [WINDOWS-BUILD-DIR] [DISPLAY]
 #
@@ -44,7 +45,12 @@ shoot() {
   cp -r "$kit/dist/$folder" "$work/$folder"
   cp "$kit/wintest/CP210xManufacturing.dll" "$work/$folder/"
   (cd "$work/$folder" && "$wine" explorer.exe "/desktop=$folder,$size" "$exe" >/dev/null 2>&1 &)
-  local id=""
+  shoot_desktop "$folder" "$out"
+}
+
+# shoot_desktop NAME OUT.png: the Wine desktop NAME, once its window is drawn.
+shoot_desktop() {
+  local folder=$1 out=$2 id=""
   for _ in $(seq 1 150); do
     id=$(xdotool search --name "^$folder - Wine desktop\$" 2>/dev/null | head -n 1 || true)
     [ -n "$id" ] && break
@@ -63,4 +69,12 @@ shoot() {
 shoot Tavrin tavrin.exe "$docs/tavrin-wine.png" 1060x700
 shoot Morvex morvex.exe "$docs/morvex-wine.png" 820x680
 shoot Pelurk pelurk.exe "$docs/pelurk-wine.png" 460x300
+
+setup=$(ls "$kit"/plc-serial-kit-*-windows-x64-setup.exe)
+"$wine" explorer.exe /desktop=Setup,640x480 "$setup" >/dev/null 2>&1 &
+shoot_desktop Setup "$docs/installer-wine.png"
+"$wine" "$setup" /S
+shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/PLC Serial Kit/Tavrin.lnk"
+"$wine" explorer.exe /desktop=Installed,1060x700 start.exe /unix "$shortcut" >/dev/null 2>&1 &
+shoot_desktop Installed "$docs/tavrin-installed-wine.png"
 echo "screenshots in $docs"

@@ -63,7 +63,42 @@ private slots:
         QCOMPARE(result.exitCode, 0);
         QVERIFY2(result.out.startsWith("Usage: " + name.toLower().toUtf8() + ' '), result.out.constData());
         QVERIFY(result.out.contains("--version"));
+        QVERIFY(result.out.contains("--data-dir DIR"));
         QCOMPARE(result.err, QByteArray());
+    }
+
+    // --data-dir is made (%NAME% expanded) and entered before anything else,
+    // or the program ends there with the reason.
+    void dataFolderIsMadeOrRefused_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments"); // %SCRATCH% is a new folder with a file "file"
+        QTest::addColumn<int>("status");
+        const QStringList list = {QStringLiteral("--list"), QStringLiteral("--sysfs"), QStringLiteral("%SCRATCH%")};
+        for (const char *program : {TAVRIN_PATH, MORVEX_PATH, PELURK_PATH})
+            QTest::addRow("%s: a file in the way", qPrintable(QFileInfo(program).baseName()))
+                << QString::fromUtf8(program) << QStringList{QStringLiteral("%SCRATCH%/file/x")} << 1;
+        QTest::newRow("made") << QStringLiteral(PELURK_PATH) << QStringList{QStringLiteral("%SCRATCH%/a b/c")} + list
+                              << 0;
+        QTest::newRow("unset") << QStringLiteral(PELURK_PATH) << QStringList{QStringLiteral("%NO_SUCH_NAME%/c")} + list
+                               << 1;
+    }
+    void dataFolderIsMadeOrRefused()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QTemporaryDir scratch;
+        QVERIFY(QFile(scratch.filePath(QStringLiteral("file"))).open(QIODevice::WriteOnly));
+        QVERIFY(QDir(scratch.path()).mkpath(QStringLiteral("bus/usb/devices"))); // a sysfs tree with no device
+        qputenv("SCRATCH", QFile::encodeName(scratch.path()));
+        // The folder is the program's to expand; the rest is expanded here.
+        for (qsizetype i = 1; i < arguments.size(); ++i)
+            arguments[i].replace(QStringLiteral("%SCRATCH%"), scratch.path());
+        const Run result = run(program, QStringList{QStringLiteral("--data-dir")} + arguments);
+        QCOMPARE(result.exitCode, status);
+        QCOMPARE(QFileInfo::exists(scratch.filePath(QStringLiteral("a b/c"))), status == 0);
+        QCOMPARE(result.err.contains("data folder"), status != 0);
     }
 
     void mistakesPrintUsageToStandardError_data()

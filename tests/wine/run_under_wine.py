@@ -10,6 +10,7 @@ program or the far end finds a fault.
     run_under_wine.py --kit BUILD/windows --case serialPort
 """
 import argparse
+import contextlib
 import os
 import select
 import shutil
@@ -149,6 +150,65 @@ def start_display(scratch):
     return xvfb, ':' + number.decode().strip()
 
 
+class WinePrefix:
+    """A 64-bit Wine prefix in `scratch`; start() makes it, on a virtual
+    display and with one quiet Wine server, and close() stops them."""
+
+    def __init__(self, scratch):
+        self.env = dict(os.environ)
+        self.env.update(WINEPREFIX=os.path.join(scratch, 'prefix'), WINEARCH='win64', WINEDEBUG='-all',
+                        WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d', QT_QPA_PLATFORM='windows')
+        self.env.pop('WAYLAND_DISPLAY', None)
+        self.wine, self.wineserver = wine_tools()
+        self.env.update(WINELOADER=self.wine, WINESERVER=self.wineserver)
+        self.xvfb = None
+
+    def start(self):
+        self.xvfb, self.env['DISPLAY'] = start_display(os.path.dirname(self.env['WINEPREFIX']))
+        # One server for the whole run, started quietly: one started by the
+        # program would print its state on our output when it is stopped.
+        os.mkdir(self.env['WINEPREFIX'])
+        self.server('-p')
+        self.run('wineboot.exe', '--init', check=True)
+
+    def path(self, *parts):
+        return os.path.join(self.env['WINEPREFIX'], *parts)
+
+    def run(self, *arguments, **options):
+        """A Windows program, quiet unless output is asked for."""
+        options.setdefault('stdout', subprocess.DEVNULL)
+        options.setdefault('stderr', subprocess.DEVNULL)
+        return subprocess.run([self.wine, *arguments], env=self.env, **options)
+
+    def server(self, *arguments):
+        subprocess.run([self.wineserver, *arguments], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def close(self):
+        self.server('-k')
+        if self.xvfb:
+            self.xvfb.terminate()
+            self.xvfb.wait()
+
+
+@contextlib.contextmanager
+def wine_session(name):
+    """A scratch folder, a Wine prefix in it whose COM5 is a pseudo-terminal,
+    and that terminal's far end: (scratch, prefix, far), removed at the end."""
+    scratch = tempfile.mkdtemp(prefix=name)
+    far = FarEnd()
+    prefix = WinePrefix(scratch)
+    try:
+        prefix.start()
+        os.symlink(far.slave_path(), prefix.path('dosdevices', 'com5'))
+        yield scratch, prefix, far
+    finally:
+        prefix.close()
+        far.close()
+        os.close(far.slave)
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--kit', required=True, help='the Windows build folder (with wintest/)')
@@ -156,30 +216,11 @@ def main():
     args = parser.parse_args()
 
     began = time.monotonic()
-    scratch = tempfile.mkdtemp(prefix='kit-wine-')
-    env = dict(os.environ)
-    env.update(WINEPREFIX=os.path.join(scratch, 'prefix'), WINEARCH='win64', WINEDEBUG='-all',
-               WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d', QT_QPA_PLATFORM='windows')
-    env.pop('WAYLAND_DISPLAY', None)
-    wine, wineserver = wine_tools()
-    env.update(WINELOADER=wine, WINESERVER=wineserver)
-    xvfb = None
-    far = FarEnd()
-    try:
-        xvfb, env['DISPLAY'] = start_display(scratch)
-        # One server for the whole run, started quietly: one started by the
-        # program would print its state on our output when it is stopped.
-        os.mkdir(env['WINEPREFIX'])
-        subprocess.run([wineserver, '-p'], env=env, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run([wine, 'wineboot.exe', '--init'], env=env, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    with wine_session('kit-wine-') as (scratch, prefix, far):
         if args.case in ('morvex', 'pelurk'):
             # GetVersion then reports the NT 5 family, whose registry lookup
             # the discovery scan uses.
-            subprocess.run([wine, 'winecfg.exe', '-v', 'winxp64'], env=env, check=True,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.symlink(far.slave_path(), os.path.join(env['WINEPREFIX'], 'dosdevices', 'com5'))
+            prefix.run('winecfg.exe', '-v', 'winxp64', check=True)
         prepared = time.monotonic()
 
         run = os.path.join(scratch, 'run')
@@ -188,7 +229,7 @@ def main():
         thread = threading.Thread(target=peer, args=(far,), daemon=True) if peer else None
         if thread:
             thread.start()
-        program = subprocess.run([wine, 'kit_wintests.exe', args.case], cwd=run, env=env, timeout=300)
+        program = prefix.run('kit_wintests.exe', args.case, cwd=run, timeout=300, stdout=None, stderr=None)
         if thread:
             thread.join(timeout=30)
             if thread.is_alive():
@@ -198,14 +239,6 @@ def main():
         for fault in far.faults:
             log('far end:', fault)
         return 0 if program.returncode == 0 and not far.faults else 1
-    finally:
-        subprocess.run([wineserver, '-k'], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        far.close()
-        os.close(far.slave)
-        if xvfb:
-            xvfb.terminate()
-            xvfb.wait()
-        shutil.rmtree(scratch, ignore_errors=True)
 
 
 if __name__ == '__main__':

@@ -9,6 +9,7 @@
 #include "configurator/config.h"
 #include "console/frmmain.h"
 #include "console/sfrmtransmit.h"
+#include "desktop/program_icon.h"
 #include "desktop/tick_counter.h"
 #include "discovery/configurator_scan.h"
 #include "discovery/discovery.h"
@@ -144,8 +145,12 @@ void TestKitUnderWine::tavrin()
     RecordingMessageBoxes boxes;
     console::frmMain main(boxes);
     QVERIFY(QFile::exists(QStringLiteral("TstHis.db")));
+    desktop::setProgramIcon(QStringLiteral("tavrin"));
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
+    // Drawn from PNG files on Windows, from 16 px for the title bar to 256.
+    const QList<QSize> sizes = main.windowIcon().availableSizes();
+    QVERIFY2(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(256, 256)), qPrintable(QString::number(sizes.size())));
 
     main.Combo1[0]->setEditText(QStringLiteral("5"));
     main.Check1[0]->click();
