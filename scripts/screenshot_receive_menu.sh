@@ -23,34 +23,21 @@ time.sleep(60)
 PY
 while [ ! -s "$work/line" ]; do sleep 0.1; done
 
-display=":$(( 90 + RANDOM % 100 ))"
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-for _ in $(seq 1 50); do
-  DISPLAY=$display xdotool getdisplaygeometry >/dev/null 2>&1 && break
-  sleep 0.2
-done
-export DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
+# shellcheck source=virtual_display.sh
+source "$root/scripts/virtual_display.sh"
+start_virtual_display
+export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
 
 (cd "$work" && "$build/console/tavrin" >/dev/null 2>&1) &
-id=""
-for _ in $(seq 1 50); do
-  id=$(xdotool search --name '^Tavrin$' 2>/dev/null | head -n 1 || true)
-  [ -n "$id" ] && break
-  sleep 0.2
-done
-[ -n "$id" ] || { echo "no window titled 'Tavrin' appeared" >&2; exit 1; }
+id=$(window_id Tavrin)
 sleep 1
-xdotool mousemove --window "$id" 90 14 click --repeat 3 1
-xdotool key ctrl+a
-xdotool type --delay 20 "$(cat "$work/line")"
-xdotool mousemove --window "$id" 165 16 click 1
+start_tavrin_panel "$id" "$(cat "$work/line")"
 sleep 7
 # Drag over the text grid from row 26, column 2 to row 28, column 9.
 xdotool mousemove --window "$id" 75 245 mousedown 1 mousemove --window "$id" 215 283 mouseup 1
 sleep 0.5
 xdotool mousemove --window "$id" 330 232 click 3
 sleep 1
-geometry=$(xdotool getwindowgeometry "$id" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p')
-read -r x y <<<"$geometry"
+read -r x y <<<"$(window_origin "$id")"
 import -window root -crop "774x523+$x+$y" "$out"
 echo "screenshot in $out"

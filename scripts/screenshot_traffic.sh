@@ -50,41 +50,23 @@ time.sleep(60)
 PY
 while [ ! -s "$work/left" ] || [ ! -s "$work/right" ]; do sleep 0.1; done
 
-display=":$(( 90 + RANDOM % 100 ))"
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-for _ in $(seq 1 50); do
-  DISPLAY=$display xdotool getdisplaygeometry >/dev/null 2>&1 && break
-  sleep 0.2
-done
-export DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=$work/config
-
-# Prints the id of the window titled $1 once it is there.
-window() {
-  for _ in $(seq 1 50); do
-    xdotool search --name "^$1\$" 2>/dev/null | head -n 1 | grep . && return
-    sleep 0.2
-  done
-  echo "no window titled '$1' appeared" >&2
-  exit 1
-}
+# shellcheck source=virtual_display.sh
+source "$root/scripts/virtual_display.sh"
+start_virtual_display
+export XDG_CONFIG_HOME=$work/config
 
 (cd "$work" && "$build/console/tavrin" >/dev/null 2>&1) &
-id=$(window Tavrin)
+id=$(window_id Tavrin)
 sleep 1
-# Each panel: type the pseudo-terminal into its port box, tick Start.
-for panel in "0:left" "386:right"; do
-  IFS=: read -r dx name <<<"$panel"
-  xdotool mousemove --window "$id" $((90 + dx)) 14 click --repeat 3 1
-  xdotool key ctrl+a
-  xdotool type --delay 20 "$(cat "$work/$name")"
-  xdotool mousemove --window "$id" $((165 + dx)) 16 click 1
-  sleep 0.5
-done
+start_tavrin_panel "$id" "$(cat "$work/left")" 0
+sleep 0.5
+start_tavrin_panel "$id" "$(cat "$work/right")" 1
+sleep 0.5
 # Right-click the left text grid; T is the menu's "Traffic View...".
 xdotool mousemove --window "$id" 150 260 click 3
 sleep 0.5
 xdotool key t
-view=$(window "Tavrin Traffic")
+view=$(window_id "Tavrin Traffic")
 sleep 10
 # The fault's "COM Port Error." box is in front: Return closes it.
 xdotool key Return

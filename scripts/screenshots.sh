@@ -24,23 +24,15 @@ time.sleep(30)
 PY
 while [ ! -s "$work/pty" ]; do sleep 0.1; done
 
-display=":$(( 90 + RANDOM % 100 ))"
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-sleep 1
-export DISPLAY=$display QT_QPA_PLATFORM=xcb
+# shellcheck source=virtual_display.sh
+source "$root/scripts/virtual_display.sh"
+start_virtual_display
 
 (cd "$work" && "$build/console/tavrin" >/dev/null 2>&1) &
 app=$!
-for _ in $(seq 1 50); do
-  id=$(xdotool search --name '^Tavrin$' 2>/dev/null | head -n 1 || true)
-  [ -n "$id" ] && break
-  sleep 0.2
-done
+id=$(window_id Tavrin)
 sleep 1
-xdotool mousemove --window "$id" 90 14 click --repeat 3 1
-xdotool key ctrl+a
-xdotool type --delay 20 "$(cat "$work/pty")"
-xdotool mousemove --window "$id" 165 16 click 1
+start_tavrin_panel "$id" "$(cat "$work/pty")"
 sleep 6
 import -window "$id" "$docs/tavrin.png"
 kill $app

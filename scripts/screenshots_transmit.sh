@@ -36,36 +36,20 @@ while time.time() < end:
 PY
 while [ ! -s "$work/pty" ]; do sleep 0.1; done
 
-display=":$(( 90 + RANDOM % 100 ))"
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-sleep 1
-export DISPLAY=$display QT_QPA_PLATFORM=xcb
-
-window() {
-  local id=""
-  for _ in $(seq 1 50); do
-    id=$(xdotool search --name "^$1\$" 2>/dev/null | head -n 1 || true)
-    [ -n "$id" ] && break
-    sleep 0.2
-  done
-  echo "$id"
-}
-# Where a window lies on the screen: X Y.
-origin() { xdotool getwindowgeometry "$1" | awk '/Position/ { split($2, p, ","); print p[1], p[2] }'; }
+# shellcheck source=virtual_display.sh
+source "$root/scripts/virtual_display.sh"
+start_virtual_display
 
 (cd "$work" && "$build/console/tavrin" >/dev/null 2>&1) &
-main=$(window Tavrin)
+main=$(window_id Tavrin)
 sleep 1
-xdotool mousemove --window "$main" 90 14 click --repeat 3 1
-xdotool key ctrl+a
-xdotool type --delay 20 "$(cat "$work/pty")"
-xdotool mousemove --window "$main" 165 16 click 1
+start_tavrin_panel "$main" "$(cat "$work/pty")"
 sleep 1
 # The left panel's Transmit button.
 xdotool mousemove --window "$main" 200 503 click 1
-transmit=$(window Transmit)
+transmit=$(window_id Transmit)
 sleep 1
-read -r tx ty <<<"$(origin "$transmit")"
+read -r tx ty <<<"$(window_origin "$transmit")"
 
 # Right-click the Hex row, then open Check.
 xdotool mousemove --window "$transmit" 120 63 click 3
@@ -76,7 +60,7 @@ import -window root -crop 620x290+$(( tx - 10 ))+$(( ty - 20 )) "$docs/tavrin-tr
 
 # Send Repeatedly... every 200 ms, 50 times; the shot after a few sends.
 xdotool mousemove $(( tx + 203 )) $(( ty + 119 )) click 1
-repeat=$(window "Send Repeatedly")
+repeat=$(window_id "Send Repeatedly")
 sleep 0.5
 xdotool mousemove --window "$repeat" 206 70 click --repeat 3 1
 xdotool type --delay 20 200
@@ -84,6 +68,6 @@ xdotool mousemove --window "$repeat" 206 97 click --repeat 3 1
 xdotool type --delay 20 50
 xdotool key alt+s
 sleep 2.3
-read -r rx ry <<<"$(origin "$repeat")"
+read -r rx ry <<<"$(window_origin "$repeat")"
 import -window root -crop 560x300+$(( rx - 60 ))+$(( ry - 20 )) "$docs/tavrin-send-repeatedly.png"
 echo "screenshots in $docs"
