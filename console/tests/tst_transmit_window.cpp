@@ -32,9 +32,9 @@ using testsupport::PseudoTerminal;
 using testsupport::RecordingMessageBoxes;
 using fixtures::column;
 using fixtures::Line;
-using fixtures::fileBytes;
 using fixtures::storeRows;
 using fixtures::storedData;
+using testsupport::readFile;
 
 Q_DECLARE_METATYPE(LineEnd)
 Q_DECLARE_METATYPE(FrameCheck)
@@ -367,7 +367,7 @@ void TestTransmitWindow::unusableFileOpensEmptyAndUnchanged()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(junk);
     }
-    const QByteArray before = fileBytes(m_path);
+    const QByteArray before = readFile(m_path);
     const QStringList filesBefore = QDir(m_dir->path()).entryList(QDir::Files);
 
     {
@@ -385,7 +385,7 @@ void TestTransmitWindow::unusableFileOpensEmptyAndUnchanged()
         QCOMPARE(w->model().rowCount(), 0);
         QCOMPARE(m_boxes.boxes.size(), 1);
     }
-    QCOMPARE(fileBytes(m_path), before);
+    QCOMPARE(readFile(m_path), before);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), filesBefore);
     QCOMPARE(m_left->far.readAvailable(50), QByteArray());
 }
@@ -405,7 +405,7 @@ void TestTransmitWindow::editsAreWrittenOrReported()
     QFETCH(QString, shown);
 
     storeRows(m_path, {{"Txt", "stored"}});
-    const QByteArray before = fileBytes(m_path);
+    const QByteArray before = readFile(m_path);
     sfrmTransmit w({&m_left->control, &m_right->control}, [] { return true; }, m_boxes,
                    std::make_unique<HistoryStore>(m_path, readOnly ? HistoryStore::Access::ReadOnly
                                                                    : HistoryStore::Access::ReadWrite));
@@ -428,7 +428,7 @@ void TestTransmitWindow::editsAreWrittenOrReported()
         QCOMPARE(m_boxes.boxes.first().title, QStringLiteral("Tavrin"));
         QVERIFY2(m_boxes.boxes.first().text.contains(QDir::toNativeSeparators(m_path)),
                  qPrintable(m_boxes.boxes.first().text));
-        QCOMPARE(fileBytes(m_path), before);
+        QCOMPARE(readFile(m_path), before);
     } else {
         QCOMPARE(m_boxes.texts(), QStringList{});
     }

@@ -2,6 +2,7 @@
 #include "serial/port_names.h"
 #include "serial/usb_identity.h"
 #include "tests/support/fake_usb_sysfs.h"
+#include "tests/support/file_bytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -188,10 +189,8 @@ serial::PortListPlaces machine(const QTemporaryDir &dir, FakeUsbSysfs &sysfs)
 {
     const serial::PortListPlaces places{dir.filePath("dev"), sysfs.root(), dir.filePath("proc")};
     QDir().mkpath(places.deviceDir + "/serial/by-id");
-    for (const char *name : {"ttyUSB0", "ttyUSB3", "ttyACM0", "ttyS1", "ttyS2"}) {
-        QFile node(places.deviceDir + "/" + name);
-        node.open(QIODevice::WriteOnly);
-    }
+    for (const char *name : {"ttyUSB0", "ttyUSB3", "ttyACM0", "ttyS1", "ttyS2"})
+        testsupport::writeFile(places.deviceDir + "/" + name);
     QFile::link(places.deviceDir + "/ttyUSB0", places.deviceDir + "/serial/by-id/usb-Silicon_Labs_CP2102-if00-port0");
     sysfs.setUsbAttribute("1-1", "manufacturer", "Silicon Labs");
     sysfs.setUsbAttribute("1-1", "product", "CP2102 USB to UART Bridge Controller");
@@ -199,9 +198,7 @@ serial::PortListPlaces machine(const QTemporaryDir &dir, FakeUsbSysfs &sysfs)
     sysfs.addPlatformPort("ttyS1", 4);
     sysfs.addPlatformPort("ttyS2", 0);
     QDir().mkpath(places.procRoot + "/812/fd");
-    QFile comm(places.procRoot + "/812/comm");
-    comm.open(QIODevice::WriteOnly);
-    comm.write("minicom\n");
+    testsupport::writeFile(places.procRoot + "/812/comm", "minicom\n");
     QFile::link(places.deviceDir + "/ttyUSB3", places.procRoot + "/812/fd/4");
     return places;
 }
