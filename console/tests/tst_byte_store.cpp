@@ -2,10 +2,11 @@
 // memory does, through every reader; Clear and truncation shorten it; a file
 // that cannot be written loses nothing; a killed process leaves no file.
 
-#include "console/frmmain.h"
 #include "console/receive_files.h"
+#include "console/receive_grid.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/open_files.h"
-#include "tests/support/recorders.h"
 
 #include <QApplication>
 #include <QDir>
@@ -15,9 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/resource.h>
 
 using console::ByteStore;
 
@@ -60,7 +59,6 @@ enum class Change { TruncateFromEnd, TruncateBeforeEdge, Clear };
 class TestByteStore : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QVERIFY(QDir::setCurrent(m_home.path())); }
     void readsAcrossTheEdge_data();
     void readsAcrossTheEdge();
     void changesAcrossTheEdge_data();
@@ -68,10 +66,6 @@ private slots:
     void writeFailure_data();
     void writeFailure();
     void noFileAfterKill();
-    void budgetSetting();
-
-private:
-    QTemporaryDir m_home;
 };
 
 void TestByteStore::readsAcrossTheEdge_data()
@@ -105,11 +99,9 @@ void TestByteStore::readsAcrossTheEdge()
     for (auto [first, count] : {std::pair<qint64, qint64>{edge - 1, 2}, {edge - 700, 1400}, {511, 2},
                                 {edge - 5 * 512 - 3, 4 * 512 + 9}, {0, total}})
         QCOMPARE(console::copiedText(store, first, count), QString::fromLatin1(sent.mid(first, count)));
-    const QString saved = m_home.filePath(QStringLiteral("saved.bin"));
+    const QString saved = dir.filePath(QStringLiteral("saved.bin"));
     QVERIFY(console::saveRaw(store, total, saved).ok);
-    QFile file(saved);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), sent);
+    QCOMPARE(testsupport::readFile(saved), sent);
 }
 
 void TestByteStore::changesAcrossTheEdge_data()
@@ -170,10 +162,7 @@ void TestByteStore::writeFailure()
     QFETCH(QString, reason);
     QTemporaryDir dir;
     const QString cache = dir.filePath(QStringLiteral("cache"));
-    if (cacheIsAFile) {
-        QFile file(cache);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
+    QVERIFY(!cacheIsAFile || testsupport::writeFile(cache));
     const QByteArray cacheBefore = qgetenv("XDG_CACHE_HOME");
     qputenv("XDG_CACHE_HOME", cache.toLocal8Bit());
     const auto restore = qScopeGuard([&] { qputenv("XDG_CACHE_HOME", cacheBefore); });
@@ -182,16 +171,14 @@ void TestByteStore::writeFailure()
     rx.setMemoryBudget(kBudget);
     QSignalSpy failed(&rx, &console::ReceiveBuffer::spillFailed);
     const QByteArray sent = pattern(1 << 20);
-    // The limit raises SIGXFSZ, which the program ignores as this test does.
-    rlimit before{};
-    ::getrlimit(RLIMIT_FSIZE, &before);
-    rlimit limited = before;
-    limited.rlim_cur = sizeLimit < 0 ? before.rlim_cur : rlim_t(sizeLimit);
-    std::signal(SIGXFSZ, SIG_IGN);
-    ::setrlimit(RLIMIT_FSIZE, &limited);
-    for (qint64 at = 0; at < sent.size(); at += 4096)
-        rx.received(sent.constData() + at, 4096);
-    ::setrlimit(RLIMIT_FSIZE, &before);
+    {
+        // The program ignores SIGXFSZ too, so a write past the limit fails.
+        std::optional<testsupport::FileSizeLimit> limit;
+        if (sizeLimit >= 0)
+            QVERIFY(limit.emplace(rlim_t(sizeLimit)).ok());
+        for (qint64 at = 0; at < sent.size(); at += 4096)
+            rx.received(sent.constData() + at, 4096);
+    }
     QCOMPARE(failed.size(), 1);
     QVERIFY2(failed[0][0].toString().contains(reason), qPrintable(failed[0][0].toString()));
     QCOMPARE(contents(rx.store()), sent);
@@ -218,20 +205,6 @@ void TestByteStore::noFileAfterKill()
     QVERIFY(child.waitForFinished(10000));
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
              QStringList{});
-}
-
-void TestByteStore::budgetSetting()
-{
-    console::PortEnvironment ports;
-    ports.settingsFile = m_home.filePath(QStringLiteral("settings.ini"));
-    QFile file(ports.settingsFile);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Receive]\nMemoryBudgetMiB=3\n");
-    file.close();
-    testsupport::RecordingMessageBoxes boxes;
-    console::frmMain window(boxes, ports);
-    QCOMPARE(window.receiveOf(0).store().memoryBudget(), qint64(3) * 1024 * 1024);
-    QCOMPARE(window.receiveOf(1).store().memoryBudget(), qint64(3) * 1024 * 1024);
 }
 
 int main(int argc, char *argv[])
