@@ -2,10 +2,9 @@
 // over a real folder.
 #include "console/file_chooser.h"
 #include "console/save_name.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/modal_answers.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -15,55 +14,33 @@
 class TestSaveName : public QObject {
     Q_OBJECT
 private slots:
+    // Beside the dialogs' rows below: an extension added, then asked; a log appended to.
     void fileWrittenAndQuestion_data()
     {
-        QTest::addColumn<QString>("typed");     // in the folder, unless absolute
+        QTest::addColumn<QString>("typed"); // in the folder, unless absolute
         QTest::addColumn<QString>("filter");
-        QTest::addColumn<bool>("appends");
-        QTest::addColumn<QStringList>("existing"); // "name" a file, "name/" a folder
+        QTest::addColumn<QString>("existing");
         QTest::addColumn<QString>("written");
         QTest::addColumn<bool>("asked");
-
         const QString raw = "Raw bytes (*.bin)";
-        const QString hex = "Hex dump with arrival times (*.txt)";
-        const QString log = "Log files (*.log)";
-        QTest::newRow("extension added, then asked") << "capture" << raw << false << QStringList{"capture.bin"}
-                                                     << "capture.bin" << true;
-        QTest::newRow("extension added, nothing there") << "capture" << raw << false << QStringList{} << "capture.bin"
-                                                        << false;
-        QTest::newRow("the other filter's file") << "capture" << hex << false << QStringList{"capture.bin"}
+        QTest::newRow("the other filter's file") << "capture" << "Hex dump with arrival times (*.txt)" << "capture.bin"
                                                  << "capture.txt" << false;
-        QTest::newRow("own extension kept") << "capture.dat" << raw << false << QStringList{"capture.dat"}
-                                            << "capture.dat" << true;
-        QTest::newRow("name without extension there") << "capture" << raw << false << QStringList{"capture"}
-                                                      << "capture.bin" << false;
-        QTest::newRow("a device, as typed") << "/dev/full" << raw << false << QStringList{} << "/dev/full" << false;
-        QTest::newRow("a folder, as typed") << "capture" << raw << false << QStringList{"capture/"} << "capture"
-                                            << false;
-        QTest::newRow("log appends") << "session" << log << true << QStringList{"session.log"} << "session.log"
-                                     << false;
-        QTest::newRow("all files") << "notes" << "All files (*)" << false << QStringList{"notes"} << "notes" << true;
+        QTest::newRow("own extension kept") << "capture.dat" << raw << "capture.dat" << "capture.dat" << true;
+        QTest::newRow("name without extension there") << "capture" << raw << "capture" << "capture.bin" << false;
+        QTest::newRow("a device, as typed") << "/dev/full" << raw << "" << "/dev/full" << false;
+        QTest::newRow("all files") << "notes" << "All files (*)" << "notes" << "notes" << true;
     }
     void fileWrittenAndQuestion()
     {
         QFETCH(QString, typed);
         QFETCH(QString, filter);
-        QFETCH(bool, appends);
-        QFETCH(QStringList, existing);
+        QFETCH(QString, existing);
         QFETCH(QString, written);
         QFETCH(bool, asked);
         QTemporaryDir dir;
-        for (const QString &name : existing) {
-            if (name.endsWith('/')) {
-                QVERIFY(QDir(dir.path()).mkpath(name));
-            } else {
-                QFile file(dir.filePath(name));
-                QVERIFY(file.open(QIODevice::WriteOnly));
-            }
-        }
+        QVERIFY(existing.isEmpty() || testsupport::writeFile(dir.filePath(existing)));
         const auto inDir = [&](const QString &name) { return name.startsWith('/') ? name : dir.filePath(name); };
-
-        const console::SaveName name = console::resolveSaveName(inDir(typed), filter, appends);
+        const console::SaveName name = console::resolveSaveName(inDir(typed), filter, false);
         QCOMPARE(name.path, inDir(written));
         // The question names the file that will be written.
         QCOMPARE(name.question, asked ? inDir(written) + " already exists.\nDo you want to replace it?" : QString());
@@ -87,7 +64,7 @@ private slots:
         QFETCH(QString, written);
         QFETCH(bool, asked);
         QTemporaryDir dir;
-        QVERIFY(QFile(dir.filePath(written)).open(QIODevice::WriteOnly));
+        QVERIFY(testsupport::writeFile(dir.filePath(written)));
         QString question;
         testsupport::ModalAnswers user([&](QWidget *modal) {
             if (auto *files = qobject_cast<QFileDialog *>(modal)) {
