@@ -8,12 +8,12 @@
 
 namespace testsupport {
 
-// Size of the file that process `pid` holds open in `folder`, or -1 when it
-// holds none there. Finds files without a name too (a file made nameless or
-// unlinked still names its folder in /proc/<pid>/fd).
-inline qint64 openFileBytesIn(const QString &folder, qint64 pid = ::getpid())
+// Size of the file this process holds open in `folder`, or -1 when it holds
+// none there. Finds files without a name too (a file made nameless or
+// unlinked still names its folder in /proc/self/fd).
+inline qint64 openFileBytesIn(const QString &folder)
 {
-    const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
+    const QString fds = QStringLiteral("/proc/self/fd");
     for (const QString &fd : QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
         const QByteArray link = (fds + QLatin1Char('/') + fd).toLocal8Bit();
         char target[4096];
