@@ -214,9 +214,7 @@ void TestSending::unwritableFilesKeepTheirOptions()
 // Not a database: nothing is offered, nothing written, said once at open.
 void TestSending::damagedFileOffersNoOptions()
 {
-    QFile f(m_path);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(4096, '\x5A')) == 4096);
-    f.close();
+    QVERIFY(testsupport::writeFile(m_path, QByteArray(4096, '\x5A')));
     auto w = makeWindow();
     emit w->DataGrid1->customContextMenuRequested(QPoint(5, 5));
     QVERIFY(!w->menu()->lineEndMenu()->isEnabled() && !w->menu()->checkMenu()->isEnabled());
@@ -360,14 +358,11 @@ void TestSending::fileSends()
     QFETCH(QString, said);
 
     const QString path = m_dir->filePath(QStringLiteral("recipe.bin"));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
     // Sparse where nothing is sent, so the large one takes no disk.
     QByteArray content(how == QLatin1String("refused") ? 0 : size, Qt::Uninitialized);
     for (qsizetype i = 0; i < content.size(); ++i)
         content[i] = char((i * 7919 + (i >> 13)) & 0xFF);
-    QVERIFY(f.write(content) == content.size() && f.resize(size));
-    f.close();
+    QVERIFY(testsupport::writeFile(path, content) && QFile::resize(path, size));
 
     auto w = rowWindow();
     QByteArray announced;
