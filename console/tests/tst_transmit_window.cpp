@@ -120,9 +120,6 @@ void TestTransmitWindow::sendsExactBytesThroughThePanelNamed_data()
     row("value above FF", "Hex", "12,100", false, QByteArray(), LineEnd::None, FrameCheck::None, "Invalid output value");
 
     // With send options: the check over the row's bytes, then the line ending.
-    row("Txt AT, CR LF", "Txt", "AT", true, QByteArray::fromHex("41540D0A"), LineEnd::CrLf);
-    row("Hex Modbus request, CRC", "Hex", "01,03,00,00,00,0A", true, QByteArray::fromHex("01030000000AC5CD"),
-        LineEnd::None, FrameCheck::ModbusRtu);
     row("Txt LRC over the text's bytes, CR", "Txt", ":01", false, QByteArray::fromHex("3A303136350D"), LineEnd::Cr,
         FrameCheck::Lrc);
     row("Hex sum, LF", "Hex", "80,ff,81", true, QByteArray::fromHex("80FF81000A"), LineEnd::Lf, FrameCheck::Sum8);
