@@ -229,7 +229,6 @@ private slots:
 
         QTest::newRow("Stop") << "stop" << " sends: stopped by the user.";
         QTest::newRow("panel stopped") << "close port" << " (left panel): the port was closed.";
-        QTest::newRow("adapter gone") << "far end gone" << " (left panel): ";
         QTest::newRow("history window closed") << "close window" << " sends: the Transmit window was closed.";
     }
     void repeatEndsWithItsCause()
@@ -247,8 +246,6 @@ private slots:
             d->stopButton->click();
         else if (how == QLatin1String("close port"))
             m_line->control.setPortOpen(false);
-        else if (how == QLatin1String("far end gone"))
-            m_line->far.closeMaster();
         else {
             w->show();
             w->close();
@@ -259,11 +256,9 @@ private slots:
         const QString text = closed ? m_boxes.texts().value(0) : d->status->text();
         QVERIFY2(text.startsWith(QStringLiteral("%1 %2 sends: ")
                                      .arg(closed ? "Send Repeatedly stopped after" : "Stopped after")
-                                     .arg(sentAtEnd)),
+                                     .arg(sentAtEnd))
+                     && text.endsWith(said),
                  qPrintable(text));
-        QVERIFY2(text.endsWith(said) || text.contains(m_line->far.slavePath() + said), qPrintable(text));
-        if (how == QLatin1String("far end gone"))
-            return;
         // Every frame sent arrived once and whole; none after the end.
         received += m_line->far.readAvailable(200);
         QCOMPARE(received.toHex(' '), modbusRequest.repeated(sentAtEnd).toHex(' '));
