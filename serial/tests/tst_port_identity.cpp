@@ -226,12 +226,8 @@ void TestPortIdentity::portToolTips_data()
     QTest::addColumn<QString>("device"); // in the machine's device folder
     QTest::addColumn<QString>("tip");    // after its first line, the device path
 
-    QTest::newRow("USB adapter") << "ttyUSB0"
-                                 << "Vendor: Silicon Labs (10c4)\nProduct: CP2102 USB to UART Bridge Controller (ea60)\n"
-                                    "Serial: 0001";
     QTest::newRow("unnamed, no serial") << "ttyUSB3" << "Vendor: unnamed (1a86)\nProduct: unnamed (7523)\nSerial: none";
     QTest::newRow("on-board") << "ttyS1" << "";
-    QTest::newRow("not there") << "ttyUSB9" << "No such device at present.";
 }
 
 void TestPortIdentity::portToolTips()

@@ -199,7 +199,6 @@ void TestSerialControl::openAppliesSettingsToTheLine_data()
     QTest::newRow("19200,e,7,2") << "19200,e,7,2" << 19200 << 2 << int(QSerialPort::EvenParity) << 7;
     QTest::newRow("57600,o,5,2") << "57600,o,5,2" << 57600 << 2 << int(QSerialPort::OddParity) << 5;
     QTest::newRow("14400,n,8,1") << "14400,n,8,1" << 14400 << 1 << int(QSerialPort::NoParity) << 8;
-    QTest::newRow("115200,n,8,1") << "115200,n,8,1" << 115200 << 1 << int(QSerialPort::NoParity) << 8;
     QTest::newRow("250000,n,8,1") << "250000,n,8,1" << 250000 << 1 << int(QSerialPort::NoParity) << 8;
 }
 
