@@ -18,7 +18,7 @@
 #include "bench/resident_memory.h"
 #include "console/frmmain.h"
 #include "console/receive_files.h"
-#include "tests/support/open_files.h"
+#include "tests/support/files.h"
 #include "tests/support/recorders.h"
 
 #include <QApplication>

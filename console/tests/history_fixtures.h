@@ -5,7 +5,7 @@
 
 #include "console/history_store.h"
 #include "console/sfrmtransmit.h"
-#include "tests/support/file_bytes.h"
+#include "tests/support/files.h"
 #include "tests/support/pseudo_terminal.h"
 
 #include <QFile>

@@ -4,9 +4,7 @@
 
 #include "console/receive_files.h"
 #include "console/receive_grid.h"
-#include "tests/support/file_bytes.h"
-#include "tests/support/file_size_limit.h"
-#include "tests/support/open_files.h"
+#include "tests/support/files.h"
 
 #include <QDir>
 #include <QScopeGuard>

@@ -3,7 +3,7 @@
 #include "console/sfrmtransmit.h"
 #include "console/type_button_delegate.h"
 #include "history_fixtures.h"
-#include "tests/support/file_size_limit.h"
+#include "tests/support/files.h"
 #include "tests/support/recorders.h"
 
 #include <QDir>

@@ -1,8 +1,7 @@
 #include "console/frmmain.h"
 #include "console/receive_files.h"
 #include "console_harness.h"
-#include "tests/support/file_bytes.h"
-#include "tests/support/file_size_limit.h"
+#include "tests/support/files.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/recorders.h"
 

@@ -2,7 +2,7 @@
 #include "console/frmmain.h"
 #include "console/port_chooser.h"
 #include "tests/support/fake_usb_sysfs.h"
-#include "tests/support/file_bytes.h"
+#include "tests/support/files.h"
 #include "tests/support/modal_answers.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/recorders.h"

@@ -2,7 +2,7 @@
 // over a real folder.
 #include "console/file_chooser.h"
 #include "console/save_name.h"
-#include "tests/support/file_bytes.h"
+#include "tests/support/files.h"
 #include "tests/support/modal_answers.h"
 
 #include <QFileDialog>

@@ -2,7 +2,7 @@
 #include "console/sfrmtransmit.h"
 #include "console/traffic_window.h"
 #include "console_harness.h"
-#include "tests/support/file_bytes.h"
+#include "tests/support/files.h"
 #include "tests/support/pseudo_terminal.h"
 
 #include <QAbstractItemModelTester>

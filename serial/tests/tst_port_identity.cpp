@@ -2,7 +2,7 @@
 #include "serial/port_names.h"
 #include "serial/usb_identity.h"
 #include "tests/support/fake_usb_sysfs.h"
-#include "tests/support/file_bytes.h"
+#include "tests/support/files.h"
 
 #include <QDir>
 #include <QFile>
