@@ -50,9 +50,7 @@ private slots:
     void identicalAdaptersWithoutSerialAreAllCandidates();
     void portTextOfADevice_data();
     void portTextOfADevice();
-    void portListOfAMachine();
-    void portToolTips_data();
-    void portToolTips();
+    void portListAndToolTipsOfAMachine();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -205,7 +203,7 @@ serial::PortListPlaces machine(const QTemporaryDir &dir, FakeUsbSysfs &sysfs)
 
 } // namespace
 
-void TestPortIdentity::portListOfAMachine()
+void TestPortIdentity::portListAndToolTipsOfAMachine()
 {
     const serial::PortListPlaces places = machine(*m_dir, *m_sysfs);
     const QString dev = places.deviceDir;
@@ -215,28 +213,16 @@ void TestPortIdentity::portListOfAMachine()
              + dev + "/ttyUSB3  USB adapter (1a86:7523), in use by minicom (process 812)\n"
              + dev + "/ttyACM0  USB adapter (2341:0043), serial 95530343\n"
              + dev + "/ttyS1  on-board port");
+    // A port box's tooltip: the device, then its adapter's names ("unnamed"
+    // or "none" where it has none); an on-board port is its path alone. The
+    // reconnect test has those of a named adapter and of a missing device.
+    QCOMPARE(serial::portToolTip(dev + "/ttyUSB3", places),
+             dev + "/ttyUSB3\nVendor: unnamed (1a86)\nProduct: unnamed (7523)\nSerial: none");
+    QCOMPARE(serial::portToolTip(dev + "/ttyS1", places), dev + "/ttyS1");
 
     const serial::PortListPlaces none{m_dir->filePath("empty"), m_sysfs->root(), places.procRoot};
     QDir().mkpath(none.deviceDir);
     QCOMPARE(serial::describePortList(serial::listSerialPorts(none)), QString("No serial ports were found on this machine."));
-}
-
-void TestPortIdentity::portToolTips_data()
-{
-    QTest::addColumn<QString>("device"); // in the machine's device folder
-    QTest::addColumn<QString>("tip");    // after its first line, the device path
-
-    QTest::newRow("unnamed, no serial") << "ttyUSB3" << "Vendor: unnamed (1a86)\nProduct: unnamed (7523)\nSerial: none";
-    QTest::newRow("on-board") << "ttyS1" << "";
-}
-
-void TestPortIdentity::portToolTips()
-{
-    QFETCH(QString, device);
-    QFETCH(QString, tip);
-    const serial::PortListPlaces places = machine(*m_dir, *m_sysfs);
-    const QString path = places.deviceDir + "/" + device;
-    QCOMPARE(serial::portToolTip(path, places), tip.isEmpty() ? path : path + "\n" + tip);
 }
 
 QTEST_GUILESS_MAIN(TestPortIdentity)
