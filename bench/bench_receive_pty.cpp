@@ -9,11 +9,11 @@
 //
 //   bench_receive_pty [megabytes] [--traffic] [--runs N]     (default 100, 1)
 
+#include "bench/pty_flood.h"
+#include "bench/resident_memory.h"
 #include "console/frmmain.h"
 #include "console/traffic_window.h"
 #include "tests/support/recorders.h"
-#include "tests/support/resident_memory.h"
-#include "bench/pty_flood.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -108,11 +108,11 @@ int main(int argc, char *argv[])
     std::vector<double> ratios;
     for (int r = 0; r < runs; ++r) {
         // Memory is read on the first run, before anything freed is reused.
-        const long before = testsupport::residentBytes();
+        const long before = benchmemory::residentBytes();
         if (r > 0)
             window->Command1_Click(0);
         const Run run = floodRun(*window, line, total);
-        const long after = testsupport::residentBytes();
+        const long after = benchmemory::residentBytes();
         ratios.push_back(run.rate / run.plain);
         std::printf("run %d: plain reader (cat) %.1f MB/s, console panel %.1f MB/s = %.0f%% (all in the store "
                     "after %.2f s, shown after %.2f s; window thread CPU %.2f s)\n",

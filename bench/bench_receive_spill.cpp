@@ -14,12 +14,12 @@
 // The window reads [Receive] MemoryBudgetMiB from the user's settings as
 // Tavrin does; the spill folder is a fresh one under the temporary folder.
 
+#include "bench/pty_flood.h"
+#include "bench/resident_memory.h"
 #include "console/frmmain.h"
 #include "console/receive_files.h"
-#include "tests/support/open_files.h"
+#include "tests/support/files.h"
 #include "tests/support/recorders.h"
-#include "tests/support/resident_memory.h"
-#include "bench/pty_flood.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -93,7 +93,7 @@ bool runBench(int argc, char *argv[], const QString &spillFolder)
     if (!startLeftPanel(*window, line, boxes))
         return false;
     const console::ReceiveBuffer &rx = window->receiveOf(0);
-    const long before = testsupport::residentBytes();
+    const long before = benchmemory::residentBytes();
     rusage cpuBefore{}, cpuAfter{};
     ::getrusage(RUSAGE_THREAD, &cpuBefore);
     QElapsedTimer t;
@@ -108,8 +108,8 @@ bool runBench(int argc, char *argv[], const QString &spillFolder)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     const double shown = double(t.nsecsElapsed()) / 1e9;
     writer.join();
-    const long after = testsupport::residentBytes();
-    const long peak = testsupport::peakResidentBytes();
+    const long after = benchmemory::residentBytes();
+    const long peak = benchmemory::peakResidentBytes();
     const qint64 got = rx.shownSize();
 
     const double plainAfter = catRate(total);

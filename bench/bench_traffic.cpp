@@ -8,10 +8,10 @@
 //
 //   bench_traffic [megabytes per panel]
 
+#include "bench/resident_memory.h"
 #include "console/panel.h"
 #include "console/traffic_window.h"
 #include "tests/support/recorders.h"
-#include "tests/support/resident_memory.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -91,11 +91,11 @@ int main(int argc, char *argv[])
 
     // The frame index alone, cut afresh.
     {
-        const long before = testsupport::residentBytes();
+        const long before = benchmemory::residentBytes();
         console::FrameIndex index;
         index.rebuild(left.receive().store(), left.receive().arrivalTimes(), left.receive().shownSize());
         std::printf("frame index: %.1f bytes a frame (%lld frames)\n",
-                    double(testsupport::residentBytes() - before) / double(index.count()), static_cast<long long>(index.count()));
+                    double(benchmemory::residentBytes() - before) / double(index.count()), static_cast<long long>(index.count()));
     }
 
     QTemporaryDir dir;
@@ -105,7 +105,7 @@ int main(int argc, char *argv[])
     long viewBytes = 0;
     int rows = 0;
     for (int i = 0; i < 5; ++i) {
-        const long before = testsupport::residentBytes();
+        const long before = benchmemory::residentBytes();
         open.start();
         console::TrafficWindow view({&left, &right}, settings, boxes);
         view.show();
@@ -114,7 +114,7 @@ int main(int argc, char *argv[])
         open.stop();
         // Memory once, before anything freed is reused.
         if (i == 0)
-            viewBytes = testsupport::residentBytes() - before;
+            viewBytes = benchmemory::residentBytes() - before;
         rows = view.model()->rowCount();
     }
     open.print("open the view (rows made, shown, drawn)");

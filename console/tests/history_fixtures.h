@@ -5,6 +5,7 @@
 
 #include "console/history_store.h"
 #include "console/sfrmtransmit.h"
+#include "tests/support/files.h"
 #include "tests/support/pseudo_terminal.h"
 
 #include <QFile>
@@ -18,12 +19,6 @@
 #include <unistd.h>
 
 namespace fixtures {
-
-inline QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Stores rows given newest first, each made a minute after the one below
 // it, or all at the same time.

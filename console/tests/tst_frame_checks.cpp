@@ -11,79 +11,66 @@ Q_DECLARE_METATYPE(CheckVerdict)
 class TestFrameChecks : public QObject {
     Q_OBJECT
 private slots:
-    void appended_data();
-    void appended();
-    void verified_data();
-    void verified();
-    void names();
-};
-
-void TestFrameChecks::appended_data()
-{
-    QTest::addColumn<FrameCheck>("check");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QByteArray>("appended");
-    QTest::newRow("modbus read request") << FrameCheck::ModbusRtu << QByteArray::fromHex("01030000000A")
-                                         << QByteArray::fromHex("C5CD");
-    QTest::newRow("modbus reference frame") << FrameCheck::ModbusRtu << QByteArray::fromHex("1103006B0003")
-                                            << QByteArray::fromHex("7687");
-    QTest::newRow("modbus nothing") << FrameCheck::ModbusRtu << QByteArray() << QByteArray::fromHex("FFFF");
-    QTest::newRow("sum8") << FrameCheck::Sum8 << QByteArray::fromHex("010203") << QByteArray::fromHex("06");
-    QTest::newRow("sum8 wraps") << FrameCheck::Sum8 << QByteArray::fromHex("80FF81") << QByteArray::fromHex("00");
-    QTest::newRow("lrc reference frame") << FrameCheck::Lrc << QByteArray::fromHex("1103006B0003") << QByteArray("7E");
-    QTest::newRow("lrc upper-case digits") << FrameCheck::Lrc << QByteArray::fromHex("01030000000A") << QByteArray("F2");
-    QTest::newRow("lrc of text") << FrameCheck::Lrc << QByteArray("AT") << QByteArray("6B");
-    QTest::newRow("none") << FrameCheck::None << QByteArray("AT") << QByteArray();
-}
-
-void TestFrameChecks::appended()
-{
-    QFETCH(FrameCheck, check);
-    QFETCH(QByteArray, bytes);
-    QFETCH(QByteArray, appended);
-    QCOMPARE(console::checkBytes(check, bytes).toHex(' '), appended.toHex(' '));
-}
-
-void TestFrameChecks::verified_data()
-{
-    QTest::addColumn<FrameCheck>("check");
-    QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<CheckVerdict>("verdict");
-    const auto hex = [](const char *text) { return QByteArray::fromHex(text); };
-    QTest::newRow("modbus good") << FrameCheck::ModbusRtu << hex("01030000000AC5CD") << CheckVerdict::Ok;
-    QTest::newRow("modbus answer good") << FrameCheck::ModbusRtu << hex("1103006B00037687") << CheckVerdict::Ok;
-    QTest::newRow("modbus bytes swapped") << FrameCheck::ModbusRtu << hex("01030000000ACDC5") << CheckVerdict::Bad;
-    QTest::newRow("modbus data flipped") << FrameCheck::ModbusRtu << hex("01030000010AC5CD") << CheckVerdict::Bad;
-    QTest::newRow("modbus three bytes") << FrameCheck::ModbusRtu << hex("00FF80") << CheckVerdict::Bad;
-    QTest::newRow("modbus too short") << FrameCheck::ModbusRtu << hex("C5CD") << CheckVerdict::NotApplicable;
-    QTest::newRow("sum8 good") << FrameCheck::Sum8 << hex("01020306") << CheckVerdict::Ok;
-    QTest::newRow("sum8 bad") << FrameCheck::Sum8 << hex("01020307") << CheckVerdict::Bad;
-    QTest::newRow("sum8 one byte") << FrameCheck::Sum8 << hex("00") << CheckVerdict::NotApplicable;
-    QTest::newRow("sum8 two bytes") << FrameCheck::Sum8 << hex("0505") << CheckVerdict::Ok;
-    QTest::newRow("lrc good") << FrameCheck::Lrc << (hex("1103006B0003") + "7E") << CheckVerdict::Ok;
-    QTest::newRow("lrc lower case") << FrameCheck::Lrc << (hex("1103006B0003") + "7e") << CheckVerdict::Ok;
-    QTest::newRow("lrc not hex") << FrameCheck::Lrc << (hex("1103006B0003") + "7G") << CheckVerdict::Bad;
-    QTest::newRow("none") << FrameCheck::None << hex("01030000000AC5CD") << CheckVerdict::NotApplicable;
-}
-
-void TestFrameChecks::verified()
-{
-    QFETCH(FrameCheck, check);
-    QFETCH(QByteArray, frame);
-    QFETCH(CheckVerdict, verdict);
-    QCOMPARE(console::verifyFrame(check, frame), verdict);
-}
-
-void TestFrameChecks::names()
-{
-    for (const char *name : {"none", "modbus-rtu", "sum8", "lrc"}) {
-        const auto check = console::frameCheckFromName(QString::fromLatin1(name));
-        QVERIFY2(check, name);
-        QCOMPARE(console::frameCheckName(*check), QString::fromLatin1(name));
+    void appended_data()
+    {
+        QTest::addColumn<FrameCheck>("check");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("appended");
+        QTest::newRow("modbus read request") << FrameCheck::ModbusRtu << QByteArray::fromHex("01030000000A")
+                                             << QByteArray::fromHex("C5CD");
+        QTest::newRow("modbus nothing") << FrameCheck::ModbusRtu << QByteArray() << QByteArray::fromHex("FFFF");
+        QTest::newRow("sum8 wraps") << FrameCheck::Sum8 << QByteArray::fromHex("80FF81") << QByteArray::fromHex("00");
+        QTest::newRow("lrc upper-case digits") << FrameCheck::Lrc << QByteArray::fromHex("01030000000A") << QByteArray("F2");
+        QTest::newRow("lrc of text") << FrameCheck::Lrc << QByteArray("AT") << QByteArray("6B");
+        QTest::newRow("none") << FrameCheck::None << QByteArray("AT") << QByteArray();
     }
-    for (const char *name : {"", "Modbus-RTU", "crc", "sum8 "})
-        QVERIFY2(!console::frameCheckFromName(QString::fromLatin1(name)), name);
-}
+    void appended()
+    {
+        QFETCH(FrameCheck, check);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, appended);
+        QCOMPARE(console::checkBytes(check, bytes).toHex(' '), appended.toHex(' '));
+    }
+
+    void verified_data()
+    {
+        QTest::addColumn<FrameCheck>("check");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<CheckVerdict>("verdict");
+        const auto hex = [](const char *text) { return QByteArray::fromHex(text); };
+        QTest::newRow("modbus good") << FrameCheck::ModbusRtu << hex("01030000000AC5CD") << CheckVerdict::Ok;
+        QTest::newRow("modbus bytes swapped") << FrameCheck::ModbusRtu << hex("01030000000ACDC5") << CheckVerdict::Bad;
+        QTest::newRow("modbus data flipped") << FrameCheck::ModbusRtu << hex("01030000010AC5CD") << CheckVerdict::Bad;
+        QTest::newRow("modbus three bytes") << FrameCheck::ModbusRtu << hex("00FF80") << CheckVerdict::Bad;
+        QTest::newRow("modbus too short") << FrameCheck::ModbusRtu << hex("C5CD") << CheckVerdict::NotApplicable;
+        QTest::newRow("sum8 good") << FrameCheck::Sum8 << hex("01020306") << CheckVerdict::Ok;
+        QTest::newRow("sum8 bad") << FrameCheck::Sum8 << hex("01020307") << CheckVerdict::Bad;
+        QTest::newRow("sum8 one byte") << FrameCheck::Sum8 << hex("00") << CheckVerdict::NotApplicable;
+        QTest::newRow("sum8 two bytes") << FrameCheck::Sum8 << hex("0505") << CheckVerdict::Ok;
+        QTest::newRow("lrc good") << FrameCheck::Lrc << (hex("1103006B0003") + "7E") << CheckVerdict::Ok;
+        QTest::newRow("lrc lower case") << FrameCheck::Lrc << (hex("1103006B0003") + "7e") << CheckVerdict::Ok;
+        QTest::newRow("lrc not hex") << FrameCheck::Lrc << (hex("1103006B0003") + "7G") << CheckVerdict::Bad;
+        QTest::newRow("none") << FrameCheck::None << hex("01030000000AC5CD") << CheckVerdict::NotApplicable;
+    }
+    void verified()
+    {
+        QFETCH(FrameCheck, check);
+        QFETCH(QByteArray, frame);
+        QFETCH(CheckVerdict, verdict);
+        QCOMPARE(console::verifyFrame(check, frame), verdict);
+    }
+
+    void names()
+    {
+        for (const char *name : {"none", "modbus-rtu", "sum8", "lrc"}) {
+            const auto check = console::frameCheckFromName(QString::fromLatin1(name));
+            QVERIFY2(check, name);
+            QCOMPARE(console::frameCheckName(*check), QString::fromLatin1(name));
+        }
+        for (const char *name : {"", "Modbus-RTU", "crc", "sum8 "})
+            QVERIFY2(!console::frameCheckFromName(QString::fromLatin1(name)), name);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestFrameChecks)
 #include "tst_frame_checks.moc"

@@ -1,6 +1,7 @@
 #include "console/baud_rate_dialog.h"
 #include "console/frmmain.h"
 #include "console_harness.h"
+#include "desktop/termination_signals.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/modal_answers.h"
 #include "tests/support/recorders.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -17,12 +19,37 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
+#include <cstdio>
+
 using console::frmMain;
 using desktop::BoxIcon;
 using testsupport::PseudoTerminal;
 using testsupport::RecordingMessageBoxes;
 
 using harness::Console;
+
+namespace {
+
+// The window as Tavrin's main() builds it, its left panel started on port 1
+// of `deviceDir`: says "started" once the port is open, then runs until a
+// termination signal closes the window.
+int runUntilSignalled(const char *deviceDir)
+{
+    console::PortEnvironment ports;
+    ports.places.deviceDir = QString::fromLocal8Bit(deviceDir);
+    RecordingMessageBoxes boxes;
+    frmMain window(boxes, ports);
+    desktop::TerminationSignals termination;
+    desktop::closeOnTerminationSignals(termination, window);
+    window.show();
+    window.Check1[0]->click();
+    std::printf(window.Check1[0]->isChecked() ? "started\n" : "failed\n");
+    std::fflush(stdout);
+    return QApplication::exec();
+}
+
+} // namespace
 
 class TestFrmMain : public QObject {
     Q_OBJECT
@@ -49,6 +76,7 @@ private slots:
     void viewMovesOneRowPerNewRow();
     void unplugStopsThePanelOnce();
     void startedPanelWithClosedPortIsSkipped();
+    void terminationSignalReleasesThePort();
 };
 
 void TestFrmMain::startsWithDesignState()
@@ -430,5 +458,38 @@ void TestFrmMain::startedPanelWithClosedPortIsSkipped()
     QCOMPARE(c.w.RxCol1(), 1);
 }
 
-QTEST_MAIN(TestFrmMain)
+// Ended by SIGTERM with a port open, the program ends as closing its window
+// does, so the port's lock file goes with it. (SIGINT and SIGHUP take the
+// same path: see the shared options' test.)
+void TestFrmMain::terminationSignalReleasesThePort()
+{
+    PseudoTerminal pty;
+    QTemporaryDir dir;
+    QVERIFY(QFile::link(pty.slavePath(), dir.filePath("ttyUSB0")));
+    const QString lockFile = "/var/lock/LCK.." + dir.filePath("ttyUSB0").replace('/', '_');
+    // A folder of its own for its history file and settings.
+    QProcess tavrin;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", dir.path());
+    tavrin.setProcessEnvironment(environment);
+    tavrin.setWorkingDirectory(dir.path());
+    tavrin.start(QCoreApplication::applicationFilePath(), {"--until-signalled", dir.path()});
+    QVERIFY(tavrin.waitForReadyRead(20000));
+    QCOMPARE(tavrin.readLine(), QByteArray("started\n"));
+    QVERIFY(QFile::exists(lockFile));
+    ::kill(pid_t(tavrin.processId()), SIGTERM);
+    QVERIFY(tavrin.waitForFinished(20000));
+    QCOMPARE(tavrin.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tavrin.exitCode(), 0);
+    QVERIFY(!QFile::exists(lockFile));
+}
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--until-signalled") == 0)
+        return runUntilSignalled(argv[2]);
+    TestFrmMain test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_frmmain.moc"

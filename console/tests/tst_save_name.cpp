@@ -2,10 +2,9 @@
 // over a real folder.
 #include "console/file_chooser.h"
 #include "console/save_name.h"
+#include "tests/support/files.h"
 #include "tests/support/modal_answers.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -15,84 +14,42 @@
 class TestSaveName : public QObject {
     Q_OBJECT
 private slots:
+    // The save, log and export items' dialogs as a user answers them: the
+    // file written, and the question asked before about that very file.
     void fileWrittenAndQuestion_data()
-    {
-        QTest::addColumn<QString>("typed");     // in the folder, unless absolute
-        QTest::addColumn<QString>("filter");
-        QTest::addColumn<bool>("appends");
-        QTest::addColumn<QStringList>("existing"); // "name" a file, "name/" a folder
-        QTest::addColumn<QString>("written");
-        QTest::addColumn<bool>("asked");
-
-        const QString raw = "Raw bytes (*.bin)";
-        const QString hex = "Hex dump with arrival times (*.txt)";
-        const QString log = "Log files (*.log)";
-        QTest::newRow("extension added, then asked") << "capture" << raw << false << QStringList{"capture.bin"}
-                                                     << "capture.bin" << true;
-        QTest::newRow("extension added, nothing there") << "capture" << raw << false << QStringList{} << "capture.bin"
-                                                        << false;
-        QTest::newRow("the other filter's file") << "capture" << hex << false << QStringList{"capture.bin"}
-                                                 << "capture.txt" << false;
-        QTest::newRow("own extension kept") << "capture.dat" << raw << false << QStringList{"capture.dat"}
-                                            << "capture.dat" << true;
-        QTest::newRow("name without extension there") << "capture" << raw << false << QStringList{"capture"}
-                                                      << "capture.bin" << false;
-        QTest::newRow("a device, as typed") << "/dev/full" << raw << false << QStringList{} << "/dev/full" << false;
-        QTest::newRow("a folder, as typed") << "capture" << raw << false << QStringList{"capture/"} << "capture"
-                                            << false;
-        QTest::newRow("log appends") << "session" << log << true << QStringList{"session.log"} << "session.log"
-                                     << false;
-        QTest::newRow("all files") << "notes" << "All files (*)" << false << QStringList{"notes"} << "notes" << true;
-    }
-    void fileWrittenAndQuestion()
-    {
-        QFETCH(QString, typed);
-        QFETCH(QString, filter);
-        QFETCH(bool, appends);
-        QFETCH(QStringList, existing);
-        QFETCH(QString, written);
-        QFETCH(bool, asked);
-        QTemporaryDir dir;
-        for (const QString &name : existing) {
-            if (name.endsWith('/')) {
-                QVERIFY(QDir(dir.path()).mkpath(name));
-            } else {
-                QFile file(dir.filePath(name));
-                QVERIFY(file.open(QIODevice::WriteOnly));
-            }
-        }
-        const auto inDir = [&](const QString &name) { return name.startsWith('/') ? name : dir.filePath(name); };
-
-        const console::SaveName name = console::resolveSaveName(inDir(typed), filter, appends);
-        QCOMPARE(name.path, inDir(written));
-        // The question names the file that will be written.
-        QCOMPARE(name.question, asked ? inDir(written) + " already exists.\nDo you want to replace it?" : QString());
-    }
-
-    // The three items' dialogs as a user answers them: `capture` typed.
-    void dialogsAskAboutTheFileWritten_data()
     {
         QTest::addColumn<QString>("item");
         QTest::addColumn<QString>("filter");
-        QTest::addColumn<QString>("written"); // exists beforehand
+        QTest::addColumn<QString>("typed"); // in the folder
+        QTest::addColumn<QString>("existing");
+        QTest::addColumn<QString>("written");
         QTest::addColumn<bool>("asked");
-        QTest::newRow("save") << "save" << "Raw bytes (*.bin)" << "capture.bin" << true;
-        QTest::newRow("log appends") << "log" << "Log files (*.log)" << "capture.log" << false;
-        QTest::newRow("export as text") << "export" << "Text as shown (*.txt)" << "capture.txt" << true;
+        const QString raw = "Raw bytes (*.bin)";
+        QTest::newRow("extension added, then asked") << "save" << raw << "capture" << "capture.bin" << "capture.bin" << true;
+        QTest::newRow("the other filter's file") << "save" << "Hex dump with arrival times (*.txt)" << "capture"
+                                                 << "capture.bin" << "capture.txt" << false;
+        QTest::newRow("own extension kept") << "save" << raw << "capture.dat" << "capture.dat" << "capture.dat" << true;
+        QTest::newRow("name without extension there") << "save" << raw << "capture" << "capture" << "capture.bin" << false;
+        QTest::newRow("log appends") << "log" << "Log files (*.log)" << "capture" << "capture.log" << "capture.log" << false;
+        QTest::newRow("log, all files") << "log" << "All files (*)" << "notes" << "notes" << "notes" << false;
+        QTest::newRow("export as text") << "export" << "Text as shown (*.txt)" << "capture" << "capture.txt"
+                                        << "capture.txt" << true;
     }
-    void dialogsAskAboutTheFileWritten()
+    void fileWrittenAndQuestion()
     {
         QFETCH(QString, item);
         QFETCH(QString, filter);
+        QFETCH(QString, typed);
+        QFETCH(QString, existing);
         QFETCH(QString, written);
         QFETCH(bool, asked);
         QTemporaryDir dir;
-        QVERIFY(QFile(dir.filePath(written)).open(QIODevice::WriteOnly));
+        QVERIFY(testsupport::writeFile(dir.filePath(existing)));
         QString question;
         testsupport::ModalAnswers user([&](QWidget *modal) {
             if (auto *files = qobject_cast<QFileDialog *>(modal)) {
                 files->selectNameFilter(filter);
-                files->selectFile(dir.filePath("capture"));
+                files->selectFile(dir.filePath(typed));
                 static_cast<QDialog *>(files)->accept(); // its own accept, as OK runs it
             } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
                 question = box->text();
@@ -105,6 +62,15 @@ private slots:
                                             : chooser.exportTarget(nullptr).value().path;
         QCOMPARE(path, dir.filePath(written));
         QCOMPARE(question, asked ? dir.filePath(written) + " already exists.\nDo you want to replace it?" : QString());
+    }
+
+    // A name that is there and is no regular file, as a device, is written
+    // as typed and asks nothing (a dialog is kept out of /dev).
+    void deviceAsTyped()
+    {
+        const console::SaveName name = console::resolveSaveName("/dev/full", "Raw bytes (*.bin)", false);
+        QCOMPARE(name.path, QString("/dev/full"));
+        QCOMPARE(name.question, QString());
     }
 };
 

@@ -2,12 +2,12 @@
 #include "console/sfrmtransmit.h"
 #include "console/traffic_window.h"
 #include "console_harness.h"
+#include "tests/support/files.h"
 #include "tests/support/pseudo_terminal.h"
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -24,14 +24,9 @@ using console::TrafficModel;
 using console::TrafficWindow;
 using harness::utc;
 using testsupport::PseudoTerminal;
+using testsupport::readFile;
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 // A panel without a window, fed by hand on a clock (monotonic microseconds)
 // the test moves; panels fed together share one.
@@ -63,10 +58,7 @@ struct Console {
 
     explicit Console(const QByteArray &settings = {})
     {
-        QFile ini(settingsFile());
-        if (ini.open(QIODevice::WriteOnly))
-            ini.write(settings);
-        ini.close();
+        testsupport::writeFile(settingsFile(), settings);
         console::PortEnvironment ports;
         ports.settingsFile = settingsFile();
         w = std::make_unique<console::frmMain>(boxes, ports);
@@ -78,9 +70,12 @@ struct Console {
     }
     QString settingsFile() const { return dir.filePath(QStringLiteral("settings.ini")); }
     QVariant stored(const QString &key) const { return QSettings(settingsFile(), QSettings::IniFormat).value(key); }
+    // The view from a panel's menu, active for the keys a test types.
     TrafficWindow *openView(int panel = 0)
     {
         w->receiveMenu(panel)->trafficAction()->trigger();
+        w->trafficWindow()->activateWindow();
+        (void)QTest::qWaitForWindowActive(w->trafficWindow()); // else its keys go astray and the test fails
         return w->trafficWindow();
     }
     // Bytes shown in a panel `afterMs` after the clock's last reading.
@@ -120,382 +115,328 @@ class TestTraffic : public QObject {
     QTemporaryDir m_home;
 private slots:
     void initTestCase() { QVERIFY(QDir::setCurrent(m_home.path())); }
-    void splitRules_data();
-    void splitRules();
-    void checkColumn_data();
-    void checkColumn();
-    void rowsInArrivalOrderWithReplyGaps();
-    void modbusConversationBetweenTwoPanels();
-    void settingsARigWrites();
-    void refusedInput_data();
-    void refusedInput();
-    void findInFrames();
-    void sentBytesAreRowsOfTheSendingPanel();
-    void followsUntilScrolledUp();
-};
 
-void TestTraffic::splitRules_data()
-{
-    QTest::addColumn<SplitRule>("rule");
-    QTest::addColumn<QList<Arrival>>("arrivals");
-    QTest::addColumn<QList<qint64>>("starts");
-    const SplitRule gap20{SplitKind::Gap, 20, 0x0A};
-    const SplitRule newline{SplitKind::Delimiter, 20, 0x0A};
-    QTest::newRow("gap: 20 ms of silence ends a frame") << gap20 << QList<Arrival>{{0, "ab"}, {20000, "cd"}}
-                                                        << QList<qint64>{0, 2};
-    QTest::newRow("gap: 19.999 ms does not") << gap20 << QList<Arrival>{{0, "ab"}, {19999, "cd"}}
-                                             << QList<qint64>{0};
-    QTest::newRow("gap: silence counts from the end of a burst")
-        << gap20 << QList<Arrival>{{0, "ab"}, {900, "cd"}, {19500, "ef"}} << QList<qint64>{0};
-    QTest::newRow("gap: 1 ms") << SplitRule{SplitKind::Gap, 1, 0}
-                               << QList<Arrival>{{0, "a"}, {999, "b"}, {1999, "c"}} << QList<qint64>{0, 2};
-    QTest::newRow("arrival: a frame per burst") << SplitRule{SplitKind::Arrival, 20, 0}
-                                                << QList<Arrival>{{0, "ab"}, {999, "c"}, {1000, "d"}}
-                                                << QList<qint64>{0, 3};
-    QTest::newRow("delimiter: ends the frame after it, also as a tick's last byte")
-        << newline << QList<Arrival>{{0, "ab\ncd"}, {5000, "\n"}, {5000, "ef"}} << QList<qint64>{0, 3, 6};
-    // The store keeps bytes in 64 KiB chunks: a delimiter as the first byte
-    // of the second; long frames are cut every 4096 bytes meanwhile.
-    QList<qint64> chunkEdge{0, 100};
-    for (qint64 at = 100 + 4096; at < 65537; at += 4096)
-        chunkEdge << at;
-    chunkEdge << 65537;
-    QTest::newRow("delimiter: at a chunk edge of the store")
-        << newline << QList<Arrival>{{0, QByteArray(99, 'x') + "\n" + QByteArray(65436, 'x') + "\n"}, {1000, "y"}}
-        << chunkEdge;
-    QTest::newRow("any rule: a frame stops at 4096 bytes") << gap20 << QList<Arrival>{{0, QByteArray(5000, 'z')}}
-                                                           << QList<qint64>{0, 4096};
-}
-
-void TestTraffic::splitRules()
-{
-    QFETCH(SplitRule, rule);
-    QFETCH(QList<Arrival>, arrivals);
-    QFETCH(QList<qint64>, starts);
-    qint64 now = 1000000;
-    FedPanel fed(now);
-    fed.panel.setSplitRule(rule);
-    for (const Arrival &a : arrivals)
-        fed.arrive(a.afterUs, a.bytes);
-    QCOMPARE(startsOf(fed.panel), starts);
-    // Another rule cuts the stored bytes again at once, and this one back.
-    QSignalSpy again(&fed.panel, &Panel::framesReset);
-    fed.panel.setSplitRule(rule.kind == SplitKind::Gap ? SplitRule{SplitKind::Delimiter, 20, 'c'} : SplitRule{});
-    fed.panel.setSplitRule(rule);
-    QCOMPARE(startsOf(fed.panel), starts);
-    QCOMPARE(again.count(), 2);
-}
-
-void TestTraffic::checkColumn_data()
-{
-    QTest::addColumn<FrameCheck>("check");
-    QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("modbus-rtu ok") << FrameCheck::ModbusRtu << QByteArray::fromHex("010300000002C40B") << "ok";
-    QTest::newRow("modbus-rtu bad") << FrameCheck::ModbusRtu << QByteArray::fromHex("010300000002C40C") << "bad";
-    QTest::newRow("modbus-rtu high byte first") << FrameCheck::ModbusRtu << QByteArray::fromHex("0103000000020BC4")
-                                                << "bad";
-    QTest::newRow("modbus-rtu too short") << FrameCheck::ModbusRtu << QByteArray::fromHex("0102") << "";
-    QTest::newRow("sum8 ok") << FrameCheck::Sum8 << QByteArray::fromHex("01020306") << "ok";
-    QTest::newRow("sum8 bad") << FrameCheck::Sum8 << QByteArray::fromHex("01020307") << "bad";
-    QTest::newRow("none") << FrameCheck::None << QByteArray::fromHex("010300000002C40C") << "";
-}
-
-void TestTraffic::checkColumn()
-{
-    QFETCH(FrameCheck, check);
-    QFETCH(QByteArray, frame);
-    QFETCH(QString, shown);
-    qint64 now = 1000000;
-    FedPanel left(now), right(now);
-    TrafficModel model({&left.panel, &right.panel});
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.setCheck(check);
-    left.arrive(0, frame);
-    left.arrive(50000, "x"); // too short for any check: never marked
-    QCOMPARE(model.rowCount(), 2);
-    QCOMPARE(model.index(0, TrafficModel::CheckColumn).data().toString(), shown);
-    QCOMPARE(model.index(0, TrafficModel::HexColumn).data().toString(), QString::fromLatin1(frame.toHex(' ').toUpper()));
-    // A bad row is marked apart from the others.
-    const bool marked = model.index(0, TrafficModel::TimeColumn).data(Qt::BackgroundRole)
-        != model.index(1, TrafficModel::TimeColumn).data(Qt::BackgroundRole);
-    QCOMPARE(marked, shown == "bad");
-}
-
-void TestTraffic::rowsInArrivalOrderWithReplyGaps()
-{
-    qint64 now = 1000000;
-    FedPanel left(now), right(now);
-    TrafficModel model({&left.panel, &right.panel});
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    // A request in two bursts 0.5 ms apart; the answer 30 ms after the
-    // second ended.
-    left.arrive(0, "ab");
-    left.arrive(500, "cd");
-    right.arrive(30000, "answer");
-    // The right panel's next bytes come first, but the left panel is shown
-    // first, as a tick polls it first.
-    now += 40000;
-    right.panel.receive().received("late", 4);
-    left.arrive(5000, "next");
-    right.panel.show({});
-    const auto rows = [&] {
-        QStringList r;
-        for (int row = 0; row < model.rowCount(); ++row)
-            r << model.index(row, TrafficModel::TextColumn).data().toString() + " "
-                    + model.index(row, TrafficModel::GapColumn).data().toString();
-        return r;
-    };
-    const QStringList expected{"abcd ", "answer 30.0", "late 40.0", "next 5.0"};
-    QCOMPARE(rows(), expected);
-    // Made again from the panels (a filter, a Clear), the same order.
-    model.setFilter(console::PanelFilter::Right);
-    QCOMPARE(rows(), (QStringList{"answer ", "late 40.0"}));
-    model.setFilter(console::PanelFilter::Both);
-    QCOMPARE(rows(), expected);
-}
-
-void TestTraffic::modbusConversationBetweenTwoPanels()
-{
-    Console c;
-    PseudoTerminal left, right;
-    c.w->Combo1[0]->setEditText(left.slavePath());
-    c.w->Combo1[1]->setEditText(right.slavePath());
-    c.w->Check1[0]->click();
-    c.now += 500;
-    c.w->Check1[1]->click();
-    QVERIFY(c.w->Started0 && c.w->Started1);
-
-    TrafficWindow *view = c.openView(0);
-    QVERIFY(view && view->isVisible());
-    QCOMPARE(view->windowTitle(), QStringLiteral("Tavrin Traffic"));
-    QAbstractItemModelTester tester(view->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QComboBox *check = view->checkBox();
-    check->setCurrentIndex(check->findData(QStringLiteral("modbus-rtu")));
-    emit check->activated(check->currentIndex());
-
-    // Each frame is marked when its bytes are handed over: the clock moves
-    // only once a panel's control holds them.
-    auto send = [&](PseudoTerminal &pty, int panel, const char *hex) {
-        pty.write(QByteArray::fromHex(hex));
-        QTRY_COMPARE(c.w->MSComm1[panel].inBufferCount(), qint64(QByteArray::fromHex(hex).size()));
-        c.w->Timer1_Timer();
-    };
-    c.now = utc(14, 3, 11, 0);
-    send(left, 0, "010300000002C40B");
-    c.now += 30;
-    send(right, 1, "010304000A000B9BF6");
-    c.now += 30;
-    send(right, 1, "010304000A000B9BF7");
-
-    const QString l = left.slavePath();
-    const QString r = right.slavePath();
-    QCOMPARE(view->model()->rowCount(), 5);
-    const QStringList rows[] = {
-        {"14:03:10.000", "", l, "", "started 9600,n,8,1", "", ""},
-        {"14:03:10.500", "500.0", r, "", "started 9600,n,8,1", "", ""},
-        {"14:03:11.000", "500.0", l, "8", "01 03 00 00 00 02 C4 0B", "........", "ok"},
-        {"14:03:11.030", "30.0", r, "9", "01 03 04 00 0A 00 0B 9B F6", ".........", "ok"},
-        {"14:03:11.060", "30.0", r, "9", "01 03 04 00 0A 00 0B 9B F7", ".........", "bad"},
-    };
-    for (int row = 0; row < 5; ++row) {
-        QStringList cells;
-        for (int column = 0; column < TrafficModel::ColumnCount; ++column)
-            cells << c.cell(view, row, column);
-        QCOMPARE(cells, rows[row]);
+    void splitRules_data()
+    {
+        QTest::addColumn<SplitRule>("rule");
+        QTest::addColumn<QList<Arrival>>("arrivals");
+        QTest::addColumn<QList<qint64>>("starts");
+        const SplitRule gap20{SplitKind::Gap, 20, 0x0A};
+        const SplitRule newline{SplitKind::Delimiter, 20, 0x0A};
+        QTest::newRow("gap: 20 ms of silence ends a frame") << gap20 << QList<Arrival>{{0, "ab"}, {20000, "cd"}}
+                                                            << QList<qint64>{0, 2};
+        QTest::newRow("gap: 19.999 ms does not") << gap20 << QList<Arrival>{{0, "ab"}, {19999, "cd"}}
+                                                 << QList<qint64>{0};
+        QTest::newRow("gap: silence counts from the end of a burst")
+            << gap20 << QList<Arrival>{{0, "ab"}, {900, "cd"}, {19500, "ef"}} << QList<qint64>{0};
+        QTest::newRow("gap: 1 ms") << SplitRule{SplitKind::Gap, 1, 0}
+                                   << QList<Arrival>{{0, "a"}, {999, "b"}, {1999, "c"}} << QList<qint64>{0, 2};
+        QTest::newRow("arrival: a frame per burst") << SplitRule{SplitKind::Arrival, 20, 0}
+                                                    << QList<Arrival>{{0, "ab"}, {999, "c"}, {1000, "d"}}
+                                                    << QList<qint64>{0, 3};
+        QTest::newRow("delimiter: ends the frame after it, also as a tick's last byte")
+            << newline << QList<Arrival>{{0, "ab\ncd"}, {5000, "\n"}, {5000, "ef"}} << QList<qint64>{0, 3, 6};
+        // The store keeps bytes in 64 KiB chunks: a delimiter as the first byte
+        // of the second; long frames are cut every 4096 bytes meanwhile.
+        QList<qint64> chunkEdge{0, 100};
+        for (qint64 at = 100 + 4096; at < 65537; at += 4096)
+            chunkEdge << at;
+        chunkEdge << 65537;
+        QTest::newRow("delimiter: at a chunk edge of the store")
+            << newline << QList<Arrival>{{0, QByteArray(99, 'x') + "\n" + QByteArray(65436, 'x') + "\n"}, {1000, "y"}}
+            << chunkEdge;
+        QTest::newRow("any rule: a frame stops at 4096 bytes") << gap20 << QList<Arrival>{{0, QByteArray(5000, 'z')}}
+                                                               << QList<qint64>{0, 4096};
+    }
+    void splitRules()
+    {
+        QFETCH(SplitRule, rule);
+        QFETCH(QList<Arrival>, arrivals);
+        QFETCH(QList<qint64>, starts);
+        qint64 now = 1000000;
+        FedPanel fed(now);
+        fed.panel.setSplitRule(rule);
+        for (const Arrival &a : arrivals)
+            fed.arrive(a.afterUs, a.bytes);
+        QCOMPARE(startsOf(fed.panel), starts);
+        // Another rule cuts the stored bytes again at once, and this one back.
+        QSignalSpy again(&fed.panel, &Panel::framesReset);
+        fed.panel.setSplitRule(rule.kind == SplitKind::Gap ? SplitRule{SplitKind::Delimiter, 20, 'c'} : SplitRule{});
+        fed.panel.setSplitRule(rule);
+        QCOMPARE(startsOf(fed.panel), starts);
+        QCOMPARE(again.count(), 2);
     }
 
-    // Ctrl+S: a folder that is not there is named with the reason, and
-    // leaves nothing; then the CSV.
-    view->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(view));
-    QTemporaryDir out;
-    c.files.exported = console::FileChooser::ExportTarget{out.filePath("missing/traffic.csv"), true};
-    QTest::keyClick(view, Qt::Key_S, Qt::ControlModifier);
-    QCOMPARE(c.boxes.boxes.size(), 1);
-    QVERIFY(c.boxes.boxes[0].text.contains(out.filePath("missing/traffic.csv")));
-    QVERIFY(c.boxes.boxes[0].text.contains(QStringLiteral("No such file or directory")));
-    QVERIFY(QDir(out.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).isEmpty());
-    c.files.exported = console::FileChooser::ExportTarget{out.filePath("traffic.csv"), true};
-    QTest::keyClick(view, Qt::Key_S, Qt::ControlModifier);
-    QCOMPARE(c.boxes.boxes.size(), 1);
-    const QByteArray csv = "time,panel,port,gap_ms,length,hex,text,check,event\n"
-                           "2026-12-07T14:03:10.000,left," + l.toUtf8() + ",,,,,,\"started 9600,n,8,1\"\n"
-                           "2026-12-07T14:03:10.500,right," + r.toUtf8() + ",500.0,,,,,\"started 9600,n,8,1\"\n"
-                           "2026-12-07T14:03:11.000,left," + l.toUtf8() + ",500.0,8,01 03 00 00 00 02 C4 0B,........,ok,\n"
-                           "2026-12-07T14:03:11.030,right," + r.toUtf8() + ",30.0,9,01 03 04 00 0A 00 0B 9B F6,.........,ok,\n"
-                           "2026-12-07T14:03:11.060,right," + r.toUtf8() + ",30.0,9,01 03 04 00 0A 00 0B 9B F7,.........,bad,\n";
-    QCOMPARE(readFile(out.filePath("traffic.csv")), csv);
-    // Or the columns as shown, the bytes in full.
-    c.files.exported = console::FileChooser::ExportTarget{out.filePath("traffic.txt"), false};
-    view->exportRows();
-    const QList<QByteArray> lines = readFile(out.filePath("traffic.txt")).split('\n');
-    QCOMPARE(lines.size(), 7);
-    QCOMPARE(lines[0], QByteArray("Time\tGap (ms)\tPanel\tLength\tHex\tText\tCheck"));
-    QCOMPARE(lines[1], "14:03:10.000\t\t" + l.toUtf8() + "\t\tstarted 9600,n,8,1\t\t");
-    QCOMPARE(lines[5], "14:03:11.060\t30.0\t" + r.toUtf8() + "\t9\t01 03 04 00 0A 00 0B 9B F7\t.........\tbad");
+    void rowsInArrivalOrderWithReplyGaps()
+    {
+        qint64 now = 1000000;
+        FedPanel left(now), right(now);
+        TrafficModel model({&left.panel, &right.panel});
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        // A request in two bursts 0.5 ms apart; the answer 30 ms after the
+        // second ended.
+        left.arrive(0, "ab");
+        left.arrive(500, "cd");
+        right.arrive(30000, "answer");
+        // The right panel's next bytes come first, but the left panel is shown
+        // first, as a tick polls it first.
+        now += 40000;
+        right.panel.receive().received("late", 4);
+        left.arrive(5000, "next");
+        right.panel.show({});
+        const auto rows = [&] {
+            QStringList r;
+            for (int row = 0; row < model.rowCount(); ++row)
+                r << model.index(row, TrafficModel::TextColumn).data().toString() + " "
+                        + model.index(row, TrafficModel::GapColumn).data().toString();
+            return r;
+        };
+        const QStringList expected{"abcd ", "answer 30.0", "late 40.0", "next 5.0"};
+        QCOMPARE(rows(), expected);
+        // Made again from the panels (a filter, a Clear), the same order.
+        model.setFilter(console::PanelFilter::Right);
+        QCOMPARE(rows(), (QStringList{"answer ", "late 40.0"}));
+        model.setFilter(console::PanelFilter::Both);
+        QCOMPARE(rows(), expected);
+    }
 
-    // The right far end goes: a fault row.
-    c.now += 1000;
-    right.closeMaster();
-    QTRY_VERIFY(c.w->MSComm1[1].hasFault());
-    c.w->Timer1_Timer();
-    QCOMPARE(view->model()->rowCount(), 6);
-    QCOMPARE(view->model()->panelOf(5), 1);
-    QVERIFY2(view->model()->eventText(5).startsWith("fault: "), qPrintable(view->model()->eventText(5)));
+    void modbusConversationBetweenTwoPanels()
+    {
+        Console c;
+        PseudoTerminal left, right;
+        c.w->Combo1[0]->setEditText(left.slavePath());
+        c.w->Combo1[1]->setEditText(right.slavePath());
+        c.w->Check1[0]->click();
+        c.now += 500;
+        c.w->Check1[1]->click();
+        QVERIFY(c.w->Started0 && c.w->Started1);
 
-    // Clear on the left takes the left rows away and says so.
-    c.now += 100;
-    c.w->Command1[0]->click();
-    QCOMPARE(view->model()->rowCount(), 5);
-    for (int row = 0; row < 4; ++row)
-        QCOMPARE(view->model()->panelOf(row), 1);
-    QCOMPARE(view->model()->panelOf(4), 0);
-    QCOMPARE(view->model()->eventText(4), QStringLiteral("cleared"));
-    // A stop shows when the tick closes the port.
-    c.w->Check1[0]->click();
-    c.w->Timer1_Timer();
-    QCOMPARE(view->model()->eventText(5), QStringLiteral("stopped"));
-    // The other panel's menu raises the same window.
-    QCOMPARE(c.openView(1), view);
-}
+        TrafficWindow *view = c.openView(0);
+        QVERIFY(view && view->isVisible());
+        QAbstractItemModelTester tester(view->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QComboBox *check = view->checkBox();
+        check->setCurrentIndex(check->findData(QStringLiteral("modbus-rtu")));
+        emit check->activated(check->currentIndex());
 
-void TestTraffic::settingsARigWrites()
-{
-    Console c("[Traffic]\nSplit=delimiter\nGapMs=35\nDelimiter=03\nCheck=sum8\n");
-    c.show(0, 0, "\x02" "ab\x03" "\x02" "cd\x03");
-    TrafficWindow *view = c.openView();
-    QCOMPARE(view->model()->rowCount(), 2);
-    QCOMPARE(c.cell(view, 1, TrafficModel::HexColumn), QStringLiteral("02 63 64 03"));
-    QCOMPARE(view->splitBox()->currentData().toString(), QStringLiteral("delimiter"));
-    QCOMPARE(view->gapEdit()->text(), QStringLiteral("35"));
-    QCOMPARE(view->delimiterEdit()->text(), QStringLiteral("03"));
-    QCOMPARE(view->checkBox()->currentData().toString(), QStringLiteral("sum8"));
-    // A choice in the view is kept by the same names.
-    view->splitBox()->setCurrentIndex(view->splitBox()->findData(QStringLiteral("arrival")));
-    emit view->splitBox()->activated(view->splitBox()->currentIndex());
-    QCOMPARE(view->model()->rowCount(), 1);
-    QCOMPARE(c.stored("Traffic/Split").toString(), QStringLiteral("arrival"));
-    QCOMPARE(c.stored("Traffic/Check").toString(), QStringLiteral("sum8"));
-}
+        // Each frame is marked when its bytes are handed over: the clock moves
+        // only once a panel's control holds them.
+        auto send = [&](PseudoTerminal &pty, int panel, const char *hex) {
+            pty.write(QByteArray::fromHex(hex));
+            QTRY_COMPARE(c.w->MSComm1[panel].inBufferCount(), qint64(QByteArray::fromHex(hex).size()));
+            c.w->Timer1_Timer();
+        };
+        c.now = utc(14, 3, 11, 0);
+        send(left, 0, "010300000002C40B");
+        c.now += 30;
+        send(right, 1, "010304000A000B9BF6");
+        c.now += 30;
+        send(right, 1, "010304000A000B9BF7");
 
-void TestTraffic::refusedInput_data()
-{
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<bool>("refused");
-    QTest::addColumn<QString>("kept"); // the field's text afterwards
-    QTest::addColumn<QString>("stored"); // the setting afterwards
-    QTest::newRow("gap 0") << "gap" << "0" << true << "20" << "20";
-    QTest::newRow("gap above 10000") << "gap" << "10001" << true << "20" << "20";
-    QTest::newRow("gap not whole") << "gap" << "2.5" << true << "20" << "20";
-    QTest::newRow("gap 10000") << "gap" << "10000" << false << "10000" << "10000";
-    QTest::newRow("delimiter not hex") << "delimiter" << "0G" << true << "0A" << "0A";
-    QTest::newRow("delimiter one digit") << "delimiter" << "3" << true << "0A" << "0A";
-    QTest::newRow("delimiter with 0x") << "delimiter" << "0x03" << true << "0A" << "0A";
-    QTest::newRow("delimiter 0d") << "delimiter" << "0d" << false << "0D" << "0D";
-}
+        const QString l = left.slavePath();
+        const QString r = right.slavePath();
+        QCOMPARE(view->model()->rowCount(), 5);
+        const QStringList rows[] = {
+            {"14:03:10.000", "", l, "", "started 9600,n,8,1", "", ""},
+            {"14:03:10.500", "500.0", r, "", "started 9600,n,8,1", "", ""},
+            {"14:03:11.000", "500.0", l, "8", "01 03 00 00 00 02 C4 0B", "........", "ok"},
+            {"14:03:11.030", "30.0", r, "9", "01 03 04 00 0A 00 0B 9B F6", ".........", "ok"},
+            {"14:03:11.060", "30.0", r, "9", "01 03 04 00 0A 00 0B 9B F7", ".........", "bad"},
+        };
+        for (int row = 0; row < 5; ++row) {
+            QStringList cells;
+            for (int column = 0; column < TrafficModel::ColumnCount; ++column)
+                cells << c.cell(view, row, column);
+            QCOMPARE(cells, rows[row]);
+        }
 
-void TestTraffic::refusedInput()
-{
-    QFETCH(QString, field);
-    QFETCH(QString, typed);
-    QFETCH(bool, refused);
-    QFETCH(QString, kept);
-    QFETCH(QString, stored);
-    Console c("[Traffic]\nGapMs=20\nDelimiter=0A\n");
-    TrafficWindow *view = c.openView();
-    QLineEdit *edit = field == "gap" ? view->gapEdit() : view->delimiterEdit();
-    edit->setText(typed);
-    emit edit->editingFinished();
-    QCOMPARE(edit->text(), kept);
-    QCOMPARE(view->message().contains(QStringLiteral("\"%1\"").arg(typed)), refused);
-    QCOMPARE(c.stored(field == "gap" ? "Traffic/GapMs" : "Traffic/Delimiter").toString(), stored);
-}
+        // Ctrl+S: a folder that is not there is named with the reason, and
+        // leaves nothing; then the CSV.
+        QTemporaryDir out;
+        c.files.exported = console::FileChooser::ExportTarget{out.filePath("missing/traffic.csv"), true};
+        QTest::keyClick(view, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(c.boxes.texts(), QStringList{"Could not export " + out.filePath("missing/traffic.csv") + ": No such file or directory"});
+        QVERIFY(QDir(out.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).isEmpty());
+        c.files.exported = console::FileChooser::ExportTarget{out.filePath("traffic.csv"), true};
+        QTest::keyClick(view, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(c.boxes.boxes.size(), 1);
+        const QByteArray csv = "time,panel,port,gap_ms,length,hex,text,check,event\n"
+                               "2026-12-07T14:03:10.000,left," + l.toUtf8() + ",,,,,,\"started 9600,n,8,1\"\n"
+                               "2026-12-07T14:03:10.500,right," + r.toUtf8() + ",500.0,,,,,\"started 9600,n,8,1\"\n"
+                               "2026-12-07T14:03:11.000,left," + l.toUtf8() + ",500.0,8,01 03 00 00 00 02 C4 0B,........,ok,\n"
+                               "2026-12-07T14:03:11.030,right," + r.toUtf8() + ",30.0,9,01 03 04 00 0A 00 0B 9B F6,.........,ok,\n"
+                               "2026-12-07T14:03:11.060,right," + r.toUtf8() + ",30.0,9,01 03 04 00 0A 00 0B 9B F7,.........,bad,\n";
+        QCOMPARE(readFile(out.filePath("traffic.csv")), csv);
+        // Or the columns as the view shows them, the bytes in full.
+        c.files.exported = console::FileChooser::ExportTarget{out.filePath("traffic.txt"), false};
+        view->exportRows();
+        const QList<QByteArray> lines = readFile(out.filePath("traffic.txt")).split('\n');
+        QCOMPARE(lines.size(), 7);
+        QCOMPARE(lines[0], QByteArray("Time\tGap (ms)\tPanel\tLength\tHex\tText\tCheck"));
+        for (int row = 0; row < 5; ++row)
+            QCOMPARE(lines[row + 1], rows[row].join('\t').toUtf8());
 
-void TestTraffic::findInFrames()
-{
-    Console c;
-    c.show(0, 0, "hello");
-    c.show(1, 50, "\x01\x03\x02");
-    c.show(0, 50, "say hello");
-    TrafficWindow *view = c.openView();
-    view->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(view));
-    QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
-    QVERIFY(view->findEdit()->isVisible());
-    const auto current = [&] { return view->table()->currentIndex().row(); };
-    QTest::keyClicks(view->findEdit(), "hello");
-    QTest::keyClick(view->findEdit(), Qt::Key_Return);
-    QCOMPARE(current(), 0);
-    QTest::keyClick(view, Qt::Key_F3);
-    QCOMPARE(current(), 2);
-    QTest::keyClick(view, Qt::Key_F3); // round to the first again
-    QCOMPARE(current(), 0);
-    QTest::keyClick(view, Qt::Key_F3, Qt::ShiftModifier);
-    QCOMPARE(current(), 2);
-    // Hex: found in the frame that holds it; text that is not hex is
-    // refused with the reason, the last search kept.
-    view->findHexBox()->setChecked(true);
-    view->findEdit()->setText("1 03");
-    view->findNext();
-    QCOMPARE(current(), 1);
-    view->findEdit()->setText("01 0G");
-    view->findNext();
-    QCOMPARE(current(), 1);
-    QVERIFY(view->findMessage().contains("01 0G"));
-    QCOMPARE(view->findEdit()->text(), QStringLiteral("1 03"));
-}
+        // The right far end goes: a fault row.
+        c.now += 1000;
+        right.closeMaster();
+        QTRY_VERIFY(c.w->MSComm1[1].hasFault());
+        c.w->Timer1_Timer();
+        QCOMPARE(view->model()->rowCount(), 6);
+        QCOMPARE(view->model()->panelOf(5), 1);
+        QVERIFY2(view->model()->eventText(5).startsWith("fault: "), qPrintable(view->model()->eventText(5)));
 
-void TestTraffic::sentBytesAreRowsOfTheSendingPanel()
-{
-    Console c;
-    c.show(0, 0, "req");
-    TrafficWindow *view = c.openView();
-    view->model()->setCheck(FrameCheck::ModbusRtu);
-    // The history window sends through the right panel 20 ms later.
-    c.now += 20;
-    emit c.w->transmitWindow()->sent(1, QByteArray::fromHex("01030000000AC5CD"));
-    QCOMPARE(view->model()->rowCount(), 2);
-    QCOMPARE(c.cell(view, 1, TrafficModel::PanelColumn), QStringLiteral("2 sent"));
-    QCOMPARE(c.cell(view, 1, TrafficModel::HexColumn), QStringLiteral("01 03 00 00 00 0A C5 CD"));
-    QCOMPARE(c.cell(view, 1, TrafficModel::CheckColumn), QStringLiteral("ok"));
-    QCOMPARE(console::findRow(*view->model(), QByteArray::fromHex("0AC5"), 0, true), 1);
-    QTemporaryDir out;
-    c.files.exported = console::FileChooser::ExportTarget{out.filePath("traffic.csv"), true};
-    view->exportRows();
-    QCOMPARE(readFile(out.filePath("traffic.csv")).split('\n').value(2),
-             QByteArray("2026-12-07T14:03:10.020,right,2,20.0,8,01 03 00 00 00 0A C5 CD,........,ok,sent"));
-    // Clear takes the sent bytes with the rows.
-    c.w->Command1[1]->click();
-    QCOMPARE(c.w->panel(1).sentBytes().size(), 0);
-}
+        // Clear on the left takes the left rows away and says so.
+        c.now += 100;
+        c.w->Command1[0]->click();
+        QCOMPARE(view->model()->rowCount(), 5);
+        for (int row = 0; row < 4; ++row)
+            QCOMPARE(view->model()->panelOf(row), 1);
+        QCOMPARE(view->model()->panelOf(4), 0);
+        QCOMPARE(view->model()->eventText(4), QStringLiteral("cleared"));
+        // A stop shows when the tick closes the port.
+        c.w->Check1[0]->click();
+        c.w->Timer1_Timer();
+        QCOMPARE(view->model()->eventText(5), QStringLiteral("stopped"));
+        // The other panel's menu raises the same window.
+        QCOMPARE(c.openView(1), view);
+    }
 
-void TestTraffic::followsUntilScrolledUp()
-{
-    Console c;
-    for (int i = 0; i < 200; ++i)
-        c.show(i % 2, 25, QByteArray::number(i));
-    TrafficWindow *view = c.openView();
-    QScrollBar *bar = view->table()->verticalScrollBar();
-    QVERIFY(bar->maximum() > 0);
-    QCOMPARE(bar->value(), bar->maximum());
-    QVERIFY(view->following());
-    bar->setValue(0);
-    QVERIFY(!view->following());
-    QVERIFY(!view->followBox()->isChecked());
-    for (int i = 0; i < 5; ++i)
-        c.show(0, 25, "more");
-    QCOMPARE(bar->value(), 0);
-    QCOMPARE(view->rowsSince(), 5);
-    view->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(view));
-    view->table()->setFocus();
-    QTest::keyClick(view->table(), Qt::Key_End);
-    QVERIFY(view->following());
-    QCOMPARE(bar->value(), bar->maximum());
-    QCOMPARE(view->rowsSince(), 0);
-}
+    void settingsARigWrites()
+    {
+        Console c("[Traffic]\nSplit=delimiter\nGapMs=35\nDelimiter=03\nCheck=sum8\n[Receive]\nMemoryBudgetMiB=3\n");
+        for (int p : {0, 1})
+            QCOMPARE(c.w->receiveOf(p).store().memoryBudget(), qint64(3) << 20);
+        c.show(0, 0, "\x01\x02\x03" "\x02" "cd\x03" "\x03");
+        TrafficWindow *view = c.openView();
+        // Frames end at 03 and are checked by their sum; one byte is too short
+        // for a check, and a bad frame is marked apart.
+        QStringList checks;
+        for (int row = 0; row < view->model()->rowCount(); ++row)
+            checks << c.cell(view, row, TrafficModel::HexColumn) + ' ' + c.cell(view, row, TrafficModel::CheckColumn);
+        QCOMPARE(checks, (QStringList{"01 02 03 ok", "02 63 64 03 bad", "03 "}));
+        const auto tint = [&](int row) { return view->model()->index(row, 0).data(Qt::BackgroundRole); };
+        QVERIFY(tint(1) != tint(0) && tint(2) == tint(0));
+        QCOMPARE(view->splitBox()->currentData().toString(), QStringLiteral("delimiter"));
+        QCOMPARE(view->gapEdit()->text(), QStringLiteral("35"));
+        QCOMPARE(view->delimiterEdit()->text(), QStringLiteral("03"));
+        QCOMPARE(view->checkBox()->currentData().toString(), QStringLiteral("sum8"));
+        // A choice in the view is kept by the same names.
+        view->splitBox()->setCurrentIndex(view->splitBox()->findData(QStringLiteral("arrival")));
+        emit view->splitBox()->activated(view->splitBox()->currentIndex());
+        QCOMPARE(view->model()->rowCount(), 1);
+        QCOMPARE(c.stored("Traffic/Split").toString(), QStringLiteral("arrival"));
+        QCOMPARE(c.stored("Traffic/Check").toString(), QStringLiteral("sum8"));
+    }
+
+    void refusedInput_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<QString>("kept"); // the field's text and the setting afterwards
+        QTest::newRow("gap 0") << "gap" << "0" << true << "20";
+        QTest::newRow("gap above 10000") << "gap" << "10001" << true << "20";
+        QTest::newRow("gap not whole") << "gap" << "2.5" << true << "20";
+        QTest::newRow("gap 10000") << "gap" << "10000" << false << "10000";
+        QTest::newRow("delimiter not hex") << "delimiter" << "0G" << true << "0A";
+        QTest::newRow("delimiter one digit") << "delimiter" << "3" << true << "0A";
+        QTest::newRow("delimiter with a sign") << "delimiter" << "+3" << true << "0A";
+        QTest::newRow("delimiter 0d") << "delimiter" << "0d" << false << "0D";
+    }
+    void refusedInput()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(bool, refused);
+        QFETCH(QString, kept);
+        Console c("[Traffic]\nGapMs=20\nDelimiter=0A\n");
+        TrafficWindow *view = c.openView();
+        QLineEdit *edit = field == "gap" ? view->gapEdit() : view->delimiterEdit();
+        edit->setText(typed);
+        emit edit->editingFinished();
+        QCOMPARE(edit->text(), kept);
+        QCOMPARE(view->message().contains(QStringLiteral("\"%1\"").arg(typed)), refused);
+        QCOMPARE(c.stored(field == "gap" ? "Traffic/GapMs" : "Traffic/Delimiter").toString(), kept);
+    }
+
+    void findInFrames()
+    {
+        Console c;
+        c.show(0, 0, "hello");
+        c.show(1, 50, "\x01\x03\x02");
+        c.show(0, 50, "say hello");
+        TrafficWindow *view = c.openView();
+        QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(view->findEdit()->isVisible());
+        const auto current = [&] { return view->table()->currentIndex().row(); };
+        QTest::keyClicks(view->findEdit(), "hello");
+        QTest::keyClick(view->findEdit(), Qt::Key_Return);
+        QCOMPARE(current(), 0);
+        QTest::keyClick(view, Qt::Key_F3);
+        QCOMPARE(current(), 2);
+        QTest::keyClick(view, Qt::Key_F3); // round to the first again
+        QCOMPARE(current(), 0);
+        QTest::keyClick(view, Qt::Key_F3, Qt::ShiftModifier);
+        QCOMPARE(current(), 2);
+        // Hex: found in the frame that holds it; text that is not hex is
+        // refused with the reason, the last search kept.
+        view->findHexBox()->setChecked(true);
+        view->findEdit()->setText("1 03");
+        view->findNext();
+        QCOMPARE(current(), 1);
+        view->findEdit()->setText("01 0G");
+        view->findNext();
+        QCOMPARE(current(), 1);
+        QVERIFY(view->findMessage().contains("01 0G"));
+        QCOMPARE(view->findEdit()->text(), QStringLiteral("1 03"));
+    }
+
+    void sentBytesAreRowsOfTheSendingPanel()
+    {
+        Console c;
+        c.show(0, 0, "req");
+        TrafficWindow *view = c.openView();
+        view->model()->setCheck(FrameCheck::ModbusRtu);
+        // The history window sends through the right panel 20 ms later.
+        c.now += 20;
+        emit c.w->transmitWindow()->sent(1, QByteArray::fromHex("01030000000AC5CD"));
+        QCOMPARE(view->model()->rowCount(), 2);
+        QCOMPARE(c.cell(view, 1, TrafficModel::PanelColumn), QStringLiteral("2 sent"));
+        QCOMPARE(c.cell(view, 1, TrafficModel::HexColumn), QStringLiteral("01 03 00 00 00 0A C5 CD"));
+        QCOMPARE(c.cell(view, 1, TrafficModel::CheckColumn), QStringLiteral("ok"));
+        QTemporaryDir out;
+        c.files.exported = console::FileChooser::ExportTarget{out.filePath("traffic.csv"), true};
+        view->exportRows();
+        QCOMPARE(readFile(out.filePath("traffic.csv")).split('\n').value(2),
+                 QByteArray("2026-12-07T14:03:10.020,right,2,20.0,8,01 03 00 00 00 0A C5 CD,........,ok,sent"));
+        // Clear takes the sent bytes with the rows.
+        c.w->Command1[1]->click();
+        QCOMPARE(c.w->panel(1).sentBytes().size(), 0);
+    }
+
+    void followsUntilScrolledUp()
+    {
+        Console c;
+        for (int i = 0; i < 200; ++i)
+            c.show(i % 2, 25, QByteArray::number(i));
+        TrafficWindow *view = c.openView();
+        QScrollBar *bar = view->table()->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+        QVERIFY(view->following());
+        bar->setValue(0);
+        QVERIFY(!view->following());
+        QVERIFY(!view->followBox()->isChecked());
+        for (int i = 0; i < 5; ++i)
+            c.show(0, 25, "more");
+        QCOMPARE(bar->value(), 0);
+        QCOMPARE(view->rowsSince(), 5);
+        view->table()->setFocus();
+        QTest::keyClick(view->table(), Qt::Key_End);
+        QVERIFY(view->following());
+        QCOMPARE(bar->value(), bar->maximum());
+        QCOMPARE(view->rowsSince(), 0);
+    }
+};
 
 QTEST_MAIN(TestTraffic)
 #include "tst_traffic.moc"

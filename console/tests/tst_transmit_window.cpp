@@ -32,9 +32,9 @@ using testsupport::PseudoTerminal;
 using testsupport::RecordingMessageBoxes;
 using fixtures::column;
 using fixtures::Line;
-using fixtures::fileBytes;
 using fixtures::storeRows;
 using fixtures::storedData;
+using testsupport::readFile;
 
 Q_DECLARE_METATYPE(LineEnd)
 Q_DECLARE_METATYPE(FrameCheck)
@@ -120,9 +120,6 @@ void TestTransmitWindow::sendsExactBytesThroughThePanelNamed_data()
     row("value above FF", "Hex", "12,100", false, QByteArray(), LineEnd::None, FrameCheck::None, "Invalid output value");
 
     // With send options: the check over the row's bytes, then the line ending.
-    row("Txt AT, CR LF", "Txt", "AT", true, QByteArray::fromHex("41540D0A"), LineEnd::CrLf);
-    row("Hex Modbus request, CRC", "Hex", "01,03,00,00,00,0A", true, QByteArray::fromHex("01030000000AC5CD"),
-        LineEnd::None, FrameCheck::ModbusRtu);
     row("Txt LRC over the text's bytes, CR", "Txt", ":01", false, QByteArray::fromHex("3A303136350D"), LineEnd::Cr,
         FrameCheck::Lrc);
     row("Hex sum, LF", "Hex", "80,ff,81", true, QByteArray::fromHex("80FF81000A"), LineEnd::Lf, FrameCheck::Sum8);
@@ -367,7 +364,7 @@ void TestTransmitWindow::unusableFileOpensEmptyAndUnchanged()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(junk);
     }
-    const QByteArray before = fileBytes(m_path);
+    const QByteArray before = readFile(m_path);
     const QStringList filesBefore = QDir(m_dir->path()).entryList(QDir::Files);
 
     {
@@ -385,7 +382,7 @@ void TestTransmitWindow::unusableFileOpensEmptyAndUnchanged()
         QCOMPARE(w->model().rowCount(), 0);
         QCOMPARE(m_boxes.boxes.size(), 1);
     }
-    QCOMPARE(fileBytes(m_path), before);
+    QCOMPARE(readFile(m_path), before);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), filesBefore);
     QCOMPARE(m_left->far.readAvailable(50), QByteArray());
 }
@@ -405,7 +402,7 @@ void TestTransmitWindow::editsAreWrittenOrReported()
     QFETCH(QString, shown);
 
     storeRows(m_path, {{"Txt", "stored"}});
-    const QByteArray before = fileBytes(m_path);
+    const QByteArray before = readFile(m_path);
     sfrmTransmit w({&m_left->control, &m_right->control}, [] { return true; }, m_boxes,
                    std::make_unique<HistoryStore>(m_path, readOnly ? HistoryStore::Access::ReadOnly
                                                                    : HistoryStore::Access::ReadWrite));
@@ -428,7 +425,7 @@ void TestTransmitWindow::editsAreWrittenOrReported()
         QCOMPARE(m_boxes.boxes.first().title, QStringLiteral("Tavrin"));
         QVERIFY2(m_boxes.boxes.first().text.contains(QDir::toNativeSeparators(m_path)),
                  qPrintable(m_boxes.boxes.first().text));
-        QCOMPARE(fileBytes(m_path), before);
+        QCOMPARE(readFile(m_path), before);
     } else {
         QCOMPARE(m_boxes.texts(), QStringList{});
     }

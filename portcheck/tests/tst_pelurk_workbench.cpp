@@ -161,7 +161,6 @@ private slots:
         QTest::addColumn<QString>("option");
         QTest::addColumn<QString>("folder"); // "" for an empty folder
         QTest::addColumn<QByteArray>("reason");
-        QTest::newRow("json, no such folder") << "--json" << "/nonexistent" << QByteArray("/nonexistent is no folder");
         QTest::newRow("list, empty folder") << "--list" << "" << QByteArray("holds no USB device tree");
         QTest::newRow("window, no such folder") << "" << "/nonexistent" << QByteArray("/nonexistent is no folder");
     }

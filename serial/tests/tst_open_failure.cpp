@@ -1,5 +1,6 @@
 #include "serial/open_failure.h"
 #include "serial/serial_control.h"
+#include "tests/support/files.h"
 #include "tests/support/pseudo_terminal.h"
 
 #include <QDir>
@@ -176,9 +177,7 @@ void TestOpenFailure::examinedFromTheDeviceAndProc()
     if (lock == "<folder>") {
         QVERIFY(QDir().mkpath(lockFile));
     } else if (!lock.isNull()) {
-        QFile f(lockFile);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(lock);
+        QVERIFY(testsupport::writeFile(lockFile, lock));
     }
 
     const OpenFailure f = serial::examineOpenFailure(dir.filePath(device), 0, "reason", error,

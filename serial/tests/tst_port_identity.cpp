@@ -2,6 +2,7 @@
 #include "serial/port_names.h"
 #include "serial/usb_identity.h"
 #include "tests/support/fake_usb_sysfs.h"
+#include "tests/support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,9 +50,7 @@ private slots:
     void identicalAdaptersWithoutSerialAreAllCandidates();
     void portTextOfADevice_data();
     void portTextOfADevice();
-    void portListOfAMachine();
-    void portToolTips_data();
-    void portToolTips();
+    void portListAndToolTipsOfAMachine();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -188,10 +187,8 @@ serial::PortListPlaces machine(const QTemporaryDir &dir, FakeUsbSysfs &sysfs)
 {
     const serial::PortListPlaces places{dir.filePath("dev"), sysfs.root(), dir.filePath("proc")};
     QDir().mkpath(places.deviceDir + "/serial/by-id");
-    for (const char *name : {"ttyUSB0", "ttyUSB3", "ttyACM0", "ttyS1", "ttyS2"}) {
-        QFile node(places.deviceDir + "/" + name);
-        node.open(QIODevice::WriteOnly);
-    }
+    for (const char *name : {"ttyUSB0", "ttyUSB3", "ttyACM0", "ttyS1", "ttyS2"})
+        testsupport::writeFile(places.deviceDir + "/" + name);
     QFile::link(places.deviceDir + "/ttyUSB0", places.deviceDir + "/serial/by-id/usb-Silicon_Labs_CP2102-if00-port0");
     sysfs.setUsbAttribute("1-1", "manufacturer", "Silicon Labs");
     sysfs.setUsbAttribute("1-1", "product", "CP2102 USB to UART Bridge Controller");
@@ -199,16 +196,14 @@ serial::PortListPlaces machine(const QTemporaryDir &dir, FakeUsbSysfs &sysfs)
     sysfs.addPlatformPort("ttyS1", 4);
     sysfs.addPlatformPort("ttyS2", 0);
     QDir().mkpath(places.procRoot + "/812/fd");
-    QFile comm(places.procRoot + "/812/comm");
-    comm.open(QIODevice::WriteOnly);
-    comm.write("minicom\n");
+    testsupport::writeFile(places.procRoot + "/812/comm", "minicom\n");
     QFile::link(places.deviceDir + "/ttyUSB3", places.procRoot + "/812/fd/4");
     return places;
 }
 
 } // namespace
 
-void TestPortIdentity::portListOfAMachine()
+void TestPortIdentity::portListAndToolTipsOfAMachine()
 {
     const serial::PortListPlaces places = machine(*m_dir, *m_sysfs);
     const QString dev = places.deviceDir;
@@ -218,32 +213,16 @@ void TestPortIdentity::portListOfAMachine()
              + dev + "/ttyUSB3  USB adapter (1a86:7523), in use by minicom (process 812)\n"
              + dev + "/ttyACM0  USB adapter (2341:0043), serial 95530343\n"
              + dev + "/ttyS1  on-board port");
+    // A port box's tooltip: the device, then its adapter's names ("unnamed"
+    // or "none" where it has none); an on-board port is its path alone. The
+    // reconnect test has those of a named adapter and of a missing device.
+    QCOMPARE(serial::portToolTip(dev + "/ttyUSB3", places),
+             dev + "/ttyUSB3\nVendor: unnamed (1a86)\nProduct: unnamed (7523)\nSerial: none");
+    QCOMPARE(serial::portToolTip(dev + "/ttyS1", places), dev + "/ttyS1");
 
     const serial::PortListPlaces none{m_dir->filePath("empty"), m_sysfs->root(), places.procRoot};
     QDir().mkpath(none.deviceDir);
     QCOMPARE(serial::describePortList(serial::listSerialPorts(none)), QString("No serial ports were found on this machine."));
-}
-
-void TestPortIdentity::portToolTips_data()
-{
-    QTest::addColumn<QString>("device"); // in the machine's device folder
-    QTest::addColumn<QString>("tip");    // after its first line, the device path
-
-    QTest::newRow("USB adapter") << "ttyUSB0"
-                                 << "Vendor: Silicon Labs (10c4)\nProduct: CP2102 USB to UART Bridge Controller (ea60)\n"
-                                    "Serial: 0001";
-    QTest::newRow("unnamed, no serial") << "ttyUSB3" << "Vendor: unnamed (1a86)\nProduct: unnamed (7523)\nSerial: none";
-    QTest::newRow("on-board") << "ttyS1" << "";
-    QTest::newRow("not there") << "ttyUSB9" << "No such device at present.";
-}
-
-void TestPortIdentity::portToolTips()
-{
-    QFETCH(QString, device);
-    QFETCH(QString, tip);
-    const serial::PortListPlaces places = machine(*m_dir, *m_sysfs);
-    const QString path = places.deviceDir + "/" + device;
-    QCOMPARE(serial::portToolTip(path, places), tip.isEmpty() ? path : path + "\n" + tip);
 }
 
 QTEST_GUILESS_MAIN(TestPortIdentity)

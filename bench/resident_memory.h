@@ -4,7 +4,7 @@
 #include <string>
 #include <unistd.h>
 
-namespace testsupport {
+namespace benchmemory {
 
 // Resident memory of this process in bytes (Linux), for benchmarks.
 inline long residentBytes()
@@ -30,4 +30,4 @@ inline long peakResidentBytes()
     return kib * 1024;
 }
 
-} // namespace testsupport
+} // namespace benchmemory
