@@ -283,9 +283,11 @@ void SerialControl::onError(SerialPort::SerialPortError error)
     m_fault = true;
     // A read that met a hung-up line (the far end closed) ends without an
     // error of its own and is reported as a read error carrying whatever
-    // errno held from before (EAGAIN, ENOTTY): no reason to give. A real
-    // failure of the device (EIO) comes as a resource error with its text.
-    m_lastError = error == SerialPort::ReadError ? tr("The line was hung up: the device went away or its far end closed")
+    // errno held from before (ENOTTY, EAGAIN); a write queued when the line
+    // went can carry EAGAIN too. Neither is a reason to give. A real failure
+    // of the device (EIO) comes as a resource error with its own text.
+    const bool hungUp = error == SerialPort::ReadError || m_port.errorString() == qt_error_string(EAGAIN);
+    m_lastError = hungUp ? tr("The line was hung up: the device went away or its far end closed")
                          : m_port.errorString();
     if (m_sink)
         deliverToSink();

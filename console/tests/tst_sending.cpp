@@ -274,7 +274,7 @@ private slots:
         QTest::newRow("above 64 MiB") << "refused" << qint64(64 * 1024 * 1024 + 1)
                                       << "holds 67,108,865 bytes; Send File sends at most 64 MiB (67,108,864 bytes).";
         QTest::newRow("empty") << "refused" << qint64(0) << "is empty; there is nothing to send.";
-        QTest::newRow("adapter gone") << "far end gone" << qint64(1 << 20) << " (left panel): ";
+        QTest::newRow("adapter gone") << "far end gone" << qint64(1 << 20) << " (left panel): The line was hung up";
         QTest::newRow("cancelled") << "cancel" << qint64(1 << 20) << "";
     }
     void fileSends()
