@@ -50,23 +50,12 @@ Run floodRun(console::frmMain &window, const Line &line, qint64 total)
     Run run;
     run.plain = catRate(total);
     const console::ReceiveBuffer &rx = window.receiveOf(0);
-    rusage cpuBefore{}, cpuAfter{};
-    ::getrusage(RUSAGE_THREAD, &cpuBefore);
-    QElapsedTimer t;
-    t.start();
-    std::thread writer(flood, line.master, total);
-    while (rx.store().size() < total)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    run.arrived = double(t.nsecsElapsed()) / 1e9;
-    ::getrusage(RUSAGE_THREAD, &cpuAfter);
-    // Then the tick that shows the last of them.
-    while (rx.shownSize() < total)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    run.shown = double(t.nsecsElapsed()) / 1e9;
-    writer.join();
+    const Flood f = floodLeftPanel(window, line, total);
+    run.arrived = f.arrived;
+    run.shown = f.shown;
     run.got = rx.shownSize();
     run.rate = double(run.got) / run.arrived;
-    run.cpu = cpuSeconds(cpuAfter) - cpuSeconds(cpuBefore);
+    run.cpu = f.cpu;
     g_consoleCpu += run.cpu;
     run.plain = (run.plain + catRate(total)) / 2;
     return run;

@@ -94,20 +94,8 @@ bool runBench(int argc, char *argv[], const QString &spillFolder)
         return false;
     const console::ReceiveBuffer &rx = window->receiveOf(0);
     const long before = benchmemory::residentBytes();
-    rusage cpuBefore{}, cpuAfter{};
-    ::getrusage(RUSAGE_THREAD, &cpuBefore);
-    QElapsedTimer t;
-    t.start();
-    std::thread writer(flood, line.master, total);
-    while (rx.store().size() < total)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    const double arrived = double(t.nsecsElapsed()) / 1e9;
-    ::getrusage(RUSAGE_THREAD, &cpuAfter);
-    // Then the tick that shows the last of them.
-    while (rx.shownSize() < total)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    const double shown = double(t.nsecsElapsed()) / 1e9;
-    writer.join();
+    const Flood f = floodLeftPanel(*window, line, total);
+    const double arrived = f.arrived, shown = f.shown;
     const long after = benchmemory::residentBytes();
     const long peak = benchmemory::peakResidentBytes();
     const qint64 got = rx.shownSize();
@@ -122,7 +110,7 @@ bool runBench(int argc, char *argv[], const QString &spillFolder)
                 "all shown after %.2f s)\n",
                 rate / 1e6, 100 * rate / plain, static_cast<long long>(got), arrived, shown);
     std::printf("CPU time of the reader: console window thread %.2f s, cat %.2f s (mean of its two runs)\n",
-                cpuSeconds(cpuAfter) - cpuSeconds(cpuBefore), g_catCpu / 2);
+                f.cpu, g_catCpu / 2);
     std::printf("resident memory:    %.1f MiB more at the end, %.1f MiB more at the peak, for %.1f MB received "
                 "(memory budget %.0f MiB)\n",
                 double(after - before) / kMiB, double(peak - before) / kMiB, double(got) / 1e6,

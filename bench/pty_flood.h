@@ -143,4 +143,34 @@ inline bool startLeftPanel(console::frmMain &window, const Line &line,
     return false;
 }
 
+// One flood of `total` bytes into the window's started left panel: seconds
+// until all of them were in its store and until a tick showed the last, and
+// the window thread's CPU seconds while they came.
+struct Flood {
+    double arrived = 0;
+    double shown = 0;
+    double cpu = 0;
+};
+inline Flood floodLeftPanel(console::frmMain &window, const Line &line, qint64 total)
+{
+    Flood f;
+    const console::ReceiveBuffer &rx = window.receiveOf(0);
+    rusage cpuBefore{}, cpuAfter{};
+    ::getrusage(RUSAGE_THREAD, &cpuBefore);
+    QElapsedTimer t;
+    t.start();
+    std::thread writer(flood, line.master, total);
+    while (rx.store().size() < total)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    f.arrived = double(t.nsecsElapsed()) / 1e9;
+    ::getrusage(RUSAGE_THREAD, &cpuAfter);
+    // Then the tick that shows the last of them.
+    while (rx.shownSize() < total)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    f.shown = double(t.nsecsElapsed()) / 1e9;
+    writer.join();
+    f.cpu = cpuSeconds(cpuAfter) - cpuSeconds(cpuBefore);
+    return f;
+}
+
 } // namespace benchflood
