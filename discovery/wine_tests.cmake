@@ -9,13 +9,11 @@ endforeach()
 find_program(KIT_WINE64_LOADER wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH REQUIRED)
 
 foreach(arch x86_64 i686)
-  add_test(NAME discovery_windows_under_wine_${arch}
-    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/wine/windows_part.sh
-            bash ${PROJECT_SOURCE_DIR}/scripts/run_wine_tests.sh ${arch})
   # One build job each: the two run side by side within the suite's two.
-  set_tests_properties(discovery_windows_under_wine_${arch} PROPERTIES
-    ENVIRONMENT "KIT_WINE_BUILD_DIR=${CMAKE_BINARY_DIR}/wine-cross;KIT_JOBS=1;QT_QPA_PLATFORM=offscreen"
-    TIMEOUT 900)
+  kit_add_test(NAME discovery_windows_under_wine_${arch} TIMEOUT 900
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/wine/windows_part.sh
+            bash ${PROJECT_SOURCE_DIR}/scripts/run_wine_tests.sh ${arch}
+    ENVIRONMENT KIT_WINE_BUILD_DIR=${CMAKE_BINARY_DIR}/wine-cross KIT_JOBS=1)
 endforeach()
 # The 32-bit run needs wine32 and a kernel that runs 32-bit programs; where
 # either is missing the tests are built but not run, and ctest says so (as

@@ -48,9 +48,7 @@ private slots:
         QString question;
         testsupport::ModalAnswers user([&](QWidget *modal) {
             if (auto *files = qobject_cast<QFileDialog *>(modal)) {
-                files->selectNameFilter(filter);
-                files->selectFile(dir.filePath(typed));
-                static_cast<QDialog *>(files)->accept(); // its own accept, as OK runs it
+                testsupport::answerFileDialog(files, filter, dir.filePath(typed));
             } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
                 question = box->text();
                 box->button(QMessageBox::Yes)->click();

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -29,5 +32,21 @@ private:
     QTimer m_poll;
     QPointer<QWidget> m_last;
 };
+
+// Answers a file dialog as a user does: picks `filter`, types the name of
+// `path` into the dialog's name box in the folder of `path`, and presses OK.
+// The name is typed into the box itself: selectFile() leaves a name box
+// that has the focus as it is, and a dialog whose name box is empty goes
+// into its folder on OK instead of closing.
+inline void answerFileDialog(QFileDialog *dialog, const QString &filter, const QString &path)
+{
+    const QFileInfo file(path);
+    dialog->selectNameFilter(filter);
+    dialog->setDirectory(file.absolutePath());
+    auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    Q_ASSERT(name);
+    name->setText(file.fileName());
+    static_cast<QDialog *>(dialog)->accept(); // its own accept, as OK runs it
+}
 
 } // namespace testsupport
