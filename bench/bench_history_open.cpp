@@ -2,7 +2,7 @@
 // check of every page) and to read every row, for histories of growing
 // size. Prints its figures.
 
-#include "console/history_store.h"
+#include "console/transmit/history_store.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

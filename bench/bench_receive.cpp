@@ -5,7 +5,7 @@
 // Prints its figures.
 
 #include "console/frmmain.h"
-#include "console/receive_files.h"
+#include "console/files/receive_files.h"
 #include "tests/support/recorders.h"
 
 #include <QApplication>

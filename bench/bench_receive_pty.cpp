@@ -12,7 +12,7 @@
 #include "bench/pty_flood.h"
 #include "bench/resident_memory.h"
 #include "console/frmmain.h"
-#include "console/traffic_window.h"
+#include "console/traffic/traffic_window.h"
 #include "tests/support/recorders.h"
 
 #include <QApplication>

@@ -17,7 +17,7 @@
 #include "bench/pty_flood.h"
 #include "bench/resident_memory.h"
 #include "console/frmmain.h"
-#include "console/receive_files.h"
+#include "console/files/receive_files.h"
 #include "tests/support/files.h"
 #include "tests/support/recorders.h"
 

@@ -9,8 +9,8 @@
 //   bench_traffic [megabytes per panel]
 
 #include "bench/resident_memory.h"
-#include "console/panel.h"
-#include "console/traffic_window.h"
+#include "console/panel/panel.h"
+#include "console/traffic/traffic_window.h"
 #include "tests/support/recorders.h"
 
 #include <QApplication>

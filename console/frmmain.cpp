@@ -1,9 +1,9 @@
 #include "frmmain.h"
 
-#include "console/port_box_tip.h"
-#include "console/receive_files.h"
-#include "console/sfrmtransmit.h"
-#include "console/traffic_window.h"
+#include "console/panel/port_box_tip.h"
+#include "console/files/receive_files.h"
+#include "console/transmit/sfrmtransmit.h"
+#include "console/traffic/traffic_window.h"
 #include "desktop/twips.h"
 
 #include <QApplication>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "console/byte_grid_view.h"
-#include "console/console_settings.h"
-#include "console/file_chooser.h"
-#include "console/panel.h"
-#include "console/panel_options.h"
-#include "console/receive_menu.h"
+#include "console/receive/byte_grid_view.h"
+#include "console/panel/console_settings.h"
+#include "console/files/file_chooser.h"
+#include "console/panel/panel.h"
+#include "console/panel/panel_options.h"
+#include "console/receive/receive_menu.h"
 #include "desktop/message_boxes.h"
 #include "serial/serial_control.h"
 

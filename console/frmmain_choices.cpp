@@ -1,8 +1,8 @@
 // frmMain: "Choose Port..." and "Other Baud Rate..." of a panel's grid menu.
 #include "frmmain.h"
 
-#include "console/baud_rate_dialog.h"
-#include "console/port_chooser.h"
+#include "console/panel/baud_rate_dialog.h"
+#include "console/panel/port_chooser.h"
 #include "serial/port_names.h"
 
 #include <QComboBox>

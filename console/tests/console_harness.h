@@ -3,7 +3,7 @@
 // The console's main window as the tests drive it: shown, its timer
 // stopped, so each test ticks the receive poll itself.
 
-#include "console/file_chooser.h"
+#include "console/files/file_chooser.h"
 #include "console/frmmain.h"
 #include "tests/support/recorders.h"
 

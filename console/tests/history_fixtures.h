@@ -3,8 +3,8 @@
 // History files for the tests: rows stored through the store itself, the
 // stored Data read back, the file's bytes, a column of the window's grid.
 
-#include "console/history_store.h"
-#include "console/sfrmtransmit.h"
+#include "console/transmit/history_store.h"
+#include "console/transmit/sfrmtransmit.h"
 #include "tests/support/files.h"
 #include "tests/support/pseudo_terminal.h"
 

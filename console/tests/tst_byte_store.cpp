@@ -2,8 +2,8 @@
 // memory does, through every reader; Clear and truncation shorten it; a file
 // that cannot be written loses nothing; the file has no name to leave behind.
 
-#include "console/receive_files.h"
-#include "console/receive_grid.h"
+#include "console/files/receive_files.h"
+#include "console/receive/receive_grid.h"
 #include "tests/support/files.h"
 
 #include <QDir>

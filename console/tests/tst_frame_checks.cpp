@@ -1,4 +1,4 @@
-#include "console/frame_checks.h"
+#include "console/frames/frame_checks.h"
 
 #include <QTest>
 

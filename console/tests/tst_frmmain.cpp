@@ -1,4 +1,4 @@
-#include "console/baud_rate_dialog.h"
+#include "console/panel/baud_rate_dialog.h"
 #include "console/frmmain.h"
 #include "console_harness.h"
 #include "desktop/termination_signals.h"

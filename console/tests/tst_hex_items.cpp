@@ -1,4 +1,4 @@
-#include "console/hex_items.h"
+#include "console/frames/hex_items.h"
 
 #include <QTest>
 

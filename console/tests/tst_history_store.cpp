@@ -1,5 +1,5 @@
-#include "console/history_model.h"
-#include "console/history_store.h"
+#include "console/transmit/history_model.h"
+#include "console/transmit/history_store.h"
 #include "history_fixtures.h"
 
 #include <QAbstractItemModelTester>

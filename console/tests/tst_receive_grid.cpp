@@ -1,5 +1,5 @@
-#include "console/byte_store.h"
-#include "console/receive_grid.h"
+#include "console/bytes/byte_store.h"
+#include "console/receive/receive_grid.h"
 
 #include <QAbstractItemModelTester>
 #include <QTest>

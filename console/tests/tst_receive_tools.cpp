@@ -1,5 +1,5 @@
 #include "console/frmmain.h"
-#include "console/receive_files.h"
+#include "console/files/receive_files.h"
 #include "console_harness.h"
 #include "tests/support/files.h"
 #include "tests/support/pseudo_terminal.h"

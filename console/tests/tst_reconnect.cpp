@@ -1,6 +1,6 @@
-#include "console/adapter_return.h"
+#include "console/panel/adapter_return.h"
 #include "console/frmmain.h"
-#include "console/port_chooser.h"
+#include "console/panel/port_chooser.h"
 #include "tests/support/fake_usb_sysfs.h"
 #include "tests/support/files.h"
 #include "tests/support/modal_answers.h"

@@ -1,7 +1,7 @@
 // The file a save dialog's answer writes, and the question asked before,
 // over a real folder.
-#include "console/file_chooser.h"
-#include "console/save_name.h"
+#include "console/files/file_chooser.h"
+#include "console/files/save_name.h"
 #include "tests/support/files.h"
 #include "tests/support/modal_answers.h"
 

@@ -1,7 +1,7 @@
-#include "console/history_store.h"
-#include "console/repeat_dialog.h"
-#include "console/sfrmtransmit.h"
-#include "console/transmit_menu.h"
+#include "console/transmit/history_store.h"
+#include "console/transmit/repeat_dialog.h"
+#include "console/transmit/sfrmtransmit.h"
+#include "console/transmit/transmit_menu.h"
 #include "history_fixtures.h"
 #include "tests/support/recorders.h"
 

@@ -1,6 +1,6 @@
 #include "console/frmmain.h"
-#include "console/sfrmtransmit.h"
-#include "console/traffic_window.h"
+#include "console/transmit/sfrmtransmit.h"
+#include "console/traffic/traffic_window.h"
 #include "console_harness.h"
 #include "tests/support/files.h"
 #include "tests/support/pseudo_terminal.h"

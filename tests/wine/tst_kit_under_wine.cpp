@@ -8,7 +8,7 @@
 
 #include "configurator/config.h"
 #include "console/frmmain.h"
-#include "console/sfrmtransmit.h"
+#include "console/transmit/sfrmtransmit.h"
 #include "desktop/program_icon.h"
 #include "desktop/tick_counter.h"
 #include "discovery/configurator_scan.h"

@@ -1,0 +1,121 @@
+#pragma once
+
+#include "console/bytes/chunked_array.h"
+#include "console/frames/frame_checks.h"
+#include "console/panel/panel.h"
+
+#include <QAbstractTableModel>
+
+#include <array>
+#include <optional>
+
+namespace console {
+
+enum class PanelFilter { Both, Left, Right };
+
+// The rows of the traffic view: every frame and port event of both panels,
+// in arrival order. A row is one 8-byte reference (panel, frame or event,
+// index); its cells are computed from the panel's bytes and marks when they
+// are drawn, so nothing of the bytes is copied into rows.
+//
+// Columns: time (hh:mm:ss.mmm), gap since the previous row's end (ms, one
+// decimal; the reply time where the previous row is the other panel's), the
+// panel's port, length, bytes in hex, bytes as text ('.' outside 0x20-0x7E),
+// and the chosen check's verdict ("ok", "bad", or empty for a frame too
+// short to carry it). An event row gives its text in the hex column, but
+// for "sent", whose row shows the bytes the panel sent, marked as sent.
+class TrafficModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { TimeColumn, GapColumn, PanelColumn, LengthColumn, HexColumn, TextColumn, CheckColumn, ColumnCount };
+    // Bytes of a frame the hex and text cells show; the export writes all.
+    static constexpr int kShownBytes = 64;
+
+    explicit TrafficModel(std::array<const Panel *, 2> panels, QObject *parent = nullptr);
+
+    PanelFilter filter() const { return m_filter; }
+    void setFilter(PanelFilter filter);
+    FrameCheck check() const { return m_check; }
+    void setCheck(FrameCheck check);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // What row `row` shows, for the export and the find.
+    int panelOf(int row) const;
+    bool isEvent(int row) const;
+    // A frame, or bytes the panel sent: a row that shows bytes.
+    bool hasBytes(int row) const;
+    qint64 wallMs(int row) const;
+    // Microseconds since the previous row ended; nothing for the first row.
+    std::optional<qint64> gapUs(int row) const;
+    QString port(int row) const;
+    // The frame's bytes, or the bytes sent; empty for any other event.
+    QByteArray frameBytes(int row) const;
+    CheckVerdict verdict(int row) const;
+    // The event's words; empty for a frame.
+    QString eventText(int row) const;
+
+    // Changes whenever the rows are made again: a reader that let events
+    // run in between checks it.
+    quint64 generation() const { return m_generation; }
+
+public slots:
+    // Appends the frames and events the panels added since the last call,
+    // and redraws a last frame that grew.
+    void sync();
+    // Makes every row again (a panel cleared, a new rule, a new filter).
+    void rebuild();
+
+private:
+    struct Ref {
+        int panel;
+        bool event;
+        qint64 index;
+    };
+    static quint64 encode(const Ref &ref);
+    Ref refOf(int row) const { return decode(m_rows[size_t(row)]); }
+    static Ref decode(quint64 code);
+    bool shows(int panel) const;
+    // Monotonic: when the row's first byte came, when its last did.
+    struct Times {
+        qint64 startUs = 0;
+        qint64 endUs = 0;
+    };
+    Times timesOf(const Ref &ref) const;
+    QByteArray bytesOf(const Ref &ref, qint64 limit) const;
+    // The sent event a row is, or null.
+    const PortEvent *sentEvent(const Ref &ref) const;
+    qint64 lengthOf(const Ref &ref) const;
+    // Hands `out` the code and sort key of each frame and event the panels
+    // added since the counts already seen, in time order.
+    template<typename Out>
+    void mergeNew(Out &&out);
+
+    std::array<const Panel *, 2> m_panels;
+    PanelFilter m_filter = PanelFilter::Both;
+    FrameCheck m_check = FrameCheck::None;
+    ChunkedArray<quint64> m_rows;
+    std::array<qint64, 2> m_framesSeen{};
+    std::array<qint64, 2> m_eventsSeen{};
+    // How far each panel's frames reached at the last sync.
+    std::array<qint64, 2> m_coveredSeen{};
+    quint64 m_generation = 0;
+};
+
+// Upper-case hex pairs separated by blanks.
+QString hexPairs(QByteArrayView bytes);
+// One character a byte: the byte itself for 0x20..0x7E, '.' otherwise.
+QString printableText(QByteArrayView bytes);
+
+// What Find looks for: the text's characters as bytes (one a character) or,
+// in hex mode, a hex sequence such as "01 03" or "0103". Nothing, with the
+// reason, for an empty text or one that is not hex in hex mode.
+std::optional<QByteArray> findPattern(const QString &text, bool hex, QString *reason);
+// The next row with bytes after `from` (before it, going back) that holds
+// `pattern`, wrapping round at the ends; -1 when none does.
+int findRow(const TrafficModel &model, QByteArrayView pattern, int from, bool forward);
+
+} // namespace console

@@ -1,0 +1,348 @@
+#include "traffic_window.h"
+
+#include "console/traffic/traffic_export.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace console {
+
+namespace {
+
+const QString kTitle = QStringLiteral("Tavrin Traffic");
+
+QString checkCaption(FrameCheck check)
+{
+    switch (check) {
+    case FrameCheck::ModbusRtu: return QObject::tr("Modbus RTU CRC-16");
+    case FrameCheck::Sum8: return QObject::tr("Sum of bytes mod 256");
+    default: return QObject::tr("None");
+    }
+}
+
+void setRefusal(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->setVisible(!text.isEmpty());
+}
+
+} // namespace
+
+TrafficWindow::TrafficWindow(std::array<Panel *, 2> panels, ConsoleSettings &settings, desktop::MessageBoxes &boxes,
+                             QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_panels(panels)
+    , m_settings(settings)
+    , m_boxes(boxes)
+{
+    setWindowTitle(kTitle);
+    resize(1000, 560);
+
+    m_model = new TrafficModel({panels[0], panels[1]}, this);
+    m_model->setCheck(settings.traffic().check);
+    m_table = new QTableView(this);
+    m_table->setModel(m_model);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setWordWrap(false);
+    m_table->setShowGrid(false);
+    QHeaderView *rows = m_table->verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(fontMetrics().height() + 4);
+    const int columnWidths[TrafficModel::ColumnCount] = {96, 70, 110, 56, 390, 150, 50};
+    for (int c = 0; c < TrafficModel::ColumnCount; ++c)
+        m_table->setColumnWidth(c, columnWidths[c]);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+
+    m_message = new QLabel(this);
+    m_message->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_message->hide();
+    m_since = new QLabel(this);
+    m_since->hide();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(buildSettingsBar());
+    layout->addWidget(m_message);
+    layout->addWidget(m_table, 1);
+    layout->addWidget(m_since);
+    layout->addWidget(buildFindBar());
+
+    // Following: the view stays at the end while its last row is visible.
+    connect(m_table->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        const bool atEnd = value >= m_table->verticalScrollBar()->maximum();
+        if (atEnd != m_following)
+            setFollowing(atEnd);
+    });
+    connect(m_model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) { rowsArrived(last - first + 1); });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { rowsArrived(0); });
+    auto *end = new QShortcut(QKeySequence(Qt::Key_End), m_table, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(end, &QShortcut::activated, this, [this] { setFollowing(true); });
+
+    auto *save = new QShortcut(QKeySequence::Save, this);
+    connect(save, &QShortcut::activated, this, &TrafficWindow::exportRows);
+    auto *findKey = new QShortcut(QKeySequence::Find, this);
+    connect(findKey, &QShortcut::activated, this, &TrafficWindow::showFind);
+    auto *next = new QShortcut(QKeySequence(Qt::Key_F3), this);
+    connect(next, &QShortcut::activated, this, &TrafficWindow::findNext);
+    auto *previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this);
+    connect(previous, &QShortcut::activated, this, &TrafficWindow::findPrevious);
+}
+
+QWidget *TrafficWindow::buildSettingsBar()
+{
+    const TrafficSettings kept = m_settings.traffic();
+    auto *bar = new QWidget(this);
+    auto *row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 0, 0, 0);
+
+    m_split = new QComboBox(bar);
+    m_split->addItem(tr("Idle gap"), splitKindName(SplitKind::Gap));
+    m_split->addItem(tr("Delimiter"), splitKindName(SplitKind::Delimiter));
+    m_split->addItem(tr("Each arrival"), splitKindName(SplitKind::Arrival));
+    m_split->setCurrentIndex(m_split->findData(splitKindName(kept.split.kind)));
+    m_gap = new QLineEdit(QString::number(kept.split.gapMs), bar);
+    m_gap->setMaximumWidth(70);
+    m_gap->setToolTip(tr("Idle time that ends a frame, %1 to %2 ms").arg(kMinGapMs).arg(kMaxGapMs));
+    m_delimiter = new QLineEdit(delimiterText(kept.split.delimiter), bar);
+    m_delimiter->setMaximumWidth(40);
+    m_delimiter->setToolTip(tr("Byte that ends a frame, two hex digits (0A, 03)"));
+    m_check = new QComboBox(bar);
+    for (FrameCheck check : kTrafficChecks)
+        m_check->addItem(checkCaption(check), frameCheckName(check));
+    m_check->setCurrentIndex(m_check->findData(frameCheckName(kept.check)));
+    m_filter = new QComboBox(bar);
+    m_filter->addItems({tr("Both"), tr("Left"), tr("Right")});
+    m_follow = new QCheckBox(tr("Follow"), bar);
+    m_follow->setChecked(true);
+
+    row->addWidget(new QLabel(tr("Split:"), bar));
+    row->addWidget(m_split);
+    row->addWidget(new QLabel(tr("Gap (ms):"), bar));
+    row->addWidget(m_gap);
+    row->addWidget(new QLabel(tr("Delimiter (hex):"), bar));
+    row->addWidget(m_delimiter);
+    row->addSpacing(12);
+    row->addWidget(new QLabel(tr("Check:"), bar));
+    row->addWidget(m_check);
+    row->addSpacing(12);
+    row->addWidget(new QLabel(tr("Panels:"), bar));
+    row->addWidget(m_filter);
+    row->addSpacing(12);
+    row->addWidget(m_follow);
+    row->addStretch(1);
+    applySplitKind();
+
+    connect(m_split, &QComboBox::activated, this, [this] {
+        applySplitKind();
+        SplitRule rule = m_settings.traffic().split;
+        rule.kind = *splitKindFromName(m_split->currentData().toString());
+        storeAndSplit(rule);
+    });
+    connect(m_gap, &QLineEdit::editingFinished, this, &TrafficWindow::applyGap);
+    connect(m_delimiter, &QLineEdit::editingFinished, this, &TrafficWindow::applyDelimiter);
+    connect(m_check, &QComboBox::activated, this, &TrafficWindow::applyCheck);
+    connect(m_filter, &QComboBox::activated, this,
+            [this](int index) { m_model->setFilter(PanelFilter(index)); });
+    connect(m_follow, &QCheckBox::clicked, this, &TrafficWindow::setFollowing);
+    return bar;
+}
+
+QWidget *TrafficWindow::buildFindBar()
+{
+    m_findBar = new QWidget(this);
+    auto *row = new QHBoxLayout(m_findBar);
+    row->setContentsMargins(0, 0, 0, 0);
+    m_findText = new QLineEdit(m_findBar);
+    m_findText->setPlaceholderText(tr("text, or hex such as 01 03"));
+    m_findHex = new QCheckBox(tr("Hex"), m_findBar);
+    auto *previous = new QPushButton(tr("Previous"), m_findBar);
+    auto *next = new QPushButton(tr("Next"), m_findBar);
+    m_findMessage = new QLabel(m_findBar);
+    auto *close = new QToolButton(m_findBar);
+    close->setText(QStringLiteral("\u2715"));
+    close->setToolTip(tr("Close the find bar (Esc)"));
+    row->addWidget(new QLabel(tr("Find:"), m_findBar));
+    row->addWidget(m_findText, 1);
+    row->addWidget(m_findHex);
+    row->addWidget(previous);
+    row->addWidget(next);
+    row->addWidget(m_findMessage, 1);
+    row->addWidget(close);
+    connect(m_findText, &QLineEdit::returnPressed, this, &TrafficWindow::findNext);
+    connect(next, &QPushButton::clicked, this, &TrafficWindow::findNext);
+    connect(previous, &QPushButton::clicked, this, &TrafficWindow::findPrevious);
+    connect(close, &QToolButton::clicked, m_findBar, &QWidget::hide);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), m_findBar, nullptr, nullptr,
+                                 Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, m_findBar, &QWidget::hide);
+    m_findBar->hide();
+    return m_findBar;
+}
+
+void TrafficWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_following)
+        m_table->scrollToBottom();
+}
+
+QString TrafficWindow::message() const
+{
+    return m_message->text();
+}
+
+QString TrafficWindow::findMessage() const
+{
+    return m_findMessage->text();
+}
+
+void TrafficWindow::applySplitKind()
+{
+    const auto kind = splitKindFromName(m_split->currentData().toString());
+    m_gap->setEnabled(kind == SplitKind::Gap);
+    m_delimiter->setEnabled(kind == SplitKind::Delimiter);
+}
+
+void TrafficWindow::refuse(QLineEdit *edit, const QString &oldText, const QString &reason)
+{
+    setRefusal(m_message, reason);
+    edit->setText(oldText);
+    edit->selectAll();
+}
+
+void TrafficWindow::applyGap()
+{
+    SplitRule rule = m_settings.traffic().split;
+    QString reason;
+    const auto gap = parseGapMs(m_gap->text(), &reason);
+    if (!gap)
+        return refuse(m_gap, QString::number(rule.gapMs), reason);
+    rule.gapMs = *gap;
+    m_gap->setText(QString::number(*gap));
+    storeAndSplit(rule);
+}
+
+void TrafficWindow::applyDelimiter()
+{
+    SplitRule rule = m_settings.traffic().split;
+    QString reason;
+    const auto delimiter = parseDelimiter(m_delimiter->text(), &reason);
+    if (!delimiter)
+        return refuse(m_delimiter, delimiterText(rule.delimiter), reason);
+    rule.delimiter = *delimiter;
+    m_delimiter->setText(delimiterText(*delimiter));
+    storeAndSplit(rule);
+}
+
+void TrafficWindow::storeAndSplit(const SplitRule &rule)
+{
+    setRefusal(m_message, {});
+    TrafficSettings kept = m_settings.traffic();
+    kept.split = rule;
+    m_settings.setTraffic(kept);
+    for (Panel *p : m_panels)
+        p->setSplitRule(rule);
+}
+
+void TrafficWindow::applyCheck()
+{
+    TrafficSettings kept = m_settings.traffic();
+    kept.check = frameCheckFromName(m_check->currentData().toString()).value_or(FrameCheck::None);
+    m_settings.setTraffic(kept);
+    m_model->setCheck(kept.check);
+}
+
+void TrafficWindow::setFollowing(bool on)
+{
+    m_following = on;
+    m_follow->setChecked(on);
+    if (on) {
+        m_rowsSince = 0;
+        m_table->scrollToBottom();
+    }
+    showRowsSince();
+}
+
+void TrafficWindow::rowsArrived(int count)
+{
+    if (m_following) {
+        m_table->scrollToBottom();
+        return;
+    }
+    m_rowsSince += count;
+    showRowsSince();
+}
+
+void TrafficWindow::showRowsSince()
+{
+    m_since->setText(tr("%n new row(s) below; End or Follow shows them.", nullptr, m_rowsSince));
+    m_since->setVisible(!m_following && m_rowsSince > 0);
+}
+
+void TrafficWindow::showFind()
+{
+    m_findBar->show();
+    m_findText->setFocus();
+    m_findText->selectAll();
+}
+
+void TrafficWindow::find(bool forward)
+{
+    QString reason;
+    const auto pattern = findPattern(m_findText->text(), m_findHex->isChecked(), &reason);
+    if (!pattern) {
+        m_findMessage->setText(reason);
+        m_findText->setText(m_lastFind);
+        return;
+    }
+    // A new search may find the current row itself; a repeated one moves on.
+    const bool fresh = m_findText->text() != m_lastFind;
+    m_lastFind = m_findText->text();
+    const QModelIndex current = m_table->currentIndex();
+    const int from = !current.isValid() ? (forward ? -1 : m_model->rowCount())
+                                        : current.row() - (fresh ? (forward ? 1 : -1) : 0);
+    const int row = findRow(*m_model, *pattern, from, forward);
+    if (row < 0) {
+        m_findMessage->setText(tr("Not found."));
+        return;
+    }
+    m_findMessage->clear();
+    const QModelIndex found = m_model->index(row, TrafficModel::HexColumn);
+    m_table->setCurrentIndex(found);
+    m_table->selectRow(row);
+    m_table->scrollTo(found, QAbstractItemView::PositionAtCenter);
+}
+
+void TrafficWindow::exportRows()
+{
+    const std::optional<FileChooser::ExportTarget> target = m_files->exportTarget(this);
+    if (!target)
+        return;
+    QProgressDialog progress(tr("Exporting %1 ...").arg(target->path), tr("Cancel"), 0, 1000, this);
+    progress.setWindowTitle(kTitle);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    const SaveResult result = exportTraffic(*m_model, target->csv ? ExportFormat::Csv : ExportFormat::Text,
+                                            target->path, [&](qint64 done, qint64 total) {
+                                                progress.setValue(int(done * 1000 / std::max<qint64>(1, total)));
+                                                return !progress.wasCanceled();
+                                            });
+    if (!result.ok && !result.cancelled)
+        m_boxes.show(tr("Could not export %1: %2").arg(target->path, result.error), kTitle,
+                     desktop::BoxIcon::Critical);
+}
+
+} // namespace console

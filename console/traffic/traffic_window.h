@@ -1,0 +1,99 @@
+#pragma once
+
+#include "console/panel/console_settings.h"
+#include "console/files/file_chooser.h"
+#include "console/traffic/traffic_model.h"
+#include "desktop/message_boxes.h"
+
+#include <QWidget>
+
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QTableView;
+
+namespace console {
+
+// "Tavrin Traffic": both panels' frames and port events as one timed list,
+// shared by the two panels and opened from either receive menu. The split
+// rule, the check and the panel filter are chosen at the top (the rule and
+// the check are kept in the settings); the list follows new rows while its
+// last row is visible. Ctrl+F finds text or hex in frames (F3, Shift+F3),
+// Ctrl+S exports the rows shown.
+class TrafficWindow : public QWidget {
+    Q_OBJECT
+public:
+    TrafficWindow(std::array<Panel *, 2> panels, ConsoleSettings &settings, desktop::MessageBoxes &boxes,
+                  QWidget *parent = nullptr);
+
+    // Where the export asks for its file (not owned).
+    void setFileChooser(FileChooser *files) { m_files = files; }
+
+    TrafficModel *model() const { return m_model; }
+    QTableView *table() const { return m_table; }
+    QComboBox *splitBox() const { return m_split; }
+    QLineEdit *gapEdit() const { return m_gap; }
+    QLineEdit *delimiterEdit() const { return m_delimiter; }
+    QComboBox *checkBox() const { return m_check; }
+    QComboBox *filterBox() const { return m_filter; }
+    QCheckBox *followBox() const { return m_follow; }
+    QLineEdit *findEdit() const { return m_findText; }
+    QCheckBox *findHexBox() const { return m_findHex; }
+    // The reason a value was refused, or what a find found; empty if none.
+    QString message() const;
+    QString findMessage() const;
+    bool following() const { return m_following; }
+    // Rows added since the view was scrolled away from the end.
+    int rowsSince() const { return m_rowsSince; }
+
+public slots:
+    void exportRows();
+    void showFind();
+    void findNext() { find(true); }
+    void findPrevious() { find(false); }
+    void setFollowing(bool on);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    QWidget *buildSettingsBar();
+    QWidget *buildFindBar();
+    void applySplitKind();
+    void applyGap();
+    void applyDelimiter();
+    void applyCheck();
+    void storeAndSplit(const SplitRule &rule);
+    void refuse(QLineEdit *edit, const QString &oldText, const QString &reason);
+    void rowsArrived(int count);
+    void showRowsSince();
+    void find(bool forward);
+
+    std::array<Panel *, 2> m_panels;
+    ConsoleSettings &m_settings;
+    desktop::MessageBoxes &m_boxes;
+    DialogFileChooser m_dialogs;
+    FileChooser *m_files = &m_dialogs;
+    TrafficModel *m_model = nullptr;
+    QTableView *m_table = nullptr;
+    QComboBox *m_split = nullptr;
+    QLineEdit *m_gap = nullptr;
+    QLineEdit *m_delimiter = nullptr;
+    QComboBox *m_check = nullptr;
+    QComboBox *m_filter = nullptr;
+    QCheckBox *m_follow = nullptr;
+    QLabel *m_message = nullptr;
+    QLabel *m_since = nullptr;
+    QWidget *m_findBar = nullptr;
+    QLineEdit *m_findText = nullptr;
+    QCheckBox *m_findHex = nullptr;
+    QLabel *m_findMessage = nullptr;
+    QString m_lastFind;
+    bool m_following = true;
+    int m_rowsSince = 0;
+};
+
+} // namespace console
