@@ -2,6 +2,7 @@
 
 #include "configurator/exchange.h"
 #include "configurator/setting_lists.h"
+#include "console/frames/hex_text.h"
 #include "desktop/termination_signals.h"
 #include "desktop/tick_counter.h"
 #include "discovery/configurator_scan.h"
@@ -48,11 +49,6 @@ const char kUsage[] =
     "  --version          print the version and exit\n"
     "Exit status: 0 acknowledged, 1 the port or discovery failed, 2 wrong usage,\n"
     "3 refused, 4 no answer within 3 seconds, 5 another answer.\n";
-
-QString hexBytes(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes.toHex(' ').toUpper());
-}
 
 // "FX", "AQ" or "FP", in any case (names, not values of a settings
 // string): the preset's position in the window.
@@ -126,7 +122,7 @@ Report report(const ExchangeResult &result, const ExchangeRequest &request, cons
                 kExitRefused};
     case Outcome::OtherReply:
         return {QStringLiteral("通訊錯誤 (communication error: the adapter answered %1)\n")
-                    .arg(hexBytes(result.reply)),
+                    .arg(console::hexPairs(result.reply)),
                 kExitOtherAnswer};
     case Outcome::Silence:
         return {QStringLiteral("通訊錯誤,請檢查藍芽裝置 (communication error: no answer within %1 ms; "
@@ -169,7 +165,7 @@ Workbench workbenchFor(const desktop::CommandLine &commandLine)
         workbench.backends = discovery::makeSysfsBackends(commandLine.value(QStringLiteral("sysfs")).toStdString());
     if (commandLine.isSet(QStringLiteral("device-dir"))) {
         const QString folder = commandLine.value(QStringLiteral("device-dir"));
-        workbench.portDevice = [folder](int n) { return QStringLiteral("%1/ttyUSB%2").arg(folder).arg(n - 1); };
+        workbench.portDevice = [folder](int n) { return serial::portDeviceIn(folder, n); };
     }
 #endif
     if (!workbench.backends.vendor)
@@ -242,9 +238,9 @@ std::optional<int> runExchangeFromCommandLine(const desktop::CommandLine &comman
                                 .arg(serial::explainFailedOpen(line).replace(QLatin1String("\r\n"), QLatin1String("\n"))));
         return desktop::kExitFailure;
     }
-    desktop::printOut(QStringLiteral("Sent: %1\n").arg(hexBytes(result.frame)));
+    desktop::printOut(QStringLiteral("Sent: %1\n").arg(console::hexPairs(result.frame)));
     if (!result.reply.isEmpty())
-        desktop::printOut(QStringLiteral("Reply: %1\n").arg(hexBytes(result.reply)));
+        desktop::printOut(QStringLiteral("Reply: %1\n").arg(console::hexPairs(result.reply)));
     const Report outcome = report(result, *request, line.lastError());
     desktop::printOut(outcome.text);
     return outcome.status;

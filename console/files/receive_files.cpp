@@ -1,6 +1,7 @@
 #include "receive_files.h"
 
 #include "console/files/file_writer.h"
+#include "console/frames/hex_text.h"
 
 #include <cstring>
 
@@ -8,7 +9,6 @@ namespace console {
 
 namespace {
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr int kLineBytes = 16;
 // How many bytes a save writes between two progress reports.
 constexpr qint64 kProgressStep = 4 * 1024 * 1024;
@@ -65,12 +65,6 @@ bool carryOn(const ByteStore &store, quint64 generation, qint64 done, qint64 tot
     return true;
 }
 
-void appendHex(QByteArray &out, std::uint8_t b)
-{
-    out.append(kHexDigits[b >> 4]);
-    out.append(kHexDigits[b & 0x0F]);
-}
-
 } // namespace
 
 QString copiedText(const ByteStore &store, qint64 first, qint64 count)
@@ -88,7 +82,7 @@ QString copiedHex(const ByteStore &store, qint64 first, qint64 count)
     qint64 index = first;
     store.forEachSpan(first, count, [&](QByteArrayView piece) {
         for (char c : piece) {
-            appendHex(out, std::uint8_t(c));
+            appendHexPair(out, std::uint8_t(c));
             ++index;
             out.append(index % kLineBytes == 0 || index == first + count ? '\n' : ' ');
         }
@@ -107,7 +101,7 @@ char *writeDumpLine(char *p, qint64 offset, QByteArrayView bytes, QByteArrayView
     char digits[16];
     int width = 0;
     for (qint64 v = offset; v != 0 || width < 8; v >>= 4)
-        digits[width++] = kHexDigits[v & 0x0F];
+        digits[width++] = hexDigit(unsigned(v & 0x0F));
     while (width > 0)
         *p++ = digits[--width];
     *p++ = ' ';
@@ -115,8 +109,8 @@ char *writeDumpLine(char *p, qint64 offset, QByteArrayView bytes, QByteArrayView
     for (int i = 0; i < kLineBytes; ++i) {
         if (i < bytes.size()) {
             const auto b = std::uint8_t(bytes[i]);
-            *p++ = kHexDigits[b >> 4];
-            *p++ = kHexDigits[b & 0x0F];
+            *p++ = hexDigit(b >> 4);
+            *p++ = hexDigit(b);
         } else {
             *p++ = ' ';
             *p++ = ' ';
@@ -135,18 +129,6 @@ char *writeDumpLine(char *p, qint64 offset, QByteArrayView bytes, QByteArrayView
     std::memcpy(p, time.data(), size_t(time.size()));
     return p + time.size();
 }
-
-} // namespace
-
-QByteArray hexDumpLine(qint64 offset, QByteArrayView bytes, const QString &time)
-{
-    const QByteArray t = time.toLatin1();
-    QByteArray line(kMaxLineWithoutTime + t.size(), Qt::Uninitialized);
-    line.truncate(writeDumpLine(line.data(), offset, bytes, t) - line.data());
-    return line;
-}
-
-namespace {
 
 // The save loop both forms share: `writeStep(first, count, writer, result)`
 // writes the file's part for bytes [first, first + count); progress is

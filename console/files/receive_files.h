@@ -54,7 +54,5 @@ SaveResult saveRaw(const ByteStore &store, qint64 count, const QString &path, co
 // - "\n". The file is ASCII. Written as saveRaw writes.
 SaveResult saveHexDump(const ByteStore &store, const ArrivalTimes &times, qint64 count, const QString &path,
                        const SaveProgress &progress = {});
-// One line of the dump, without its "\n"; `bytes` holds 1 to 16 bytes.
-QByteArray hexDumpLine(qint64 offset, QByteArrayView bytes, const QString &time);
 
 } // namespace console

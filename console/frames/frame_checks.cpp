@@ -1,5 +1,7 @@
 #include "frame_checks.h"
 
+#include "console/frames/hex_text.h"
+
 namespace console {
 
 namespace {
@@ -15,17 +17,6 @@ constexpr NamedCheck kNames[] = {
     {FrameCheck::Sum8, "sum8"},
     {FrameCheck::Lrc, "lrc"},
 };
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 } // namespace
 
@@ -82,10 +73,9 @@ QByteArray checkBytes(FrameCheck check, QByteArrayView bytes)
     case FrameCheck::Sum8:
         return QByteArray(1, char(sum8(bytes)));
     case FrameCheck::Lrc: {
-        static constexpr char kDigits[] = "0123456789ABCDEF";
-        const std::uint8_t value = lrc(bytes);
-        const char pair[2] = {kDigits[value >> 4], kDigits[value & 0x0F]};
-        return QByteArray(pair, 2);
+        QByteArray pair;
+        appendHexPair(pair, lrc(bytes));
+        return pair;
     }
     }
     return {};
@@ -111,8 +101,8 @@ CheckVerdict verifyFrame(FrameCheck check, QByteArrayView frame)
     case FrameCheck::Lrc: {
         if (n < 3)
             return CheckVerdict::NotApplicable;
-        const int high = hexValue(frame[n - 2]);
-        const int low = hexValue(frame[n - 1]);
+        const int high = hexDigitValue(std::uint8_t(frame[n - 2]));
+        const int low = hexDigitValue(std::uint8_t(frame[n - 1]));
         if (high < 0 || low < 0)
             return CheckVerdict::Bad;
         return lrc(frame.first(n - 2)) == high * 16 + low ? CheckVerdict::Ok : CheckVerdict::Bad;

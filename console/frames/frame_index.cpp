@@ -1,5 +1,7 @@
 #include "frame_index.h"
 
+#include "console/frames/hex_text.h"
+
 #include <cstring>
 
 namespace console {
@@ -37,19 +39,15 @@ std::optional<int> parseGapMs(const QString &text, QString *reason)
 
 std::optional<std::uint8_t> parseDelimiter(const QString &text, QString *reason)
 {
-    const QString t = text.trimmed();
-    bool ok = t.size() == 2;
-    const uint value = ok ? t.toUInt(&ok, 16) : 0;
-    // toUInt takes a sign or a "0x"; two hex digits leave no room for either.
-    if (ok && t.at(0).isLetterOrNumber() && t.at(1).isLetterOrNumber())
-        return std::uint8_t(value);
+    if (const auto byte = parseHexByte(text))
+        return byte;
     *reason = QStringLiteral("The delimiter must be two hex digits, such as 0A or 03, not \"%1\".").arg(text);
     return std::nullopt;
 }
 
 QString delimiterText(std::uint8_t byte)
 {
-    return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+    return hexByte(byte);
 }
 
 void FrameIndex::setRule(const SplitRule &rule)

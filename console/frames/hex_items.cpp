@@ -1,24 +1,12 @@
 #include "hex_items.h"
 
-#include "serial/serial_control.h"
+#include "console/frames/hex_text.h"
 
 namespace console {
 
 namespace {
 
 constexpr int maxBytes = 256;
-
-int hexDigitValue(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    return -1;
-}
 
 bool isDropped(QChar c)
 {
@@ -33,7 +21,7 @@ int convertHexItem(QStringView item)
     for (QChar c : item) {
         if (isDropped(c))
             continue;
-        const int digit = hexDigitValue(c);
+        const int digit = hexDigitValue(c.unicode());
         if (digit < 0)
             break;
         // Stop at the first digit that passes FF, so that any number of
@@ -69,13 +57,6 @@ HexItems convertHexItems(const QString &data)
     }
     staged.truncate(last + 1);
     return {staged, HexItemsError::None};
-}
-
-HexItems bytesForRow(const QString &type, const QString &data)
-{
-    if (type == QLatin1String("Txt"))
-        return {serial::toCodePage(data), HexItemsError::None};
-    return convertHexItems(data);
 }
 
 QString hexItemsMessage(HexItemsError error)

@@ -28,11 +28,6 @@ HexItems convertHexItems(const QString &data);
 // The value of one item, or -1 when it is above FF.
 int convertHexItem(QStringView item);
 
-// The bytes a stored row sends: a "Txt" row (exactly that, case-sensitive)
-// its Data as text through the code page, nothing appended; any other row
-// its Data as hex items.
-HexItems bytesForRow(const QString &type, const QString &data);
-
 // What the user is told when a Hex row cannot be sent; empty for None.
 QString hexItemsMessage(HexItemsError error);
 

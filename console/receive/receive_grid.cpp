@@ -1,5 +1,7 @@
 #include "receive_grid.h"
 
+#include "console/frames/hex_text.h"
+
 #include <limits>
 
 namespace console {
@@ -13,7 +15,7 @@ QChar headerCharacter(int column)
 
 QString hexText(std::uint8_t byte)
 {
-    return QString::number(byte, 16).toUpper();
+    return hexNumber(byte);
 }
 
 QChar textCharacter(std::uint8_t byte)

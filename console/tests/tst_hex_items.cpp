@@ -1,4 +1,5 @@
 #include "console/frames/hex_items.h"
+#include "console/transmit/send_options.h"
 
 #include <QTest>
 

@@ -1,6 +1,7 @@
 #include "traffic_export.h"
 
 #include "console/files/file_writer.h"
+#include "console/frames/hex_text.h"
 
 #include <QDateTime>
 

@@ -1,13 +1,13 @@
 #include "traffic_model.h"
 
+#include "console/frames/hex_text.h"
+
 #include <QColor>
 #include <QDateTime>
 #include <QFont>
 #include <QFontDatabase>
-#include <QRegularExpression>
 
 #include <algorithm>
-#include <cctype>
 #include <limits>
 #include <vector>
 
@@ -23,11 +23,6 @@ const QColor kBadTint(255, 200, 200);
 const QColor kSentInk(0, 90, 40);
 
 } // namespace
-
-QString hexPairs(QByteArrayView bytes)
-{
-    return QString::fromLatin1(bytes.toByteArray().toHex(' ').toUpper());
-}
 
 QString printableText(QByteArrayView bytes)
 {
@@ -281,11 +276,6 @@ int TrafficModel::panelOf(int row) const
     return refOf(row).panel;
 }
 
-bool TrafficModel::isEvent(int row) const
-{
-    return refOf(row).event;
-}
-
 bool TrafficModel::hasBytes(int row) const
 {
     const Ref ref = refOf(row);
@@ -433,25 +423,14 @@ std::optional<QByteArray> findPattern(const QString &text, bool hex, QString *re
     }
     if (!hex)
         return serial::toCodePage(text);
-    QByteArray bytes;
-    static const QRegularExpression blanks(QStringLiteral("\\s+"));
-    for (const QString &item : text.split(blanks, Qt::SkipEmptyParts)) {
-        // A lone digit is one byte; otherwise digits go in pairs.
-        const bool pairs = item.size() % 2 == 0;
-        const QByteArray digits = (pairs ? item : item.size() == 1 ? QStringLiteral("0") + item : QString()).toLatin1();
-        const QByteArray value = QByteArray::fromHex(digits);
-        if (digits.isEmpty() || value.size() * 2 != digits.size()
-            || !std::all_of(digits.begin(), digits.end(), [](char c) { return std::isxdigit(std::uint8_t(c)); })) {
-            *reason = QObject::tr("\"%1\" is not a hex sequence: give bytes as pairs of hex digits, such as 01 03.")
-                          .arg(text);
-            return std::nullopt;
-        }
-        bytes += value;
-    }
-    if (bytes.isEmpty()) {
+    if (text.trimmed().isEmpty()) {
         *reason = QObject::tr("Type what to find.");
         return std::nullopt;
     }
+    const auto bytes = parseHexSequence(text);
+    if (!bytes)
+        *reason = QObject::tr("\"%1\" is not a hex sequence: give bytes as pairs of hex digits, such as 01 03.")
+                      .arg(text);
     return bytes;
 }
 

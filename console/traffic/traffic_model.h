@@ -45,7 +45,6 @@ public:
 
     // What row `row` shows, for the export and the find.
     int panelOf(int row) const;
-    bool isEvent(int row) const;
     // A frame, or bytes the panel sent: a row that shows bytes.
     bool hasBytes(int row) const;
     qint64 wallMs(int row) const;
@@ -105,8 +104,6 @@ private:
     quint64 m_generation = 0;
 };
 
-// Upper-case hex pairs separated by blanks.
-QString hexPairs(QByteArrayView bytes);
 // One character a byte: the byte itself for 0x20..0x7E, '.' otherwise.
 QString printableText(QByteArrayView bytes);
 

@@ -38,7 +38,6 @@ public:
     QLineEdit *gapEdit() const { return m_gap; }
     QLineEdit *delimiterEdit() const { return m_delimiter; }
     QComboBox *checkBox() const { return m_check; }
-    QComboBox *filterBox() const { return m_filter; }
     QCheckBox *followBox() const { return m_follow; }
     QLineEdit *findEdit() const { return m_findText; }
     QCheckBox *findHexBox() const { return m_findHex; }

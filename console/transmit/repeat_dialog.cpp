@@ -1,5 +1,7 @@
 #include "repeat_dialog.h"
 
+#include "console/frames/hex_text.h"
+
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -12,7 +14,7 @@ namespace console {
 
 QString hexPreview(const QByteArray &bytes, int shown)
 {
-    const QString digits = QString::fromLatin1(bytes.left(shown).toHex(' ').toUpper());
+    const QString digits = hexPairs(QByteArrayView(bytes).first(std::min<qsizetype>(bytes.size(), shown)));
     return bytes.size() > shown ? digits + QStringLiteral(" ...") : digits;
 }
 

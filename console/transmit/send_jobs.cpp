@@ -104,7 +104,6 @@ void SendJob::finish(const QString &reason)
         return;
     m_running = false;
     m_again.stop();
-    m_endReason = reason;
     if (serial::SerialControl *control = m_sender.port(m_panel)) {
         disconnect(control, nullptr, this, nullptr);
         disconnect(&control->port(), nullptr, this, nullptr);

@@ -44,8 +44,6 @@ class SendJob : public QObject {
 public:
     bool running() const { return m_running; }
     void stop(const QString &reason);
-    // Empty while running and after a job that did everything planned.
-    QString endReason() const { return m_endReason; }
     int panel() const { return m_panel; }
 
 signals:
@@ -69,7 +67,6 @@ private:
     const int m_panel;
     QTimer m_again;
     bool m_running = false;
-    QString m_endReason;
 };
 
 // Send Repeatedly: the same bytes every interval, the first at once. A send

@@ -1,5 +1,7 @@
 #include "send_options.h"
 
+#include "serial/serial_control.h"
+
 #include <QStringList>
 
 namespace console {
@@ -67,6 +69,13 @@ QString sendOptionsText(SendOptions options)
     if (options.lineEnd != LineEnd::None)
         lines << QStringLiteral("Line ending: %1").arg(lineEndText(options.lineEnd));
     return lines.join(QLatin1Char('\n'));
+}
+
+HexItems bytesForRow(const QString &type, const QString &data)
+{
+    if (type == QLatin1String("Txt"))
+        return {serial::toCodePage(data), HexItemsError::None};
+    return convertHexItems(data);
 }
 
 HexItems bytesToSend(const QString &type, const QString &data, SendOptions options)

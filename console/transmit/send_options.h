@@ -29,6 +29,11 @@ struct SendOptions {
     bool operator==(const SendOptions &) const = default;
 };
 
+// The bytes a stored row sends: a "Txt" row (exactly that, case-sensitive)
+// its Data as text through the code page, nothing appended; any other row
+// its Data as hex items.
+HexItems bytesForRow(const QString &type, const QString &data);
+
 // The bytes of a row as they go on the line: its Data as text (a "Txt" row)
 // or hex items (any other), then the check computed over those bytes, then
 // the line ending. A Hex row that cannot be converted gives its error and no
