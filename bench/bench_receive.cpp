@@ -5,6 +5,7 @@
 // Prints its figures.
 
 #include "console/frmmain.h"
+#include "console/receive/byte_grid_view.h"
 #include "console/files/receive_files.h"
 #include "tests/support/recorders.h"
 
@@ -56,7 +57,7 @@ int main(int argc, char *argv[])
     const qint64 total = 50LL * 1000 * 1000;
     qint64 fed = 0;
     while (fed < total) {
-        window.showReceived(0, tick);
+        window.views()[0]->showReceived(tick);
         fed += tick.size();
         if ((fed / tick.size()) % 20 == 0)
             QApplication::processEvents();
@@ -72,7 +73,7 @@ int main(int argc, char *argv[])
     for (int i = 0; i < 200; ++i) {
         QElapsedTimer t;
         t.start();
-        window.showReceived(0, tick);
+        window.views()[0]->showReceived(tick);
         QApplication::processEvents();
         times.push_back(double(t.nsecsElapsed()) / 1e6);
     }
@@ -88,8 +89,8 @@ int main(int argc, char *argv[])
     window.Command1_Click(0);
     const qint64 saved = 100LL * 1000 * 1000;
     for (fed = 0; fed < saved; fed += tick.size())
-        window.showReceived(0, tick.left(qsizetype(std::min<qint64>(tick.size(), saved - fed))));
-    const console::ReceiveBuffer &rx = window.receiveOf(0);
+        window.views()[0]->showReceived(tick.left(qsizetype(std::min<qint64>(tick.size(), saved - fed))));
+    const console::ReceiveBuffer &rx = window.views()[0]->panel().receive();
     QTemporaryDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) + QStringLiteral("/save-XXXXXX") : QString());
     auto timeSave = [&](const char *what, auto &&save, int repetitions) {
         std::vector<double> seconds;

@@ -12,6 +12,7 @@
 #include "bench/pty_flood.h"
 #include "bench/resident_memory.h"
 #include "console/frmmain.h"
+#include "console/receive/byte_grid_view.h"
 #include "console/traffic/traffic_window.h"
 #include "tests/support/recorders.h"
 
@@ -49,7 +50,7 @@ Run floodRun(console::frmMain &window, const Line &line, qint64 total)
 {
     Run run;
     run.plain = catRate(total);
-    const console::ReceiveBuffer &rx = window.receiveOf(0);
+    const console::ReceiveBuffer &rx = window.views()[0]->panel().receive();
     const Flood f = floodLeftPanel(window, line, total);
     run.arrived = f.arrived;
     run.shown = f.shown;
@@ -114,7 +115,7 @@ int main(int argc, char *argv[])
             return 1;
     }
     std::sort(ratios.begin(), ratios.end());
-    const console::Panel &panel = window->panel(0);
+    const console::Panel &panel = window->views()[0]->panel();
     std::printf("median of %d: %.0f%% of the plain reader (worst %.0f%%, best %.0f%%)\n", runs,
                 100 * ratios[ratios.size() / 2], 100 * ratios.front(), 100 * ratios.back());
     // CPU time is what the machine's other load disturbs least.

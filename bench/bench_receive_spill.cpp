@@ -17,6 +17,7 @@
 #include "bench/pty_flood.h"
 #include "bench/resident_memory.h"
 #include "console/frmmain.h"
+#include "console/receive/byte_grid_view.h"
 #include "console/files/receive_files.h"
 #include "tests/support/files.h"
 #include "tests/support/recorders.h"
@@ -92,7 +93,7 @@ bool runBench(int argc, char *argv[], const QString &spillFolder)
     Line line;
     if (!startLeftPanel(*window, line, boxes))
         return false;
-    const console::ReceiveBuffer &rx = window->receiveOf(0);
+    const console::ReceiveBuffer &rx = window->views()[0]->panel().receive();
     const long before = benchmemory::residentBytes();
     const Flood f = floodLeftPanel(*window, line, total);
     const double arrived = f.arrived, shown = f.shown;

@@ -154,7 +154,7 @@ struct Flood {
 inline Flood floodLeftPanel(console::frmMain &window, const Line &line, qint64 total)
 {
     Flood f;
-    const console::ReceiveBuffer &rx = window.receiveOf(0);
+    const console::ReceiveBuffer &rx = window.views()[0]->panel().receive();
     rusage cpuBefore{}, cpuAfter{};
     ::getrusage(RUSAGE_THREAD, &cpuBefore);
     QElapsedTimer t;

@@ -13,10 +13,6 @@ QString reconnectKey(int panel)
 {
     return QStringLiteral("Panel%1/ReconnectAutomatically").arg(panel);
 }
-const QString kSplit = QStringLiteral("Traffic/Split");
-const QString kGapMs = QStringLiteral("Traffic/GapMs");
-const QString kDelimiter = QStringLiteral("Traffic/Delimiter");
-const QString kCheck = QStringLiteral("Traffic/Check");
 const QString kMemoryBudget = QStringLiteral("Receive/MemoryBudgetMiB");
 } // namespace
 
@@ -35,8 +31,7 @@ bool ConsoleSettings::reconnectAutomatically(int panel) const
 
 void ConsoleSettings::setReconnectAutomatically(int panel, bool on)
 {
-    m_settings->setValue(reconnectKey(panel), on);
-    m_settings->sync();
+    setValue(reconnectKey(panel), on);
 }
 
 qint64 ConsoleSettings::receiveMemoryBudget() const
@@ -50,28 +45,14 @@ qint64 ConsoleSettings::receiveMemoryBudget() const
     return std::min<qint64>(mib, qint64(1) << 30) * kMiB;
 }
 
-TrafficSettings ConsoleSettings::traffic() const
+QVariant ConsoleSettings::value(const QString &key) const
 {
-    TrafficSettings t;
-    QString ignored;
-    if (const auto kind = splitKindFromName(m_settings->value(kSplit).toString()))
-        t.split.kind = *kind;
-    if (const auto gap = parseGapMs(m_settings->value(kGapMs).toString(), &ignored))
-        t.split.gapMs = *gap;
-    if (const auto delimiter = parseDelimiter(m_settings->value(kDelimiter).toString(), &ignored))
-        t.split.delimiter = *delimiter;
-    const auto check = frameCheckFromName(m_settings->value(kCheck).toString());
-    if (check && std::find(kTrafficChecks.begin(), kTrafficChecks.end(), *check) != kTrafficChecks.end())
-        t.check = *check;
-    return t;
+    return m_settings->value(key);
 }
 
-void ConsoleSettings::setTraffic(const TrafficSettings &traffic)
+void ConsoleSettings::setValue(const QString &key, const QVariant &value)
 {
-    m_settings->setValue(kSplit, splitKindName(traffic.split.kind));
-    m_settings->setValue(kGapMs, traffic.split.gapMs);
-    m_settings->setValue(kDelimiter, delimiterText(traffic.split.delimiter));
-    m_settings->setValue(kCheck, frameCheckName(traffic.check));
+    m_settings->setValue(key, value);
     m_settings->sync();
 }
 

@@ -1,38 +1,24 @@
 #pragma once
 
-#include "console/frames/frame_checks.h"
-#include "console/frames/frame_index.h"
-
 #include <QString>
+#include <QVariant>
 
-#include <array>
 #include <memory>
 
 class QSettings;
 
 namespace console {
 
-// The checks the traffic view offers, in its order.
-inline constexpr std::array<FrameCheck, 3> kTrafficChecks{FrameCheck::None, FrameCheck::ModbusRtu, FrameCheck::Sum8};
-
-struct TrafficSettings {
-    SplitRule split;
-    FrameCheck check = FrameCheck::None;
-    bool operator==(const TrafficSettings &) const = default;
-};
-
 // What the console keeps between runs in the user's settings
 // (~/.config/Tavrin/Tavrin.conf), or in an INI file the caller names:
 //
 //   [Panel0] / [Panel1]  ReconnectAutomatically = true | false
-//   [Traffic]            Split = gap | delimiter | arrival
-//                        GapMs = 1..10000
-//                        Delimiter = two hex digits
-//                        Check = none | modbus-rtu | sum8
 //   [Receive]            MemoryBudgetMiB = 0.. (0: every byte in memory)
 //
-// Test rigs write these before the program starts, so the names and values
-// are fixed. A value missing or out of its range reads as the default.
+// and, under their own names, what the traffic view keeps (see
+// traffic_settings.h). Test rigs write these before the program starts, so
+// the names and values are fixed. A value missing or out of its range
+// reads as the default.
 class ConsoleSettings {
 public:
     explicit ConsoleSettings(const QString &file = {});
@@ -46,8 +32,10 @@ public:
     // unset or not a whole number from 0 up.
     qint64 receiveMemoryBudget() const;
 
-    TrafficSettings traffic() const;
-    void setTraffic(const TrafficSettings &traffic);
+    // A value of another part of the console, by its key ("Traffic/Split");
+    // a value set is on disk when the call returns.
+    QVariant value(const QString &key) const;
+    void setValue(const QString &key, const QVariant &value);
 
 private:
     std::unique_ptr<QSettings> m_settings;

@@ -42,12 +42,30 @@ void Panel::note(PortEventKind kind, const QString &detail, qint64 sentCount)
     emit portEvent(m_events.back());
 }
 
-void Panel::noteSent(const QByteArray &bytes)
+bool Panel::send(const QByteArray &bytes, QString *failure)
 {
-    if (bytes.isEmpty())
-        return;
-    m_sent.append(bytes);
-    note(PortEventKind::Sent, {}, bytes.size());
+    // A fault closes the port; its cause is the better reason.
+    if (!m_comm.portOpen() && !m_comm.hasFault()) {
+        *failure = QStringLiteral("the port is not open.");
+        return false;
+    }
+    if (m_comm.hasFault() || !m_comm.output(bytes)) {
+        *failure = m_comm.lastError();
+        return false;
+    }
+    if (!bytes.isEmpty()) {
+        m_sent.append(bytes);
+        note(PortEventKind::Sent, {}, bytes.size());
+    }
+    return true;
+}
+
+bool Panel::startLog(const QString &path, QString *failure)
+{
+    if (m_log.open(path))
+        return true;
+    *failure = m_log.errorString();
+    return false;
 }
 
 bool Panel::open(const PortRequest &request, QString *failure)
@@ -89,41 +107,52 @@ bool Panel::start(const PortRequest &request, QString *failure)
     return true;
 }
 
-Panel::PollStep Panel::poll()
+Panel::Poll Panel::poll()
 {
+    Poll result;
     if (!m_started) {
         if (m_comm.portOpen()) {
             m_comm.setPortOpen(false);
             note(PortEventKind::Stopped);
         }
-        return PollStep::Nothing;
+        return result;
     }
-    if (m_comm.hasFault())
-        return PollStep::Fault;
+    if (m_comm.hasFault()) {
+        // Show what arrived before the line went, then stop once.
+        const QString cause = m_comm.lastError();
+        result = show(m_comm.input());
+        result.outcome = Poll::Outcome::Fault;
+        result.fault = m_comm.device() + QStringLiteral(": ") + cause;
+        m_comm.setPortOpen(false);
+        m_started = false;
+        note(PortEventKind::Fault, cause);
+        return result;
+    }
     // Started but not open: a start is still being refused behind its box.
     if (!m_comm.portOpen() || m_comm.inBufferCount() <= 0)
-        return PollStep::Nothing;
-    return PollStep::Show;
+        return result;
+    // The control hands its bytes to the receive buffer as they arrive;
+    // reading them here ends what it counts as waiting.
+    return show(m_comm.input());
 }
 
-bool Panel::show(const QByteArray &bytes)
+Panel::Poll Panel::show(const QByteArray &bytes)
 {
+    Poll result;
     m_receive.received(bytes.constData(), bytes.size());
     const qint64 first = m_receive.showWaiting();
     const qint64 shown = m_receive.shownSize();
     if (shown == first)
-        return true;
+        return result;
+    result.outcome = Poll::Outcome::Shown;
+    result.firstShown = first;
+    result.shownCount = shown - first;
     m_frames.extend(m_receive.store(), m_receive.arrivalTimes(), shown);
     emit framesGrown();
-    return !m_log.isOpen() || m_log.append(m_receive.store(), first, shown - first);
-}
-
-void Panel::stopAfterFault()
-{
-    const QString cause = m_comm.lastError();
-    m_comm.setPortOpen(false);
-    m_started = false;
-    note(PortEventKind::Fault, cause);
+    // Logging stops on a failure; the grids go on receiving.
+    if (m_log.isOpen() && !m_log.append(m_receive.store(), first, shown - first))
+        result.logFailure = m_log.errorString();
+    return result;
 }
 
 void Panel::beginWait()

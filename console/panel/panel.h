@@ -2,12 +2,13 @@
 
 #include "console/panel/adapter_return.h"
 #include "console/frames/frame_index.h"
-#include "console/receive/receive_grid.h"
+#include "console/receive/receive_buffer.h"
 #include "console/files/receive_log.h"
 #include "serial/serial_control.h"
 
 #include <QObject>
 
+#include <optional>
 #include <vector>
 
 namespace console {
@@ -44,52 +45,66 @@ struct PortRequest {
 // One port panel of the console without its window: the serial control,
 // the received bytes with their arrival marks and grid models, the frames
 // they are cut into, the log, the wait for a returning adapter, the run
-// flag and what happened to the port. The window routes its controls'
-// events here; the traffic view reads both panels through this class.
+// flag and what happened to the port. Everything that opens, closes, reads
+// or writes the port goes through here, so that what the traffic view
+// reads (frames, events, sent bytes) is always what happened on the line.
 class Panel : public QObject {
     Q_OBJECT
 public:
     explicit Panel(const PortEnvironment &ports = {}, QObject *parent = nullptr);
     ~Panel() override;
 
-    serial::SerialControl &control() { return m_comm; }
     const serial::SerialControl &control() const { return m_comm; }
     ReceiveBuffer &receive() { return m_receive; }
     const ReceiveBuffer &receive() const { return m_receive; }
     const FrameIndex &frames() const { return m_frames; }
-    ReceiveLog &log() { return m_log; }
     const ReceiveLog &log() const { return m_log; }
     const std::vector<PortEvent> &events() const { return m_events; }
     // Every byte the panel sent since its last clear, in order; a "sent"
     // event names its part.
     const ByteStore &sentBytes() const { return m_sent; }
 
-    // True while "Start" counts as ticked; read by the receive poll.
-    bool &runFlag() { return m_started; }
+    // The run flag: true while "Start" counts as ticked. Clearing it only
+    // stops the panel; the next poll() closes the port.
     bool started() const { return m_started; }
+    void setStarted(bool on) { m_started = on; }
 
     // The port box text; events note it.
     QString portText() const { return m_portText; }
     void setPortText(const QString &text) { m_portText = text; }
 
-    // Opens the port the request names; false with the reason when the text
-    // names no port, the settings are refused or the open fails. Waiting
-    // bytes are discarded. start() also notes "started".
-    bool open(const PortRequest &request, QString *failure);
+    // Opens the port the request names and notes "started"; false with the
+    // reason when the text names no port, the settings are refused or the
+    // open fails. Waiting bytes are discarded. The run flag is the caller's.
     bool start(const PortRequest &request, QString *failure);
 
-    // One receive poll. A stopped panel's open port is closed here (noting
-    // "stopped"); otherwise says whether there are bytes to show or a fault
-    // to stop on.
-    enum class PollStep { Nothing, Show, Fault };
-    PollStep poll();
-    // Shows what waited (and `bytes`, read from the control), cuts it into
-    // frames and logs it. False when the log failed; it is then closed and
-    // log().errorString() says why.
-    bool show(const QByteArray &bytes);
-    // After a fault: closes the port, clears the run flag and notes the
-    // fault. Show what arrived before calling it.
-    void stopAfterFault();
+    // What one receive poll did.
+    struct Poll {
+        enum class Outcome {
+            Nothing, // nothing new (a stopped panel's port is closed here, noting "stopped")
+            Shown,   // bytes shown: the grids, frames and log have them
+            Fault,   // the line failed: what came before is shown, the port closed, the fault noted
+        };
+        Outcome outcome = Outcome::Nothing;
+        // The bytes shown: [firstShown, firstShown + shownCount).
+        qint64 firstShown = 0;
+        qint64 shownCount = 0;
+        // Set when logging stopped because the log could not be written.
+        QString logFailure;
+        // Fault: the device and the system's reason.
+        QString fault;
+    };
+    // One tick of the receive poll: everything the port handed over since
+    // the last one is shown, or the fault is met. Nothing else needs to be
+    // called before or after it.
+    Poll poll();
+    // Bytes received and shown at once, as a poll that read them shows them
+    // (for a panel fed without a port).
+    Poll show(const QByteArray &bytes);
+
+    // Logging of every byte shown; a file that exists is appended to.
+    bool startLog(const QString &path, QString *failure);
+    void stopLog() { m_log.close(); }
 
     // The wait for the adapter after a fault; beginWait() notes "waiting"
     // when there is an adapter to wait for.
@@ -101,8 +116,10 @@ public:
     // set and "reconnected <port>" noted.
     bool reconnect(const PortRequest &request, QString *failure);
 
-    // Notes "sent" with the exact bytes that went out through the port.
-    void noteSent(const QByteArray &bytes);
+    // Writes `bytes` to the port as one piece and notes "sent" with exactly
+    // those bytes. False, with the reason, when the port is not open, has
+    // failed or refused them; nothing was written then.
+    bool send(const QByteArray &bytes, QString *failure);
 
     // Empties the grids, frames and events (bytes still waiting stay); notes
     // "cleared" when there was anything to clear.
@@ -110,6 +127,9 @@ public:
 
     // Cuts the shown bytes again by `rule`, at once.
     void setSplitRule(const SplitRule &rule);
+
+    // Test seam: every open fails at that step (see SerialControl).
+    void failOpenAt(std::optional<serial::SerialControl::OpenFailure> failure) { m_comm.failOpenAt(failure); }
 
 signals:
     void portEvent(const console::PortEvent &event);
@@ -119,6 +139,7 @@ signals:
     void framesReset();
 
 private:
+    bool open(const PortRequest &request, QString *failure);
     void note(PortEventKind kind, const QString &detail = {}, qint64 sentCount = 0);
 
     // Declared before the control, which hands it bytes until it goes.
@@ -132,6 +153,26 @@ private:
     bool m_started = false;
     std::vector<PortEvent> m_events;
     ByteStore m_sent;
+};
+
+// A panel's run flag under the window's name for it (Started0, Started1):
+// reading and setting it go through the panel.
+class RunFlag {
+public:
+    explicit RunFlag(Panel &panel)
+        : m_panel(panel)
+    {
+    }
+    operator bool() const { return m_panel.started(); }
+    RunFlag &operator=(bool on)
+    {
+        m_panel.setStarted(on);
+        return *this;
+    }
+    RunFlag &operator=(const RunFlag &other) { return *this = bool(other); }
+
+private:
+    Panel &m_panel;
 };
 
 } // namespace console

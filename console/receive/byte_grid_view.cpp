@@ -1,7 +1,7 @@
 #include "byte_grid_view.h"
 
 #include "console/bytes/byte_selection.h"
-#include "console/receive/receive_grid.h"
+#include "console/receive/grid_arithmetic.h"
 #include "desktop/twips.h"
 
 #include <QAbstractItemModel>

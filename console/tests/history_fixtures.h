@@ -4,6 +4,7 @@
 // stored Data read back, the file's bytes, a column of the window's grid.
 
 #include "console/transmit/history_store.h"
+#include "console/panel/panel.h"
 #include "console/transmit/sfrmtransmit.h"
 #include "tests/support/files.h"
 #include "tests/support/pseudo_terminal.h"
@@ -54,12 +55,23 @@ inline QStringList column(console::sfrmTransmit &w, int c)
     return cells;
 }
 
-// A serial control whose far end the test reads.
+// A port panel on a pseudo-terminal whose far end the test reads.
 struct Line {
     testsupport::PseudoTerminal far;
-    serial::SerialControl control;
-    Line() { control.setDevice(far.slavePath()); }
-    bool open() { return control.setPortOpen(true); }
+    console::Panel panel;
+    bool open()
+    {
+        QString failure;
+        panel.setStarted(true);
+        return panel.start({far.slavePath(), QStringLiteral("9600,n,8,1")}, &failure);
+    }
+    const serial::SerialControl &control() const { return panel.control(); }
+    // Closed from elsewhere: unticked, and the next tick closes the port.
+    void close()
+    {
+        panel.setStarted(false);
+        panel.poll();
+    }
 };
 
 // Keeps a file read-only for the life of the guard. Root ignores permission

@@ -3,7 +3,7 @@
 // that cannot be written loses nothing; the file has no name to leave behind.
 
 #include "console/files/receive_files.h"
-#include "console/receive/receive_grid.h"
+#include "console/receive/receive_buffer.h"
 #include "tests/support/files.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "console/panel/baud_rate_dialog.h"
 #include "console/frmmain.h"
-#include "console_harness.h"
+#include "tests/support/console_window.h"
 #include "desktop/termination_signals.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/modal_answers.h"
@@ -27,7 +27,7 @@ using desktop::BoxIcon;
 using testsupport::PseudoTerminal;
 using testsupport::RecordingMessageBoxes;
 
-using harness::Console;
+using Console = testsupport::ConsoleWindow;
 
 namespace {
 
@@ -90,7 +90,7 @@ void TestFrmMain::startsWithDesignState()
     for (int i = 0; i < 2; ++i) {
         QVERIFY(!c.w.Check1[i]->isChecked());
         QVERIFY(c.stoppedLayout(i));
-        QCOMPARE(c.w.settingsOf(i), QStringLiteral("9600,n,8,1"));
+        QCOMPARE(c.view(i).settings(), QStringLiteral("9600,n,8,1"));
     }
     QVERIFY(c.w.Option1[5]->isChecked() && c.w.Option1[13]->isChecked());
     QCOMPARE(c.w.Option1[13]->text(), QStringLiteral("9600"));
@@ -112,14 +112,14 @@ void TestFrmMain::optionPiecesBuildTheSettingsString()
     c.w.Option2[5]->click();
     c.w.Option3[4]->click();
     c.w.Option4[3]->click();
-    QCOMPARE(c.w.settingsOf(1), QStringLiteral("19200,e,7,2"));
-    QCOMPARE(c.w.settingsOf(0), QStringLiteral("9600,n,8,1"));
+    QCOMPARE(c.view(1).settings(), QStringLiteral("19200,e,7,2"));
+    QCOMPARE(c.view(0).settings(), QStringLiteral("9600,n,8,1"));
     // Nothing is filtered out: 5 data bits with 2 stop bits pass as built.
     c.w.Option2[0]->click();
     c.w.Option4[2]->click();
     c.w.Option3[2]->click();
     c.w.Option1[0]->click();
-    QCOMPARE(c.w.settingsOf(0), QStringLiteral("57600,o,5,2"));
+    QCOMPARE(c.view(0).settings(), QStringLiteral("57600,o,5,2"));
 }
 
 void TestFrmMain::startOpensThePortWithThePanelSettings()
@@ -323,7 +323,7 @@ void TestFrmMain::otherBaudRateReachesTheLine()
     PseudoTerminal pty;
     Console c;
     c.typePort(0, pty.slavePath());
-    QAction *item = c.w.receiveMenu(0)->otherBaudRateAction();
+    QAction *item = c.view(0).menu()->otherBaudRateAction();
     QStringList typed{"115200x", "115200"};
     QString refusal;
     testsupport::ModalAnswers user([&](QWidget *modal) {
@@ -337,11 +337,11 @@ void TestFrmMain::otherBaudRateReachesTheLine()
     });
     item->trigger();
     QCOMPARE(refusal, QString("\"115200x\" is not a whole number: type a baud rate such as 115200."));
-    QCOMPARE(c.w.settingsOf(0), QString("9600,n,8,1"));
+    QCOMPARE(c.view(0).settings(), QString("9600,n,8,1"));
     QVERIFY(c.w.Option1[5]->isChecked());
 
     item->trigger();
-    QCOMPARE(c.w.settingsOf(0), QString("115200,n,8,1"));
+    QCOMPARE(c.view(0).settings(), QString("115200,n,8,1"));
     for (int k = 0; k < 8; ++k)
         QVERIFY(!c.w.Option1[k]->isChecked());
     c.w.Check1[0]->click();
@@ -351,7 +351,7 @@ void TestFrmMain::otherBaudRateReachesTheLine()
     c.w.Check1[0]->click();
     QVERIFY(item->isEnabled());
     c.w.Option1[5]->click();
-    QCOMPARE(c.w.settingsOf(0), QString("9600,n,8,1"));
+    QCOMPARE(c.view(0).settings(), QString("9600,n,8,1"));
     QVERIFY(c.boxes.boxes.isEmpty());
 }
 
@@ -384,8 +384,8 @@ void TestFrmMain::clearResetsOnePanelOnly()
 void TestFrmMain::scrollCouplingStaysWithinAPanel()
 {
     Console c;
-    c.w.receiveOf(0).append(QByteArray(16 * 40, 'a'));
-    c.w.receiveOf(1).append(QByteArray(16 * 40, 'b'));
+    c.panel(0).receive().append(QByteArray(16 * 40, 'a'));
+    c.panel(1).receive().append(QByteArray(16 * 40, 'b'));
     // The user scrolls panel 1's hex grid.
     c.w.MSHFlexGrid2[1]->verticalScrollBar()->setValue(12);
     QCOMPARE(c.w.MSHFlexGrid2[1]->firstVisibleRow(), 12);

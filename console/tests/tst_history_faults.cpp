@@ -64,7 +64,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_path;
     RecordingMessageBoxes m_boxes;
-    serial::SerialControl m_left, m_right; // never opened: nothing is sent here
+    console::Panel m_left, m_right; // never started: nothing is sent here
 };
 
 void TestHistoryFaults::init()
@@ -76,7 +76,7 @@ void TestHistoryFaults::init()
 
 std::unique_ptr<sfrmTransmit> TestHistoryFaults::makeWindow()
 {
-    return std::make_unique<sfrmTransmit>(std::array<serial::SerialControl *, 2>{&m_left, &m_right},
+    return std::make_unique<sfrmTransmit>(std::array<console::Panel *, 2>{&m_left, &m_right},
                                           [] { return true; }, m_boxes, m_path);
 }
 

@@ -1,5 +1,5 @@
 #include "console/bytes/byte_store.h"
-#include "console/receive/receive_grid.h"
+#include "console/receive/receive_buffer.h"
 
 #include <QAbstractItemModelTester>
 #include <QTest>

@@ -1,6 +1,6 @@
 #include "console/frmmain.h"
 #include "console/files/receive_files.h"
-#include "console_harness.h"
+#include "tests/support/console_window.h"
 #include "tests/support/files.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/recorders.h"
@@ -28,8 +28,8 @@ using console::ByteStore;
 using console::FileChooser;
 using console::frmMain;
 using console::ReceiveBuffer;
-using harness::ScriptedFiles;
-using harness::utc;
+using testsupport::ScriptedFiles;
+using testsupport::utc;
 using testsupport::PseudoTerminal;
 using testsupport::readFile;
 using testsupport::RecordingMessageBoxes;
@@ -46,18 +46,9 @@ QByteArray everyByteValue(int times)
     return bytes;
 }
 
-// A shown window on a pseudo-terminal; the test drives the timer itself.
-struct Console {
-    RecordingMessageBoxes boxes;
-    ScriptedFiles files;
-    frmMain w{boxes};
+// The window with a pseudo-terminal whose far end the test plays.
+struct Console : testsupport::ConsoleWindow {
     PseudoTerminal pty;
-    Console()
-    {
-        w.Timer1->stop();
-        w.setFileChooser(&files);
-        w.show();
-    }
     bool start(int panel = 0)
     {
         w.Combo1[panel]->setEditText(pty.slavePath());
@@ -75,16 +66,15 @@ struct Console {
         }
         for (int i = 0; i < 500 && w.MSComm1[panel].inBufferCount() < before + bytes.size(); ++i)
             QTest::qWait(10);
-        w.Timer1_Timer();
+        tick();
         return w.MSComm1[panel].inBufferCount() == 0;
     }
-    const ReceiveBuffer &rx(int panel = 0) { return w.receiveOf(panel); }
+    const ReceiveBuffer &rx(int p = 0) { return panel(p).receive(); }
     // Text of the panel's last shown byte.
     QString cellText(int panel = 0)
     {
         const qint64 last = rx(panel).shownSize() - 1;
-        auto *m = w.MSHFlexGrid1[panel]->model();
-        return m->data(m->index(int(last / 16) + 1, int(last % 16) + 1)).toString();
+        return cell(panel, false, int(last / 16) + 1, int(last % 16) + 1);
     }
     QString clipboard() const { return QApplication::clipboard()->text(); }
 };
@@ -203,10 +193,10 @@ void TestReceiveTools::copyTextsFromBothGrids()
     Console c;
     QVERIFY(c.start());
     QVERIFY(c.send(QByteArray("ab") + char(byte) + "c"));
-    c.w.receiveOf(0).selection().setCurrent(2, false);
-    c.w.copySelection(0, false);
+    c.panel(0).receive().selection().setCurrent(2, false);
+    c.view(0).copySelection(false);
     QCOMPARE(c.clipboard(), text);
-    c.w.copySelection(0, true);
+    c.view(0).copySelection(true);
     QCOMPARE(c.clipboard(), hex);
 }
 
@@ -215,25 +205,25 @@ void TestReceiveTools::hexCopyBreaksLinesWhereTheGridDoes()
     Console c;
     QVERIFY(c.start());
     QVERIFY(c.send(everyByteValue(1).left(40)));
-    auto &s = c.w.receiveOf(0).selection();
+    auto &s = c.panel(0).receive().selection();
     s.setCurrent(33, false);
     s.setCurrent(14, true);
-    c.w.copySelection(0, true);
+    c.view(0).copySelection(true);
     QCOMPARE(c.clipboard(), QStringLiteral("0E 0F\n10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F\n20 21\n"));
     // The menu copies from the grid it was opened on.
     emit c.w.MSHFlexGrid1[0]->customContextMenuRequested(QPoint(5, 5));
-    c.w.receiveMenu(0)->hide();
-    c.w.receiveMenu(0)->copyAction()->trigger();
+    c.view(0).menu()->hide();
+    c.view(0).menu()->copyAction()->trigger();
     QCOMPARE(c.clipboard(), QString::fromLatin1(everyByteValue(1).mid(14, 20)));
 }
 
 void TestReceiveTools::copyAboveTheLimitIsRefused()
 {
     Console c;
-    c.w.showReceived(0, QByteArray(console::kCopyLimit + 1, 'x'));
+    c.view(0).showReceived(QByteArray(console::kCopyLimit + 1, 'x'));
     QApplication::clipboard()->setText(QStringLiteral("before"));
-    c.w.selectAllReceived(0);
-    c.w.copySelection(0, true);
+    c.view(0).selectAllReceived();
+    c.view(0).copySelection(true);
     QCOMPARE(c.clipboard(), QStringLiteral("before"));
     QCOMPARE(c.boxes.boxes.size(), 1);
     QVERIFY(c.boxes.boxes[0].text.contains(QStringLiteral("4194304")));
@@ -243,7 +233,7 @@ void TestReceiveTools::copyAboveTheLimitIsRefused()
 void TestReceiveTools::clicksKeysAndBothGridsShareTheSelection()
 {
     Console c;
-    c.w.showReceived(0, everyByteValue(1).left(100));
+    c.view(0).showReceived(everyByteValue(1).left(100));
     auto *text = c.w.MSHFlexGrid1[0];
     auto *hex = c.w.MSHFlexGrid2[0];
     const auto &s = c.rx().selection();
@@ -275,7 +265,7 @@ void TestReceiveTools::clicksKeysAndBothGridsShareTheSelection()
         QTest::keyClick(hex, Qt::Key_Up);
     QCOMPARE(s.current(), 4);
     // Select All from the menu: every received byte, whichever grid.
-    c.w.receiveMenu(0)->selectAllAction()->trigger();
+    c.view(0).menu()->selectAllAction()->trigger();
     QCOMPARE(s.selected().first, 0);
     QCOMPARE(s.selected().count, 100);
     // Clear makes (1,1) current again.
@@ -288,7 +278,7 @@ void TestReceiveTools::menuItemsAndTheirPanel()
 {
     Console c;
     for (int panel = 0; panel < 2; ++panel) {
-        console::ReceiveMenu *menu = c.w.receiveMenu(panel);
+        console::ReceiveMenu *menu = c.view(panel).menu();
         QStringList texts;
         for (QAction *a : menu->actions())
             if (!a->isSeparator())
@@ -305,13 +295,13 @@ void TestReceiveTools::menuItemsAndTheirPanel()
             emit grid->customContextMenuRequested(QPoint(10, 30));
             QVERIFY(menu->isVisible());
             QCOMPARE(menu->target(), grid);
-            QVERIFY(!c.w.receiveMenu(1 - panel)->isVisible());
+            QVERIFY(!c.view(1 - panel).menu()->isVisible());
             menu->hide();
         }
     }
-    QVERIFY(c.w.receiveMenu(0) != c.w.receiveMenu(1));
+    QVERIFY(c.view(0).menu() != c.view(1).menu());
     // The shortcut works on the focused grid while the menu is closed.
-    c.w.showReceived(1, QByteArray("\x01\x02", 2));
+    c.view(1).showReceived(QByteArray("\x01\x02", 2));
     c.w.activateWindow();
     QApplication::setActiveWindow(&c.w);
     c.w.MSHFlexGrid2[1]->setFocus();
@@ -334,7 +324,7 @@ void TestReceiveTools::savedRawFileHoldsExactlyWhatWasSent()
     const QString path = dir.filePath(QStringLiteral("line.bin"));
     QVERIFY(writeFile(path, "an older, longer file of that name that must be replaced whole"));
     c.files.save = FileChooser::SaveTarget{path, false};
-    c.w.receiveMenu(0)->saveAction()->trigger();
+    c.view(0).menu()->saveAction()->trigger();
     QCOMPARE(c.boxes.boxes.size(), 0);
     QCOMPARE(readFile(path), sent);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"line.bin"});
@@ -344,17 +334,17 @@ void TestReceiveTools::hexDumpLinesAndTimes()
 {
     Console c;
     qint64 now = utc(14, 3, 11, 482);
-    c.w.receiveOf(0).setClock([&] { return now; });
-    c.w.showReceived(0, QByteArray("Hello\r\n\x00\xff" "ABCDEFGHIJ", 19));
+    c.panel(0).receive().setClock([&] { return now; });
+    c.view(0).showReceived(QByteArray("Hello\r\n\x00\xff" "ABCDEFGHIJ", 19));
     now = utc(14, 3, 12, 0);
-    c.w.showReceived(0, QByteArray("0123456789:;<=>?@ABCDEFGHIJKL"));
+    c.view(0).showReceived(QByteArray("0123456789:;<=>?@ABCDEFGHIJKL"));
     // This tick's first byte starts the fourth line.
     now = utc(14, 3, 12, 500);
-    c.w.showReceived(0, QByteArray("Z"));
+    c.view(0).showReceived(QByteArray("Z"));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("dump.txt"));
     c.files.save = FileChooser::SaveTarget{path, true};
-    c.w.saveReceived(0);
+    c.view(0).saveReceived();
     QCOMPARE(c.boxes.boxes.size(), 0);
     const QByteArray expected =
         "00000000  48 65 6C 6C 6F 0D 0A 00 FF 41 42 43 44 45 46 47  Hello....ABCDEFG  2026-12-07 14:03:11.482\n"
@@ -439,7 +429,7 @@ void TestReceiveTools::saveFailuresAreReported()
         std::optional<testsupport::FileSizeLimit> full;
         if (sizeLimit > 0)
             QVERIFY(full.emplace(rlim_t(sizeLimit)).ok());
-        c.w.saveReceived(0);
+        c.view(0).saveReceived();
     }
     QCOMPARE(c.boxes.texts(), QStringList{QStringLiteral("Could not save %1: %2").arg(path, reason)});
     QCOMPARE(readFile(path), older ? QByteArray("kept") : QByteArray("<missing>"));
@@ -459,7 +449,7 @@ void TestReceiveTools::loggingAcrossClearAndStopStart()
     const QString path = dir.filePath(QStringLiteral("panel.log"));
     QVERIFY(writeFile(path, "kept:"));
     c.files.log = path;
-    QAction *item = c.w.receiveMenu(0)->logAction();
+    QAction *item = c.view(0).menu()->logAction();
     item->trigger();
     QVERIFY(item->isChecked());
     // The item names the file, and the grids say where the panel logs, also
@@ -495,7 +485,7 @@ void TestReceiveTools::loggingAcrossClearAndStopStart()
     c.files.log.reset();
     item->trigger();
     QVERIFY(!item->isChecked());
-    QVERIFY(!c.w.receiveLog(0).isOpen());
+    QVERIFY(!c.panel(0).log().isOpen());
 }
 
 void TestReceiveTools::logFailureStopsOnlyTheLog_data()
@@ -518,7 +508,7 @@ void TestReceiveTools::logFailureStopsOnlyTheLog()
     Console c;
     QVERIFY(c.start());
     c.files.log = path;
-    QAction *item = c.w.receiveMenu(0)->logAction();
+    QAction *item = c.view(0).menu()->logAction();
     item->trigger();
     QCOMPARE(item->isChecked(), !failsAtOpen);
     if (!failsAtOpen) {
@@ -585,12 +575,12 @@ void TestReceiveTools::arrivalMarksPerBurst()
 void TestReceiveTools::rowLabelTooltip()
 {
     Console c;
-    QAbstractItemModelTester check(c.w.receiveOf(0).textModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QAbstractItemModelTester check(c.panel(0).receive().textModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     qint64 now = utc(14, 3, 11, 482);
-    c.w.receiveOf(0).setClock([&] { return now; });
-    c.w.showReceived(0, QByteArray(20, 'a'));
+    c.panel(0).receive().setClock([&] { return now; });
+    c.view(0).showReceived(QByteArray(20, 'a'));
     now = utc(14, 3, 11, 982);
-    c.w.showReceived(0, QByteArray(300, 'b'));
+    c.view(0).showReceived(QByteArray(300, 'b'));
     auto tip = [&](int row) {
         auto *m = c.w.MSHFlexGrid2[0]->model();
         return m->data(m->index(row, 0), Qt::ToolTipRole).toString();

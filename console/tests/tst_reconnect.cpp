@@ -1,5 +1,6 @@
 #include "console/panel/adapter_return.h"
 #include "console/frmmain.h"
+#include "tests/support/console_window.h"
 #include "console/panel/port_chooser.h"
 #include "tests/support/fake_usb_sysfs.h"
 #include "tests/support/files.h"
@@ -56,40 +57,13 @@ struct Machine {
     }
 };
 
-// A shown window over the machine, its timer driven by the test.
-struct Console {
-    RecordingMessageBoxes boxes;
-    frmMain w;
+// The window over the machine.
+struct Console : testsupport::ConsoleWindow {
     explicit Console(const Machine &m, ReturnRule rule = ReturnRule::UsbIdentity)
-        : w(boxes, m.environment(rule))
+        : ConsoleWindow(m.environment(rule))
     {
-        w.Timer1->stop();
-        w.show();
         // The right panel's "2" would conflict with an adapter back as port 2.
         w.Combo1[1]->setEditText("9");
-    }
-    void tick() { w.Timer1_Timer(); }
-    bool receive(int panel, qint64 count)
-    {
-        for (int i = 0; i < 300 && w.MSComm1[panel].inBufferCount() < count; ++i)
-            QTest::qWait(10);
-        const bool ok = w.MSComm1[panel].inBufferCount() >= count;
-        tick();
-        return ok;
-    }
-    QString text(int panel, int row, int from, int count)
-    {
-        auto *m = w.MSHFlexGrid1[panel]->model();
-        QString t;
-        for (int c = from; c < from + count; ++c)
-            t += m->data(m->index(row, c)).toString();
-        return t;
-    }
-    void setReconnect(int panel, bool on)
-    {
-        QAction *item = w.receiveMenu(panel)->reconnectAction();
-        if (item->isChecked() != on)
-            item->trigger();
     }
     // Panel 0 runs on port 1 (ttyUSB0, serial A1), receives `before`, and
     // is stopped by the fault when that adapter is unplugged.
@@ -109,16 +83,6 @@ struct Console {
         first.reset();
         m.unplug("ttyUSB0", "1-1");
         return fault(0);
-    }
-    // Waits for the serial control to see the fault, then lets a tick stop
-    // the panel.
-    bool fault(int panel)
-    {
-        for (int i = 0; i < 300 && !w.MSComm1[panel].hasFault(); ++i)
-            QTest::qWait(10);
-        const bool ok = w.MSComm1[panel].hasFault();
-        tick();
-        return ok;
     }
 };
 
@@ -217,7 +181,7 @@ void TestReconnect::backUnderAnotherNumberWithoutAClick()
     Console c(m);
     QVERIFY(c.runUntilUnplugged(m, true, "before"));
     QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
-    QVERIFY(c.w.waitingForAdapter(0));
+    QVERIFY(c.view(0).waitingForAdapter());
     QCOMPARE(c.w.Check1[0]->checkState(), Qt::PartiallyChecked);
     QVERIFY(!c.w.Started0);
     c.tick();
@@ -229,14 +193,14 @@ void TestReconnect::backUnderAnotherNumberWithoutAClick()
     c.tick();
     QCOMPARE(c.w.Combo1[0]->currentText(), QString("2"));
     QVERIFY(c.w.Started0);
-    QVERIFY(!c.w.waitingForAdapter(0));
+    QVERIFY(!c.view(0).waitingForAdapter());
     QCOMPARE(c.w.Check1[0]->checkState(), Qt::Checked);
     QVERIFY(c.w.MSComm1[0].portOpen());
     QCOMPARE(c.w.MSComm1[0].device(), m.device("ttyUSB1"));
     QVERIFY(c.w.Command2[0]->isEnabled());
     // The panel noted it all, as the traffic view lists it.
     QStringList events;
-    for (const console::PortEvent &e : c.w.panel(0).events())
+    for (const console::PortEvent &e : c.panel(0).events())
         events << console::portEventText(e).section(':', 0, 0);
     QCOMPARE(events, (QStringList{"started 9600,n,8,1", "fault", "waiting", "reconnected 2"}));
     second.write("after");
@@ -250,13 +214,13 @@ void TestReconnect::itemOffStaysStoppedAsBefore()
 {
     Machine m;
     Console c(m);
-    QVERIFY(!c.w.receiveMenu(0)->reconnectAction()->isChecked());
+    QVERIFY(!c.view(0).menu()->reconnectAction()->isChecked());
     QVERIFY(c.runUntilUnplugged(m, false));
     PseudoTerminal second;
     m.plug("ttyUSB1", "1-2", "A1", second.slavePath());
     c.tick();
     c.tick();
-    QVERIFY(!c.w.waitingForAdapter(0));
+    QVERIFY(!c.view(0).waitingForAdapter());
     QCOMPARE(c.w.Check1[0]->checkState(), Qt::Unchecked);
     QVERIFY(!c.w.Started0);
     QVERIFY(!c.w.MSComm1[0].portOpen());
@@ -282,7 +246,7 @@ void TestReconnect::anotherSerialIsNotTakenAndAClickEndsTheWait()
     PseudoTerminal other;
     m.plug("ttyUSB0", "1-1", "B2", other.slavePath());
     c.tick();
-    QVERIFY(c.w.waitingForAdapter(0));
+    QVERIFY(c.view(0).waitingForAdapter());
     QVERIFY(!c.w.MSComm1[0].portOpen());
 
     // A click on the partly checked box, or the item switched off, ends
@@ -291,7 +255,7 @@ void TestReconnect::anotherSerialIsNotTakenAndAClickEndsTheWait()
         c.setReconnect(0, false);
     else
         c.w.Check1[0]->click();
-    QVERIFY(!c.w.waitingForAdapter(0));
+    QVERIFY(!c.view(0).waitingForAdapter());
     QCOMPARE(c.w.Check1[0]->checkState(), Qt::Unchecked);
     QVERIFY(!c.w.Started0);
     QVERIFY(c.w.Combo1[0]->isEnabled());
@@ -301,7 +265,7 @@ void TestReconnect::anotherSerialIsNotTakenAndAClickEndsTheWait()
     QVERIFY(!c.w.MSComm1[0].portOpen());
     QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
     // The next fault waits again unless the item went off.
-    QCOMPARE(c.w.reconnectAutomatically(0), !itemOff);
+    QCOMPARE(c.view(0).reconnectAutomatically(), !itemOff);
     // The box is a plain one again: the next click starts the panel.
     c.w.Check1[0]->click();
     QVERIFY(c.w.Started0);
@@ -396,7 +360,7 @@ void TestReconnect::refusedReconnectKeepsWaitingWithoutBoxes()
     QCOMPARE(holder.readLine().trimmed(), QByteArray("open"));
     for (int i = 0; i < 4; ++i)
         c.tick();
-    QVERIFY(c.w.waitingForAdapter(0));
+    QVERIFY(c.view(0).waitingForAdapter());
     QCOMPARE(c.w.Check1[0]->checkState(), Qt::PartiallyChecked);
     QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
     QVERIFY2(c.w.Check1[0]->toolTip().contains(QString("in use by port_holder (process %1)").arg(holder.processId())),
@@ -448,7 +412,7 @@ void TestReconnect::returnBesideTheOtherPanel()
              qPrintable(fault.details));
     QCOMPARE(c.w.Combo1[0]->currentText(), QString("2"));
     QCOMPARE(c.w.MSComm1[0].portOpen(), !otherRuns);
-    QCOMPARE(c.w.waitingForAdapter(0), false);
+    QCOMPARE(c.view(0).waitingForAdapter(), false);
     if (otherRuns) {
         QCOMPARE(c.boxes.texts(), (QStringList{"COM Port Error.", "COM Port Conflict Error."}));
         QCOMPARE(fault.laterDetails, QStringList{cause}); // no wait spoken of
@@ -471,22 +435,22 @@ void TestReconnect::itemRememberedPerPanelAcrossARestart()
     Machine m;
     {
         Console c(m);
-        QVERIFY(!c.w.reconnectAutomatically(0));
-        QVERIFY(!c.w.reconnectAutomatically(1));
+        QVERIFY(!c.view(0).reconnectAutomatically());
+        QVERIFY(!c.view(1).reconnectAutomatically());
         c.setReconnect(1, true);
     }
     {
         Console c(m);
-        QVERIFY(!c.w.receiveMenu(0)->reconnectAction()->isChecked());
-        QVERIFY(c.w.receiveMenu(1)->reconnectAction()->isChecked());
+        QVERIFY(!c.view(0).menu()->reconnectAction()->isChecked());
+        QVERIFY(c.view(1).menu()->reconnectAction()->isChecked());
         c.setReconnect(1, false);
         c.setReconnect(0, true);
     }
     Console c(m);
-    QVERIFY(c.w.reconnectAutomatically(0));
-    QVERIFY(!c.w.reconnectAutomatically(1));
-    QVERIFY(c.w.receiveMenu(0)->reconnectAction()->isChecked());
-    QCOMPARE(c.w.receiveMenu(0)->reconnectAction()->text(), QString("&Reconnect Automatically"));
+    QVERIFY(c.view(0).reconnectAutomatically());
+    QVERIFY(!c.view(1).reconnectAutomatically());
+    QVERIFY(c.view(0).menu()->reconnectAction()->isChecked());
+    QCOMPARE(c.view(0).menu()->reconnectAction()->text(), QString("&Reconnect Automatically"));
 }
 
 void TestReconnect::startFailureShowsTheCause_data()
@@ -536,7 +500,7 @@ void TestReconnect::startFailureShowsTheCause()
     }
     if (QTest::currentDataTag() == QByteArray("permission")) {
         QVERIFY(testsupport::writeFile(m.device("ttyUSB0")));
-        c.w.MSComm1[0].failOpenAt({{serial::SerialControl::OpenStep::Open, QSerialPort::PermissionError}});
+        c.panel(0).failOpenAt({{serial::SerialControl::OpenStep::Open, QSerialPort::PermissionError}});
     }
     c.w.Combo1[0]->setEditText(port.replace("%1", m.dev));
     c.w.Check1[0]->click();
@@ -583,7 +547,7 @@ void TestReconnect::choosingPorts()
         }
         QTest::keyClick(list, Qt::Key_Return);
     });
-    QAction *item = c.w.receiveMenu(0)->choosePortAction();
+    QAction *item = c.view(0).menu()->choosePortAction();
     item->trigger();
     QCOMPARE(rows, (QStringList{"1|" + m.device("ttyUSB0") + "|10c4|ea60|CP2102|A1|cp210x|"
                                     + QString("port_holder (process %1)").arg(holder.processId())

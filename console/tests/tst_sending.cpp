@@ -211,11 +211,11 @@ private slots:
         const QByteArray frame = QByteArray("0123456789").repeated(300);
         auto w = rowWindow(QString::fromLatin1(frame));
         console::RepeatDialog *d = startRepeat(*w, QStringLiteral("10"), QString());
-        QTRY_VERIFY(m_line->control.outBufferCount() > 0);
+        QTRY_VERIFY(m_line->control().outBufferCount() > 0);
         const int sent = d->job()->sent();
         QTest::qWait(200);
         QCOMPARE(d->job()->sent(), sent);
-        QVERIFY(m_line->control.outBufferCount() <= frame.size());
+        QVERIFY(m_line->control().outBufferCount() <= frame.size());
         d->stopButton->click();
         QByteArray received;
         QTRY_COMPARE((received += m_line->far.readAvailable(5)).size(), frame.size() * sent);
@@ -245,7 +245,7 @@ private slots:
         if (how == QLatin1String("stop"))
             d->stopButton->click();
         else if (how == QLatin1String("close port"))
-            m_line->control.setPortOpen(false);
+            m_line->close();
         else {
             w->show();
             w->close();
@@ -321,7 +321,7 @@ private slots:
 private:
     std::unique_ptr<sfrmTransmit> makeWindow(HistoryStore::Access access = HistoryStore::Access::ReadWrite)
     {
-        return std::make_unique<sfrmTransmit>(std::array<serial::SerialControl *, 2>{&m_line->control, nullptr},
+        return std::make_unique<sfrmTransmit>(std::array<console::Panel *, 2>{&m_line->panel, nullptr},
                                               [] { return true; }, m_boxes,
                                               std::make_unique<HistoryStore>(m_path, access));
     }

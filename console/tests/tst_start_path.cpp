@@ -1,5 +1,5 @@
 #include "console/frmmain.h"
-#include "console_harness.h"
+#include "tests/support/console_window.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/recorders.h"
 
@@ -15,7 +15,7 @@
 
 using serial::SerialControl;
 using testsupport::PseudoTerminal;
-using harness::Console;
+using Console = testsupport::ConsoleWindow;
 using Step = SerialControl::OpenStep;
 
 Q_DECLARE_METATYPE(SerialControl::OpenStep)
@@ -52,7 +52,7 @@ void TestStartPath::refusedStepStopsThePanelAndTheNextStartOpensAfresh()
     Console c;
     c.typePort(0, pty.slavePath());
     c.w.Option1[3]->click(); // 19200
-    c.w.MSComm1[0].failOpenAt({{step, error}});
+    c.panel(0).failOpenAt({{step, error}});
     c.w.Check1[0]->click();
     QCOMPARE(c.boxes.texts(), QStringList{QStringLiteral("COM Port Error.")});
     QVERIFY(!c.w.Started0);
@@ -63,7 +63,7 @@ void TestStartPath::refusedStepStopsThePanelAndTheNextStartOpensAfresh()
 
     // The user picks another rate and starts again on a device that now
     // accepts it: the port opens afresh with the new settings.
-    c.w.MSComm1[0].failOpenAt(std::nullopt);
+    c.panel(0).failOpenAt(std::nullopt);
     c.w.Option1[1]->click(); // 38400
     c.w.Check1[0]->click();
     QCOMPARE(c.boxes.boxes.size(), 1);

@@ -1,7 +1,7 @@
 #include "console/frmmain.h"
 #include "console/transmit/sfrmtransmit.h"
 #include "console/traffic/traffic_window.h"
-#include "console_harness.h"
+#include "tests/support/console_window.h"
 #include "tests/support/files.h"
 #include "tests/support/pseudo_terminal.h"
 
@@ -22,7 +22,7 @@ using console::SplitKind;
 using console::SplitRule;
 using console::TrafficModel;
 using console::TrafficWindow;
-using harness::utc;
+using testsupport::utc;
 using testsupport::PseudoTerminal;
 using testsupport::readFile;
 
@@ -47,42 +47,20 @@ struct FedPanel {
     }
 };
 
-// The window on a settings file of its own, with the file dialogs answered
-// by the test, its clock set by hand and its timer driven by the test.
-struct Console {
-    QTemporaryDir dir;
-    testsupport::RecordingMessageBoxes boxes;
-    harness::ScriptedFiles files;
+// The window on a settings file of its own, its clock set by hand.
+struct Console : testsupport::ConsoleWindow {
     qint64 now = utc(14, 3, 10, 0);
-    std::unique_ptr<console::frmMain> w;
-
-    explicit Console(const QByteArray &settings = {})
+    explicit Console(const QByteArray &settings = {}, const console::PortEnvironment &ports = {})
+        : ConsoleWindow(settings, ports)
     {
-        testsupport::writeFile(settingsFile(), settings);
-        console::PortEnvironment ports;
-        ports.settingsFile = settingsFile();
-        w = std::make_unique<console::frmMain>(boxes, ports);
-        w->Timer1->stop();
-        w->setFileChooser(&files);
-        for (int p = 0; p < 2; ++p)
-            w->receiveOf(p).setClock([this] { return now; });
-        w->show();
+        useClock(now);
     }
-    QString settingsFile() const { return dir.filePath(QStringLiteral("settings.ini")); }
-    QVariant stored(const QString &key) const { return QSettings(settingsFile(), QSettings::IniFormat).value(key); }
-    // The view from a panel's menu, active for the keys a test types.
-    TrafficWindow *openView(int panel = 0)
-    {
-        w->receiveMenu(panel)->trafficAction()->trigger();
-        w->trafficWindow()->activateWindow();
-        (void)QTest::qWaitForWindowActive(w->trafficWindow()); // else its keys go astray and the test fails
-        return w->trafficWindow();
-    }
+    TrafficWindow *openView(int panel = 0) { return openTrafficView(panel); }
     // Bytes shown in a panel `afterMs` after the clock's last reading.
     void show(int panel, qint64 afterMs, const QByteArray &bytes)
     {
         now += afterMs;
-        w->showReceived(panel, bytes);
+        view(panel).showReceived(bytes);
     }
     QString cell(TrafficWindow *view, int row, int column) const
     {
@@ -204,12 +182,12 @@ private slots:
     {
         Console c;
         PseudoTerminal left, right;
-        c.w->Combo1[0]->setEditText(left.slavePath());
-        c.w->Combo1[1]->setEditText(right.slavePath());
-        c.w->Check1[0]->click();
+        c.w.Combo1[0]->setEditText(left.slavePath());
+        c.w.Combo1[1]->setEditText(right.slavePath());
+        c.w.Check1[0]->click();
         c.now += 500;
-        c.w->Check1[1]->click();
-        QVERIFY(c.w->Started0 && c.w->Started1);
+        c.w.Check1[1]->click();
+        QVERIFY(c.w.Started0 && c.w.Started1);
 
         TrafficWindow *view = c.openView(0);
         QVERIFY(view && view->isVisible());
@@ -222,8 +200,8 @@ private slots:
         // only once a panel's control holds them.
         auto send = [&](PseudoTerminal &pty, int panel, const char *hex) {
             pty.write(QByteArray::fromHex(hex));
-            QTRY_COMPARE(c.w->MSComm1[panel].inBufferCount(), qint64(QByteArray::fromHex(hex).size()));
-            c.w->Timer1_Timer();
+            QTRY_COMPARE(c.w.MSComm1[panel].inBufferCount(), qint64(QByteArray::fromHex(hex).size()));
+            c.w.Timer1_Timer();
         };
         c.now = utc(14, 3, 11, 0);
         send(left, 0, "010300000002C40B");
@@ -278,23 +256,23 @@ private slots:
         // The right far end goes: a fault row.
         c.now += 1000;
         right.closeMaster();
-        QTRY_VERIFY(c.w->MSComm1[1].hasFault());
-        c.w->Timer1_Timer();
+        QTRY_VERIFY(c.w.MSComm1[1].hasFault());
+        c.w.Timer1_Timer();
         QCOMPARE(view->model()->rowCount(), 6);
         QCOMPARE(view->model()->panelOf(5), 1);
         QVERIFY2(view->model()->eventText(5).startsWith("fault: "), qPrintable(view->model()->eventText(5)));
 
         // Clear on the left takes the left rows away and says so.
         c.now += 100;
-        c.w->Command1[0]->click();
+        c.w.Command1[0]->click();
         QCOMPARE(view->model()->rowCount(), 5);
         for (int row = 0; row < 4; ++row)
             QCOMPARE(view->model()->panelOf(row), 1);
         QCOMPARE(view->model()->panelOf(4), 0);
         QCOMPARE(view->model()->eventText(4), QStringLiteral("cleared"));
         // A stop shows when the tick closes the port.
-        c.w->Check1[0]->click();
-        c.w->Timer1_Timer();
+        c.w.Check1[0]->click();
+        c.w.Timer1_Timer();
         QCOMPARE(view->model()->eventText(5), QStringLiteral("stopped"));
         // The other panel's menu raises the same window.
         QCOMPARE(c.openView(1), view);
@@ -304,7 +282,7 @@ private slots:
     {
         Console c("[Traffic]\nSplit=delimiter\nGapMs=35\nDelimiter=03\nCheck=sum8\n[Receive]\nMemoryBudgetMiB=3\n");
         for (int p : {0, 1})
-            QCOMPARE(c.w->receiveOf(p).store().memoryBudget(), qint64(3) << 20);
+            QCOMPARE(c.panel(p).receive().store().memoryBudget(), qint64(3) << 20);
         c.show(0, 0, "\x01\x02\x03" "\x02" "cd\x03" "\x03");
         TrafficWindow *view = c.openView();
         // Frames end at 03 and are checked by their sum; one byte is too short
@@ -392,25 +370,36 @@ private slots:
 
     void sentBytesAreRowsOfTheSendingPanel()
     {
-        Console c;
+        // The right panel runs as port 2, on a pseudo-terminal.
+        QTemporaryDir dev;
+        PseudoTerminal line;
+        QVERIFY(QFile::link(line.slavePath(), dev.filePath("ttyUSB1")));
+        console::PortEnvironment ports;
+        ports.places.deviceDir = dev.path();
+        Console c(QByteArray(), ports);
+        c.w.Check1[1]->click();
+        QVERIFY(c.w.Started1);
         c.show(0, 0, "req");
         TrafficWindow *view = c.openView();
         view->model()->setCheck(FrameCheck::ModbusRtu);
         // The history window sends through the right panel 20 ms later.
         c.now += 20;
-        emit c.w->transmitWindow()->sent(1, QByteArray::fromHex("01030000000AC5CD"));
-        QCOMPARE(view->model()->rowCount(), 2);
-        QCOMPARE(c.cell(view, 1, TrafficModel::PanelColumn), QStringLiteral("2 sent"));
-        QCOMPARE(c.cell(view, 1, TrafficModel::HexColumn), QStringLiteral("01 03 00 00 00 0A C5 CD"));
-        QCOMPARE(c.cell(view, 1, TrafficModel::CheckColumn), QStringLiteral("ok"));
+        c.w.Port1 = false;
+        QVERIFY(testsupport::writeFile(dev.filePath("request"), QByteArray::fromHex("01030000000AC5CD")));
+        c.w.transmitWindow()->sendFile(dev.filePath("request"));
+        QCOMPARE(line.read(8, 2000).toHex(), QByteArray("01030000000ac5cd"));
+        QCOMPARE(view->model()->rowCount(), 3);
+        QCOMPARE(c.cell(view, 2, TrafficModel::PanelColumn), QStringLiteral("2 sent"));
+        QCOMPARE(c.cell(view, 2, TrafficModel::HexColumn), QStringLiteral("01 03 00 00 00 0A C5 CD"));
+        QCOMPARE(c.cell(view, 2, TrafficModel::CheckColumn), QStringLiteral("ok"));
         QTemporaryDir out;
         c.files.exported = console::FileChooser::ExportTarget{out.filePath("traffic.csv"), true};
         view->exportRows();
-        QCOMPARE(readFile(out.filePath("traffic.csv")).split('\n').value(2),
+        QCOMPARE(readFile(out.filePath("traffic.csv")).split('\n').value(3),
                  QByteArray("2026-12-07T14:03:10.020,right,2,20.0,8,01 03 00 00 00 0A C5 CD,........,ok,sent"));
         // Clear takes the sent bytes with the rows.
-        c.w->Command1[1]->click();
-        QCOMPARE(c.w->panel(1).sentBytes().size(), 0);
+        c.w.Command1[1]->click();
+        QCOMPARE(c.panel(1).sentBytes().size(), 0);
     }
 
     void followsUntilScrolledUp()

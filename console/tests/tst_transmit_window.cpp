@@ -93,7 +93,7 @@ void TestTransmitWindow::cleanup()
 std::unique_ptr<sfrmTransmit> TestTransmitWindow::makeWindow()
 {
     return std::make_unique<sfrmTransmit>(
-        std::array<serial::SerialControl *, 2>{&m_left->control, &m_right->control},
+        std::array<console::Panel *, 2>{&m_left->panel, &m_right->panel},
         [this] { return m_port1; }, m_boxes, m_path);
 }
 
@@ -169,7 +169,7 @@ void TestTransmitWindow::closedPortOrNoRowSendsNothing()
     storeRows(m_path, {{"Txt", "AT"}});
     auto w = makeWindow();
     // The right panel was stopped by a fault while the window was up.
-    m_right->control.setPortOpen(false);
+    m_right->close();
     m_port1 = false;
     w->Command1_Click();
     QCOMPARE(m_boxes.texts(), QStringList{"COM Port Error."});
@@ -195,7 +195,7 @@ void TestTransmitWindow::sendWaitsForEarlierBytesWhileEventsRun()
 
     w->DataGrid1->setCurrentIndex(w->model().index(1, 0));
     w->Command1_Click();
-    QVERIFY(m_left->control.outBufferCount() > 0);
+    QVERIFY(m_left->control().outBufferCount() > 0);
     w->DataGrid1->setCurrentIndex(w->model().index(0, 0));
     w->Command1_Click();
     // The far end was read from inside the wait, so events ran meanwhile.
@@ -403,7 +403,7 @@ void TestTransmitWindow::editsAreWrittenOrReported()
 
     storeRows(m_path, {{"Txt", "stored"}});
     const QByteArray before = readFile(m_path);
-    sfrmTransmit w({&m_left->control, &m_right->control}, [] { return true; }, m_boxes,
+    sfrmTransmit w({&m_left->panel, &m_right->panel}, [] { return true; }, m_boxes,
                    std::make_unique<HistoryStore>(m_path, readOnly ? HistoryStore::Access::ReadOnly
                                                                    : HistoryStore::Access::ReadWrite));
     w.show();

@@ -50,7 +50,7 @@ TrafficWindow::TrafficWindow(std::array<Panel *, 2> panels, ConsoleSettings &set
     resize(1000, 560);
 
     m_model = new TrafficModel({panels[0], panels[1]}, this);
-    m_model->setCheck(settings.traffic().check);
+    m_model->setCheck(readTrafficSettings(settings).check);
     m_table = new QTableView(this);
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -103,7 +103,7 @@ TrafficWindow::TrafficWindow(std::array<Panel *, 2> panels, ConsoleSettings &set
 
 QWidget *TrafficWindow::buildSettingsBar()
 {
-    const TrafficSettings kept = m_settings.traffic();
+    const TrafficSettings kept = readTrafficSettings(m_settings);
     auto *bar = new QWidget(this);
     auto *row = new QHBoxLayout(bar);
     row->setContentsMargins(0, 0, 0, 0);
@@ -147,7 +147,7 @@ QWidget *TrafficWindow::buildSettingsBar()
 
     connect(m_split, &QComboBox::activated, this, [this] {
         applySplitKind();
-        SplitRule rule = m_settings.traffic().split;
+        SplitRule rule = readTrafficSettings(m_settings).split;
         rule.kind = *splitKindFromName(m_split->currentData().toString());
         storeAndSplit(rule);
     });
@@ -225,7 +225,7 @@ void TrafficWindow::refuse(QLineEdit *edit, const QString &oldText, const QStrin
 
 void TrafficWindow::applyGap()
 {
-    SplitRule rule = m_settings.traffic().split;
+    SplitRule rule = readTrafficSettings(m_settings).split;
     QString reason;
     const auto gap = parseGapMs(m_gap->text(), &reason);
     if (!gap)
@@ -237,7 +237,7 @@ void TrafficWindow::applyGap()
 
 void TrafficWindow::applyDelimiter()
 {
-    SplitRule rule = m_settings.traffic().split;
+    SplitRule rule = readTrafficSettings(m_settings).split;
     QString reason;
     const auto delimiter = parseDelimiter(m_delimiter->text(), &reason);
     if (!delimiter)
@@ -250,18 +250,18 @@ void TrafficWindow::applyDelimiter()
 void TrafficWindow::storeAndSplit(const SplitRule &rule)
 {
     setRefusal(m_message, {});
-    TrafficSettings kept = m_settings.traffic();
+    TrafficSettings kept = readTrafficSettings(m_settings);
     kept.split = rule;
-    m_settings.setTraffic(kept);
+    writeTrafficSettings(m_settings, kept);
     for (Panel *p : m_panels)
         p->setSplitRule(rule);
 }
 
 void TrafficWindow::applyCheck()
 {
-    TrafficSettings kept = m_settings.traffic();
+    TrafficSettings kept = readTrafficSettings(m_settings);
     kept.check = frameCheckFromName(m_check->currentData().toString()).value_or(FrameCheck::None);
-    m_settings.setTraffic(kept);
+    writeTrafficSettings(m_settings, kept);
     m_model->setCheck(kept.check);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/panel/console_settings.h"
+#include "console/traffic/traffic_settings.h"
 #include "console/files/file_chooser.h"
 #include "console/traffic/traffic_model.h"
 #include "desktop/message_boxes.h"

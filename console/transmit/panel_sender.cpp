@@ -2,15 +2,21 @@
 
 namespace console {
 
-PanelSender::PanelSender(std::array<serial::SerialControl *, 2> ports, QObject *parent)
+PanelSender::PanelSender(std::array<Panel *, 2> panels, QObject *parent)
     : QObject(parent)
-    , m_ports(ports)
+    , m_panels(panels)
 {
 }
 
-serial::SerialControl *PanelSender::port(int panel) const
+Panel *PanelSender::panelAt(int panel) const
 {
-    return panel == 0 || panel == 1 ? m_ports[panel] : nullptr;
+    return panel == 0 || panel == 1 ? m_panels[panel] : nullptr;
+}
+
+const serial::SerialControl *PanelSender::port(int panel) const
+{
+    const Panel *p = panelAt(panel);
+    return p ? &p->control() : nullptr;
 }
 
 QString PanelSender::portName(int panel) const
@@ -22,14 +28,10 @@ QString PanelSender::portName(int panel) const
 
 bool PanelSender::send(int panel, const QByteArray &bytes)
 {
-    serial::SerialControl *control = port(panel);
-    // A fault closes the port; its cause is the better reason.
-    if (control == nullptr || (!control->portOpen() && !control->hasFault())) {
-        m_lastError = QStringLiteral("%1: the port is not open.").arg(portName(panel));
-        return false;
-    }
-    if (control->hasFault() || !control->output(bytes)) {
-        m_lastError = QStringLiteral("%1: %2").arg(portName(panel), control->lastError());
+    Panel *target = panelAt(panel);
+    QString reason = QStringLiteral("the port is not open.");
+    if (target == nullptr || !target->send(bytes, &reason)) {
+        m_lastError = QStringLiteral("%1: %2").arg(portName(panel), reason);
         return false;
     }
     emit sent(panel, bytes);

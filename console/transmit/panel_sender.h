@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serial/serial_control.h"
+#include "console/panel/panel.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -11,16 +11,17 @@
 namespace console {
 
 // The one way out for every byte the history window sends (a row, a
-// repeat, a file): the serial control of a panel, 0 the left and 1 the
-// right. Each write that the port took is announced with sent(), with
-// exactly the bytes written, for whoever shows the traffic.
+// repeat, a file): a port panel, 0 the left and 1 the right. The panel
+// notes each write as sent, for the traffic view; sent() announces it here
+// too, with exactly the bytes written.
 class PanelSender : public QObject {
     Q_OBJECT
 public:
-    explicit PanelSender(std::array<serial::SerialControl *, 2> ports, QObject *parent = nullptr);
+    explicit PanelSender(std::array<Panel *, 2> panels, QObject *parent = nullptr);
 
-    // Null when that panel has no control.
-    serial::SerialControl *port(int panel) const;
+    // The panel's serial control, to read and watch; null when there is no
+    // such panel.
+    const serial::SerialControl *port(int panel) const;
     // How messages name the panel's port: "/dev/ttyUSB0 (left panel)".
     QString portName(int panel) const;
     // Writes the bytes as one piece. False, with the reason in lastError(),
@@ -33,7 +34,9 @@ signals:
     void sent(int panel, const QByteArray &bytes);
 
 private:
-    std::array<serial::SerialControl *, 2> m_ports;
+    Panel *panelAt(int panel) const;
+
+    std::array<Panel *, 2> m_panels;
     QString m_lastError;
 };
 

@@ -66,7 +66,7 @@ SendJob::SendJob(PanelSender &sender, int panel, QObject *parent)
 
 bool SendJob::begin(QString *reason)
 {
-    serial::SerialControl *control = m_sender.port(m_panel);
+    const serial::SerialControl *control = m_sender.port(m_panel);
     if (control == nullptr || !control->portOpen() || control->hasFault()) {
         *reason = QStringLiteral("%1: the port is not open.").arg(m_sender.portName(m_panel));
         return false;
@@ -104,7 +104,7 @@ void SendJob::finish(const QString &reason)
         return;
     m_running = false;
     m_again.stop();
-    if (serial::SerialControl *control = m_sender.port(m_panel)) {
+    if (const serial::SerialControl *control = m_sender.port(m_panel)) {
         disconnect(control, nullptr, this, nullptr);
         disconnect(&control->port(), nullptr, this, nullptr);
     }

@@ -59,7 +59,7 @@ protected:
     virtual void pump() = 0;
     void pumpAfter(int ms);
     void finish(const QString &reason);
-    serial::SerialControl &port() const { return *m_sender.port(m_panel); }
+    const serial::SerialControl &port() const { return *m_sender.port(m_panel); }
 
     PanelSender &m_sender;
 

@@ -29,7 +29,7 @@ const QString title = QStringLiteral("Tavrin");
 // Lets window events run until everything written to the port before has
 // gone out. Sleeps between events; no time limit. Returns early when the
 // port closes or fails meanwhile.
-void waitForEmptyOutput(serial::SerialControl &port)
+void waitForEmptyOutput(const serial::SerialControl &port)
 {
     while (port.portOpen() && !port.hasFault() && port.outBufferCount() > 0) {
         QEventLoop loop;
@@ -59,26 +59,25 @@ QString describeRow(const HistoryRow &row, SendOptions options)
 
 } // namespace
 
-sfrmTransmit::sfrmTransmit(std::array<serial::SerialControl *, 2> ports,
+sfrmTransmit::sfrmTransmit(std::array<Panel *, 2> panels,
                            std::function<bool()> port1, desktop::MessageBoxes &boxes,
                            const QString &databasePath, QWidget *parent)
-    : sfrmTransmit(ports, std::move(port1), boxes,
+    : sfrmTransmit(panels, std::move(port1), boxes,
                    std::make_unique<HistoryStore>(databasePath), parent)
 {
 }
 
-sfrmTransmit::sfrmTransmit(std::array<serial::SerialControl *, 2> ports,
+sfrmTransmit::sfrmTransmit(std::array<Panel *, 2> panels,
                            std::function<bool()> port1, desktop::MessageBoxes &boxes,
                            std::unique_ptr<HistoryStore> store, QWidget *parent)
     : QDialog(parent)
-    , m_ports(ports)
     , m_port1(std::move(port1))
     , m_boxes(boxes)
     , m_store(std::move(store))
 {
     m_model = new HistoryModel(*m_store, this);
     m_options = std::make_unique<SendOptionsStore>(*m_store);
-    m_sender = new PanelSender(ports, this);
+    m_sender = new PanelSender(panels, this);
     connect(m_sender, &PanelSender::sent, this, &sfrmTransmit::sent);
     buildControls();
     buildMenu();
@@ -267,7 +266,7 @@ void sfrmTransmit::DataGrid1_ButtonClick(int)
 void sfrmTransmit::Command1_Click()
 {
     const int panel = m_port1() ? 0 : 1;
-    serial::SerialControl *port = m_ports[panel];
+    const serial::SerialControl *port = m_sender->port(panel);
     if (!DataGrid1->currentIndex().isValid())
         return;
     if (port == nullptr || !port->portOpen()) {

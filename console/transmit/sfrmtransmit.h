@@ -4,7 +4,7 @@
 #include "console/transmit/history_store.h"
 #include "console/transmit/send_options_store.h"
 #include "desktop/message_boxes.h"
-#include "serial/serial_control.h"
+#include "console/panel/panel.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -39,13 +39,13 @@ class TypeButtonDelegate;
 class sfrmTransmit : public QDialog {
     Q_OBJECT
 public:
-    // ports[0] is the left panel's control, ports[1] the right's; port1()
-    // (true: the left panel) is read once at the start of each send.
-    sfrmTransmit(std::array<serial::SerialControl *, 2> ports, std::function<bool()> port1,
+    // panels[0] is the left panel, panels[1] the right; port1() (true: the
+    // left panel) is read once at the start of each send.
+    sfrmTransmit(std::array<Panel *, 2> panels, std::function<bool()> port1,
                  desktop::MessageBoxes &boxes,
                  const QString &databasePath = QStringLiteral("TstHis.db"),
                  QWidget *parent = nullptr);
-    sfrmTransmit(std::array<serial::SerialControl *, 2> ports, std::function<bool()> port1,
+    sfrmTransmit(std::array<Panel *, 2> panels, std::function<bool()> port1,
                  desktop::MessageBoxes &boxes, std::unique_ptr<HistoryStore> store,
                  QWidget *parent = nullptr);
     ~sfrmTransmit() override;
@@ -106,7 +106,6 @@ private:
     // The history file's full path, as messages name it.
     QString shownPath() const;
 
-    std::array<serial::SerialControl *, 2> m_ports;
     std::function<bool()> m_port1;
     desktop::MessageBoxes &m_boxes;
     std::unique_ptr<HistoryStore> m_store;

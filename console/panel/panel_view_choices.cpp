@@ -1,5 +1,5 @@
-// frmMain: "Choose Port..." and "Other Baud Rate..." of a panel's grid menu.
-#include "frmmain.h"
+// PanelView: "Choose Port..." and "Other Baud Rate..." of the grid menu.
+#include "panel_view.h"
 
 #include "console/panel/baud_rate_dialog.h"
 #include "console/panel/port_chooser.h"
@@ -10,35 +10,35 @@
 
 namespace console {
 
-void frmMain::choosePort(int i)
+void PanelView::choosePort()
 {
-    const serial::PortListPlaces places = portListPlaces(m_ports.places);
-    const auto current = serial::resolvePortText(Combo1[i]->currentText(), places.deviceDir);
-    PortChooser chooser(places, current ? current->device : QString(), this);
+    const serial::PortListPlaces places = portListPlaces(m_services.ports.places);
+    const auto current = serial::resolvePortText(Combo1->currentText(), places.deviceDir);
+    PortChooser chooser(places, current ? current->device : QString(), m_window);
     if (chooser.exec() != QDialog::Accepted)
         return;
-    Combo1[i]->setEditText(serial::portTextForDevice(chooser.chosenDevice(), places.deviceDir));
+    Combo1->setEditText(serial::portTextForDevice(chooser.chosenDevice(), places.deviceDir));
     // As a pick from the box's list: the other panel's port only warns.
-    Combo1_Click(i);
+    portPicked();
 }
 
-void frmMain::chooseOtherBaudRate(int i)
+void PanelView::chooseOtherBaudRate()
 {
-    BaudRateDialog dialog(i == 0 ? Baud0 : Baud1, this);
+    BaudRateDialog dialog(*m_pieces.baud, m_window);
     if (dialog.exec() == QDialog::Accepted)
-        setOtherBaudRate(i, dialog.rate());
+        setOtherBaudRate(dialog.rate());
 }
 
-void frmMain::setOtherBaudRate(int i, qint32 rate)
+void PanelView::setOtherBaudRate(qint32 rate)
 {
     const QString piece = QString::number(rate);
     QRadioButton *checked = nullptr;
-    for (const OptionSpec &entry : optionSpecs(OptionGroup::Baud)) {
-        if (entry.panel != i)
+    for (const Option &option : m_options) {
+        if (option.group != OptionGroup::Baud)
             continue;
-        QRadioButton *button = Option1[entry.index];
+        QRadioButton *button = option.button;
         // A rate the panel has a button for is that button's click.
-        if (entry.piece == piece) {
+        if (optionSpec(OptionGroup::Baud, option.index)->piece == piece) {
             if (!button->isChecked())
                 button->setChecked(true);
             return;
@@ -46,8 +46,8 @@ void frmMain::setOtherBaudRate(int i, qint32 rate)
         if (button->isChecked())
             checked = button;
     }
-    stopForNewRate(i);
-    (i == 0 ? Baud0 : Baud1) = piece;
+    stopForNewRate();
+    *m_pieces.baud = piece;
     // No button shows the rate: none shows checked. A click on one then
     // stores its rate again.
     if (checked) {
