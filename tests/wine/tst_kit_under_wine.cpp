@@ -8,6 +8,7 @@
 
 #include "configurator/config.h"
 #include "console/frmmain.h"
+#include "console/receive/byte_grid_view.h"
 #include "console/transmit/sfrmtransmit.h"
 #include "desktop/program_icon.h"
 #include "desktop/tick_counter.h"
