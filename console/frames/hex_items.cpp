@@ -2,6 +2,8 @@
 
 #include "console/frames/hex_text.h"
 
+#include <QList>
+
 namespace console {
 
 namespace {
@@ -11,6 +13,26 @@ constexpr int maxBytes = 256;
 bool isDropped(QChar c)
 {
     return c == u' ' || c == u'\t' || c == u'\n';
+}
+
+// Digits, then a blank, then a digit again, all before the first character
+// that ends the item's number.
+bool holdsSplitNumber(QStringView item)
+{
+    bool digitSeen = false;
+    bool blankAfterDigit = false;
+    for (QChar c : item) {
+        if (isDropped(c)) {
+            blankAfterDigit = digitSeen;
+            continue;
+        }
+        if (hexDigitValue(c.unicode()) < 0)
+            return false;
+        if (blankAfterDigit)
+            return true;
+        digitSeen = true;
+    }
+    return false;
 }
 
 } // namespace
@@ -68,6 +90,20 @@ QString hexItemsMessage(HexItemsError error)
         return QStringLiteral("Cannot send data.");
     case HexItemsError::ValueTooLarge:
         return QStringLiteral("Invalid output value");
+    }
+    return {};
+}
+
+QString hexItemsDetails(const QString &data, HexItemsError error)
+{
+    if (error != HexItemsError::ValueTooLarge)
+        return {};
+    for (QStringView item : QStringView(data).split(u',')) {
+        if (convertHexItem(item) >= 0)
+            continue;
+        if (holdsSplitNumber(item))
+            return QStringLiteral("hex items are separated by commas: 01,03,00");
+        return {};
     }
     return {};
 }

@@ -31,4 +31,9 @@ int convertHexItem(QStringView item);
 // What the user is told when a Hex row cannot be sent; empty for None.
 QString hexItemsMessage(HexItemsError error);
 
+// The reason below that message, for the box's details: when the item that
+// is too large is hex numbers split by blanks ("01 03 00"), that items are
+// separated by commas; else empty.
+QString hexItemsDetails(const QString &data, HexItemsError error);
+
 } // namespace console

@@ -72,6 +72,16 @@ void TestHexItems::rowBytes_data()
     // first 256 is found before the count runs out.
     QTest::newRow("bad value and too many") << hex << "1FF," + items(300) << QByteArray()
                                             << "Invalid output value";
+    // Blanks are dropped inside an item, so numbers split by blanks run
+    // together; the box's details then say how items are separated.
+    const QString commas = QStringLiteral("Invalid output value\nhex items are separated by commas: 01,03,00");
+    QTest::newRow("hex typed with blanks") << hex << "01 03 00 00 00 0A" << QByteArray() << commas;
+    QTest::newRow("split by a tab after good items") << hex << "01,03,10\t0A" << QByteArray() << commas;
+    QTest::newRow("split number, then junk") << hex << "12,FF F,zz" << QByteArray() << commas;
+    QTest::newRow("blank before junk is no split") << hex << "1FF x1" << QByteArray() << "Invalid output value";
+    QTest::newRow("only the refused item counts") << hex << "0 1,1FF" << QByteArray() << "Invalid output value";
+    QTest::newRow("blanks that join into a byte") << hex << "0 1,0 3" << QByteArray("\x01\x03", 2) << "";
+    QTest::newRow("too many items with blanks") << hex << "1 2," + items(300) << QByteArray() << "Cannot send data.";
 
     QTest::newRow("Txt sends the text") << "Txt" << "AT" << QByteArray("AT") << "";
     QTest::newRow("Txt is never parsed") << "Txt" << "12,34" << QByteArray("12,34") << "";
@@ -94,7 +104,9 @@ void TestHexItems::rowBytes()
 
     const console::HexItems out = console::bytesForRow(type, data);
     QCOMPARE(out.bytes, bytes);
-    QCOMPARE(console::hexItemsMessage(out.error), message);
+    QStringList told{console::hexItemsMessage(out.error), console::hexItemsDetails(data, out.error)};
+    told.removeAll(QString());
+    QCOMPARE(told.join(u'\n'), message);
     QCOMPARE(out.error == HexItemsError::None, message.isEmpty());
 }
 

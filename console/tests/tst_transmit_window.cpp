@@ -118,6 +118,8 @@ void TestTransmitWindow::sendsExactBytesThroughThePanelNamed_data()
     row("Hex right, trailing comma", "Hex", "7 , f,", false, QByteArray("\x07\x0F\x00", 3));
     row("lower-case txt is hex", "txt", "41", true, QByteArray("\x41"));
     row("value above FF", "Hex", "12,100", false, QByteArray(), LineEnd::None, FrameCheck::None, "Invalid output value");
+    row("hex typed with blanks", "Hex", "01 03 00 00 00 0A", true, QByteArray(), LineEnd::None, FrameCheck::None,
+        "Invalid output value\nhex items are separated by commas: 01,03,00");
 
     // With send options: the check over the row's bytes, then the line ending.
     row("Txt LRC over the text's bytes, CR", "Txt", ":01", false, QByteArray::fromHex("3A303136350D"), LineEnd::Cr,
@@ -150,9 +152,12 @@ void TestTransmitWindow::sendsExactBytesThroughThePanelNamed()
     QCOMPARE(chosen.read(int(bytes.size()), 2000).toHex(' '), bytes.toHex(' '));
     QCOMPARE(chosen.readAvailable(150).toHex(' '), QByteArray());
     QCOMPARE(other.readAvailable(50).toHex(' '), QByteArray());
-    QCOMPARE(m_boxes.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
-    for (const auto &box : m_boxes.boxes)
+    QStringList told;
+    for (const auto &box : m_boxes.boxes) {
         QCOMPARE(box.title, QStringLiteral("Tavrin"));
+        told << (box.details.isEmpty() ? box.text : box.text + u'\n' + box.details);
+    }
+    QCOMPARE(told, message.isEmpty() ? QStringList{} : QStringList{message});
     // What was written is announced once, with its panel.
     const QList<QVariantList> expected = bytes.isEmpty() ? QList<QVariantList>{}
                                                          : QList<QVariantList>{{port1 ? 0 : 1, bytes}};

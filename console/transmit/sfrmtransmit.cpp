@@ -194,6 +194,15 @@ void sfrmTransmit::tell(const QString &text, desktop::BoxIcon icon)
     m_boxes.show(text, title, icon);
 }
 
+void sfrmTransmit::tellRefused(const QString &data, HexItemsError error)
+{
+    const QString details = hexItemsDetails(data, error);
+    if (details.isEmpty())
+        tell(hexItemsMessage(error));
+    else
+        m_boxes.showWithDetails(hexItemsMessage(error), details, title, desktop::BoxIcon::None);
+}
+
 void sfrmTransmit::Command2_Click(int Index)
 {
     if (Index == 0)
@@ -290,7 +299,7 @@ void sfrmTransmit::Command1_Click()
     const HistoryRow &row = m_model->rowAt(current.row());
     const HexItems bytes = bytesToSend(row.type, row.data, optionsOf(current.row()));
     if (bytes.error != HexItemsError::None) {
-        tell(hexItemsMessage(bytes.error));
+        tellRefused(row.data, bytes.error);
         return;
     }
     if (!m_sender->send(panel, bytes.bytes))
@@ -391,7 +400,7 @@ void sfrmTransmit::sendRepeatedly()
     const SendOptions options = optionsOf(current.row());
     const HexItems bytes = bytesToSend(row.type, row.data, options);
     if (bytes.error != HexItemsError::None) {
-        tell(hexItemsMessage(bytes.error));
+        tellRefused(row.data, bytes.error);
         return;
     }
     delete m_repeat;

@@ -94,6 +94,8 @@ private:
     void addNew();
     void deleteCurrent();
     void tell(const QString &text, desktop::BoxIcon icon = desktop::BoxIcon::None);
+    // A Hex row that cannot be sent, with the reason where one fits.
+    void tellRefused(const QString &data, HexItemsError error);
     void buildMenu();
     void openMenu(const QPoint &pos);
     bool optionsEditable() const;
