@@ -183,6 +183,45 @@ private slots:
         QCOMPARE(m_line->far.readAvailable(100), QByteArray());
     }
 
+    // Send Repeatedly opens beside the history window, never over its grid.
+    void repeatOpensBesideTheHistory_data()
+    {
+        QTest::addColumn<QRect>("window");
+        QTest::addColumn<QRect>("screen");
+        QTest::addColumn<QPoint>("placed");
+        const QRect wide(0, 0, 1280, 1024);
+        const QRect small(0, 0, 800, 600);
+        QTest::newRow("room on the right") << QRect(100, 50, 490, 300) << wide << QPoint(598, 50);
+        QTest::newRow("right edge: to the left") << QRect(700, 50, 490, 300) << wide << QPoint(442, 50);
+        QTest::newRow("just fits on the right") << QRect(300, 0, 242, 300) << small << QPoint(550, 0);
+        QTest::newRow("a pixel short: to the left") << QRect(301, 0, 242, 300) << small << QPoint(43, 0);
+        QTest::newRow("no room either side: below") << QRect(150, 0, 600, 300) << small << QPoint(150, 308);
+        QTest::newRow("nor below: above") << QRect(150, 300, 600, 200) << small << QPoint(150, 92);
+        QTest::newRow("no room anywhere: in the screen") << QRect(150, 100, 600, 400) << small << QPoint(0, 100);
+        QTest::newRow("low window: raised into the screen") << QRect(0, 500, 300, 300) << small << QPoint(308, 400);
+        QTest::newRow("second screen") << QRect(1300, 100, 490, 300) << QRect(1280, 0, 1024, 768)
+                                       << QPoint(1798, 100);
+    }
+    void repeatOpensBesideTheHistory()
+    {
+        QFETCH(QRect, window);
+        QFETCH(QRect, screen);
+        QFETCH(QPoint, placed);
+        QCOMPARE(console::besideWindow(window, QSize(250, 200), screen), placed);
+    }
+    void repeatWindowLeavesTheGridInSight()
+    {
+        auto w = rowWindow();
+        w->move(0, 0);
+        w->show();
+        w->sendRepeatedly();
+        const QRect grid(w->DataGrid1->mapToGlobal(QPoint(0, 0)), w->DataGrid1->size());
+        QVERIFY(w->repeatDialog()->isVisible());
+        QVERIFY2(!w->repeatDialog()->frameGeometry().intersects(grid),
+                 qPrintable(QString("%1,%2 %3x%4").arg(w->repeatDialog()->x()).arg(w->repeatDialog()->y())
+                                .arg(w->repeatDialog()->width()).arg(w->repeatDialog()->height())));
+    }
+
     void repeatSendsEachFrameOnceAtItsInterval()
     {
         auto w = rowWindow();

@@ -9,6 +9,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace console {
 
@@ -78,6 +81,41 @@ RepeatDialog::RepeatDialog(PanelSender &sender, int panel, const QByteArray &fra
 
     showRunning(false);
     showSent();
+}
+
+QPoint besideWindow(const QRect &window, const QSize &size, const QRect &screen)
+{
+    constexpr int gap = 8;
+    const auto clamped = [&](int x, int y) {
+        return QPoint(std::clamp(x, screen.left(), std::max(screen.left(), screen.right() + 1 - size.width())),
+                      std::clamp(y, screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height())));
+    };
+    const int right = window.right() + 1 + gap;
+    const int left = window.left() - gap - size.width();
+    const int below = window.bottom() + 1 + gap;
+    const int above = window.top() - gap - size.height();
+    if (right + size.width() <= screen.right() + 1)
+        return clamped(right, window.top());
+    if (left >= screen.left())
+        return clamped(left, window.top());
+    if (below + size.height() <= screen.bottom() + 1)
+        return clamped(window.left(), below);
+    if (above >= screen.top())
+        return clamped(window.left(), above);
+    const bool moreRoomRight = screen.right() - window.right() >= window.left() - screen.left();
+    return clamped(moreRoomRight ? right : left, window.top());
+}
+
+void RepeatDialog::showBesideParent()
+{
+    const QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (owner && owner->screen()) {
+        // The frame is not known before the first show: the client size
+        // stands for it, which errs by a title bar at most.
+        adjustSize();
+        move(besideWindow(owner->frameGeometry(), size(), owner->screen()->availableGeometry()));
+    }
+    show();
 }
 
 RepeatDialog::~RepeatDialog()

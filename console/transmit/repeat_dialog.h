@@ -25,6 +25,9 @@ public:
                  QWidget *parent = nullptr);
     ~RepeatDialog() override;
 
+    // Shows the dialog beside its parent window, not over its grid.
+    void showBesideParent();
+
     // Reads the fields and starts; a refusal shows its reason in the status.
     void startRepeat();
     // Ends a running repeat with that reason.
@@ -55,6 +58,12 @@ private:
     const QByteArray m_frame;
     QPointer<RepeatSender> m_job;
 };
+
+// Where a window of `size` goes beside `window` (frame rectangles, desktop
+// pixels) within `screen`: to its right, else to its left (tops level),
+// else below it, else above it (left edges level), else on the side with
+// more room; always pushed into the screen.
+QPoint besideWindow(const QRect &window, const QSize &size, const QRect &screen);
 
 // A frame as hex digits for the dialogs: at most `shown` bytes, then "...".
 QString hexPreview(const QByteArray &bytes, int shown = 32);

@@ -406,7 +406,7 @@ void sfrmTransmit::sendRepeatedly()
     delete m_repeat;
     m_repeat = new RepeatDialog(*m_sender, m_port1() ? 0 : 1, bytes.bytes, describeRow(row, options), this);
     m_repeat->setAttribute(Qt::WA_DeleteOnClose);
-    m_repeat->show();
+    m_repeat->showBesideParent();
 }
 
 void sfrmTransmit::sendFile(const QString &path)
