@@ -94,9 +94,13 @@ std::optional<int> printFromCommandLine(const desktop::CommandLine &commandLine,
         if (json) {
             desktop::printOut(QString::fromUtf8(bridgesAsJson(discovery)));
         } else {
-            // The report's CR LF become the platform's line ends.
-            desktop::printOut(fromCodePage(discovery::FillDeviceListForPortChecker(discovery))
-                                  .replace(QLatin1String("\r\n"), QLatin1String("\n")));
+            // The report's CR LF become the platform's line ends. Without a
+            // bridge it is its two line breaks alone, kept as they are for
+            // scripts; the person reading is told on standard error.
+            const std::string report = discovery::FillDeviceListForPortChecker(discovery);
+            desktop::printOut(fromCodePage(report).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+            if (report.find_first_not_of("\r\n") == std::string::npos)
+                desktop::printError(QStringLiteral("pelurk: no CP210x bridge found\n"));
         }
     } catch (const discovery::LibraryLoadError &error) {
         desktop::printError(QStringLiteral("pelurk: %1\n").arg(QString::fromLocal8Bit(error.what())));

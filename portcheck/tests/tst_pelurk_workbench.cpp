@@ -112,6 +112,7 @@ private slots:
         const Run result = pelurk({QStringLiteral("--list"), QStringLiteral("--sysfs"), tree.root()});
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(result.out, QByteArray("\n\n"));
+        QCOMPARE(result.err, QByteArray("pelurk: no CP210x bridge found\n"));
     }
 
     void jsonParsesBack()
