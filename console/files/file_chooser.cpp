@@ -23,7 +23,7 @@ std::optional<ChosenFile> chooseFileToWrite(QWidget *parent, const QString &titl
         if (name.question.isEmpty()
             || QMessageBox::question(parent, title, name.question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
                 == QMessageBox::Yes)
-            return ChosenFile{name.path, filter};
+            return ChosenFile{name.path, filterForName(name.path, filters, filter)};
         start = name.path;
     }
 }

@@ -41,10 +41,11 @@ public:
 // A file to write, asked with the platform's save dialog. The chosen
 // filter's extension goes to a name without one before any overwrite
 // question, and the question (unless the file is appended to) names the
-// file that will be written; "No" goes back to the dialog.
+// file that will be written; "No" goes back to the dialog. A name that
+// ends in another filter's extension is written as that filter's type.
 struct ChosenFile {
     QString path;
-    QString filter; // the one chosen, one of `filters`
+    QString filter; // the type written, one of `filters`
 };
 std::optional<ChosenFile> chooseFileToWrite(QWidget *parent, const QString &title, const QStringList &filters,
                                             bool appends);

@@ -21,6 +21,18 @@ QString filterExtension(const QString &filter)
     return match.hasMatch() ? match.captured(1) : QString();
 }
 
+QString filterForName(const QString &path, const QStringList &filters, const QString &chosen)
+{
+    const QString suffix = QFileInfo(path).suffix();
+    if (suffix.isEmpty())
+        return chosen;
+    for (const QString &filter : filters) {
+        if (filterExtension(filter).compare(u'.' + suffix, Qt::CaseInsensitive) == 0)
+            return filter;
+    }
+    return chosen;
+}
+
 SaveName resolveSaveName(const QString &typed, const QString &filter, bool appends,
                          const std::function<FileKind(const QString &)> &kindAt)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -13,6 +14,11 @@ FileKind fileKindAt(const QString &path);
 // The extension a file-dialog filter stands for: ".bin" for
 // "Raw bytes (*.bin)", the first of several, empty for "All files (*)".
 QString filterExtension(const QString &filter);
+
+// The filter whose type a file is written as: the one of `filters` whose
+// extension the name ends in (in any case), so that a typed "ans.txt" is a
+// ".txt" file whatever filter was left chosen; else `chosen`.
+QString filterForName(const QString &path, const QStringList &filters, const QString &chosen);
 
 // The file a save dialog's answer writes, and the question to ask before.
 struct SaveName {

@@ -24,16 +24,28 @@ private slots:
         QTest::addColumn<QString>("existing");
         QTest::addColumn<QString>("written");
         QTest::addColumn<bool>("asked");
+        QTest::addColumn<QString>("type"); // what the file is written as
         const QString raw = "Raw bytes (*.bin)";
-        QTest::newRow("extension added, then asked") << "save" << raw << "capture" << "capture.bin" << "capture.bin" << true;
+        const QString hexDump = "Hex dump with arrival times (*.txt)";
+        const QString csv = "CSV (*.csv)";
+        const QString shown = "Text as shown (*.txt)";
+        QTest::newRow("extension added, then asked") << "save" << raw << "capture" << "capture.bin" << "capture.bin" << true << "raw";
         QTest::newRow("the other filter's file") << "save" << "Hex dump with arrival times (*.txt)" << "capture"
-                                                 << "capture.bin" << "capture.txt" << false;
-        QTest::newRow("own extension kept") << "save" << raw << "capture.dat" << "capture.dat" << "capture.dat" << true;
-        QTest::newRow("name without extension there") << "save" << raw << "capture" << "capture" << "capture.bin" << false;
-        QTest::newRow("log appends") << "log" << "Log files (*.log)" << "capture" << "capture.log" << "capture.log" << false;
-        QTest::newRow("log, all files") << "log" << "All files (*)" << "notes" << "notes" << "notes" << false;
+                                                 << "capture.bin" << "capture.txt" << false << "hex";
+        QTest::newRow("own extension kept") << "save" << raw << "capture.dat" << "capture.dat" << "capture.dat" << true << "raw";
+        QTest::newRow("name without extension there") << "save" << raw << "capture" << "capture" << "capture.bin" << false << "raw";
+        QTest::newRow("log appends") << "log" << "Log files (*.log)" << "capture" << "capture.log" << "capture.log" << false << "log";
+        QTest::newRow("log, all files") << "log" << "All files (*)" << "notes" << "notes" << "notes" << false << "log";
         QTest::newRow("export as text") << "export" << "Text as shown (*.txt)" << "capture" << "capture.txt"
-                                        << "capture.txt" << true;
+                                        << "capture.txt" << true << "text";
+        // A typed known extension picks its type, whatever filter was left.
+        QTest::newRow("typed .txt under raw") << "save" << raw << "ans.txt" << "" << "ans.txt" << false << "hex";
+        QTest::newRow("typed .BIN under hex dump") << "save" << hexDump << "ans.BIN" << "ans.BIN" << "ans.BIN" << true
+                                                   << "raw";
+        QTest::newRow("unknown extension keeps the filter") << "save" << hexDump << "ans.dat" << "" << "ans.dat" << false
+                                                            << "hex";
+        QTest::newRow("typed .txt under CSV") << "export" << csv << "calls.txt" << "" << "calls.txt" << false << "text";
+        QTest::newRow("typed .csv under text") << "export" << shown << "calls.csv" << "" << "calls.csv" << false << "csv";
     }
     void fileWrittenAndQuestion()
     {
@@ -43,8 +55,10 @@ private slots:
         QFETCH(QString, existing);
         QFETCH(QString, written);
         QFETCH(bool, asked);
+        QFETCH(QString, type);
         QTemporaryDir dir;
-        QVERIFY(testsupport::writeFile(dir.filePath(existing)));
+        if (!existing.isEmpty())
+            QVERIFY(testsupport::writeFile(dir.filePath(existing)));
         QString question;
         testsupport::ModalAnswers user([&](QWidget *modal) {
             if (auto *files = qobject_cast<QFileDialog *>(modal)) {
@@ -55,10 +69,20 @@ private slots:
             }
         });
         console::DialogFileChooser chooser;
-        const QString path = item == "save" ? chooser.saveTarget(nullptr).value().path
-                           : item == "log"  ? chooser.logFile(nullptr).value()
-                                            : chooser.exportTarget(nullptr).value().path;
+        QString path, writtenAs = "log";
+        if (item == "save") {
+            const auto target = chooser.saveTarget(nullptr).value();
+            path = target.path;
+            writtenAs = target.hexDump ? "hex" : "raw";
+        } else if (item == "export") {
+            const auto target = chooser.exportTarget(nullptr).value();
+            path = target.path;
+            writtenAs = target.csv ? "csv" : "text";
+        } else {
+            path = chooser.logFile(nullptr).value();
+        }
         QCOMPARE(path, dir.filePath(written));
+        QCOMPARE(writtenAs, type);
         QCOMPARE(question, asked ? dir.filePath(written) + " already exists.\nDo you want to replace it?" : QString());
     }
 
