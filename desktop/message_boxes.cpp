@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QScreen>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,7 +34,36 @@ protected:
     }
 };
 
+// Left alone, a box takes the longest word of its details as their width
+// and wraps them into a tall, narrow column.
+void setFittedDetails(QMessageBox *box, const QString &details)
+{
+    box->setInformativeText(details);
+    if (details.isEmpty())
+        return;
+    auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
+    if (!label)
+        return;
+    label->setMinimumWidth(fittedTextWidth(label));
+    // Again, so that an open box takes its size from the new width.
+    box->setInformativeText(details);
+}
+
 } // namespace
+
+int fittedTextWidth(const QLabel *label)
+{
+    const QScreen *screen = label->screen();
+    const int cap = std::min(640, screen ? screen->availableGeometry().width() / 2 : 640);
+    int width = 0;
+    for (const QString &line : label->text().split(u'\n'))
+        width = std::max(width, label->fontMetrics().horizontalAdvance(QString(line).remove(u'\r')));
+    // The label's own layout may want a few pixels more than the advance.
+    const int fewest = label->heightForWidth(cap);
+    while (width < cap && label->heightForWidth(width) > fewest)
+        ++width;
+    return std::min(width, cap);
+}
 
 void BoxDetails::setText(const QString &text)
 {
@@ -46,7 +79,7 @@ std::unique_ptr<QMessageBox> makeMessageBox(const QString &text, const QString &
     auto box = std::make_unique<CopyableMessageBox>(parent);
     box->setWindowTitle(title);
     box->setText(text);
-    box->setInformativeText(details);
+    setFittedDetails(box.get(), details);
     switch (icon) {
     case BoxIcon::None: box->setIcon(QMessageBox::NoIcon); break;
     case BoxIcon::Critical: box->setIcon(QMessageBox::Critical); break;
@@ -72,7 +105,9 @@ void QtMessageBoxes::showWithChangingDetails(const QString &text, std::shared_pt
                                              const QString &title, BoxIcon icon)
 {
     const auto box = makeMessageBox(text, details->text(), title, icon, QApplication::activeWindow());
-    QObject::connect(details.get(), &BoxDetails::changed, box.get(), &QMessageBox::setInformativeText);
+    QMessageBox *shown = box.get();
+    QObject::connect(details.get(), &BoxDetails::changed, shown,
+                     [shown](const QString &text) { setFittedDetails(shown, text); });
     box->exec();
 }
 

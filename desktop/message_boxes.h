@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class QLabel;
 class QWidget;
 
 namespace desktop {
@@ -59,6 +60,11 @@ public:
 // as text, on every platform.
 std::unique_ptr<QMessageBox> makeMessageBox(const QString &text, const QString &details,
                                             const QString &title, BoxIcon icon, QWidget *parent = nullptr);
+
+// The width a word-wrapping label needs for its text: that of its longest
+// line, so that no line is wrapped that fits in half the screen (640 px at
+// most), else that limit. A wrapping label alone takes its longest word's.
+int fittedTextWidth(const QLabel *label);
 
 // Ending "at once": no further events, no unload handling. Code calls
 // end() and then returns, so a test double may record the ending instead of

@@ -1,5 +1,6 @@
 #include "baud_rate_dialog.h"
 
+#include "desktop/message_boxes.h"
 #include "serial/settings_string.h"
 
 #include <QComboBox>
@@ -44,6 +45,9 @@ void BaudRateDialog::accept()
     const serial::TypedBaudRate typed = serial::parseTypedBaudRate(m_rates->currentText());
     if (!typed.rate) {
         m_refusal->setText(typed.refusal);
+        // The dialog grows to show the whole reason.
+        m_refusal->setMinimumWidth(desktop::fittedTextWidth(m_refusal));
+        adjustSize();
         m_rates->setFocus();
         return;
     }

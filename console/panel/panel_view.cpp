@@ -60,7 +60,10 @@ void PanelView::build()
     desktop::placeTwips(Combo1, 1200 + dx, 60, 705, 315);
     m_panel.setPortText(Combo1->currentText());
     connect(Combo1, &QComboBox::currentTextChanged, &m_panel, &Panel::setPortText);
-    new PortBoxTip(Combo1, m_services.ports.places);
+    new PortBoxTip(Combo1, m_services.ports.places, [this] {
+        const serial::SerialControl &port = m_panel.control();
+        return port.portOpen() ? settingsTipLine(port.settings(), true) : settingsTipLine(settings(), false);
+    });
 
     Check1 = new QCheckBox(QStringLiteral("Start"), w);
     QFont bold = Check1->font();

@@ -1,9 +1,12 @@
 #include "port_box_tip.h"
 
+#include "console/panel/panel_options.h"
 #include "serial/port_list.h"
 
 #include <QComboBox>
 #include <QEvent>
+
+#include <algorithm>
 
 namespace console {
 
@@ -15,10 +18,22 @@ QString portBoxToolTip(const QString &text, const PortPlaces &places)
     return serial::portToolTip(checked.address->device, portListPlaces(places));
 }
 
-PortBoxTip::PortBoxTip(QComboBox *box, PortPlaces places)
+QString settingsTipLine(const QString &settings, bool open)
+{
+    const QString rate = settings.section(u',', 0, 0);
+    const QList<OptionSpec> &rates = optionSpecs(OptionGroup::Baud);
+    const bool shown = std::any_of(rates.begin(), rates.end(), [&](const OptionSpec &o) { return o.piece == rate; });
+    QString line = (open ? QStringLiteral("Settings in use: ") : QStringLiteral("Settings at Start: ")) + settings;
+    if (!shown)
+        line += QStringLiteral(" (Other Baud Rate)");
+    return line;
+}
+
+PortBoxTip::PortBoxTip(QComboBox *box, PortPlaces places, std::function<QString()> lastLine)
     : QObject(box)
     , m_box(box)
     , m_places(std::move(places))
+    , m_lastLine(std::move(lastLine))
 {
     connect(box, &QComboBox::currentTextChanged, this, &PortBoxTip::refresh);
     // The edit field has no tooltip of its own: its tooltip event comes to
@@ -36,7 +51,10 @@ bool PortBoxTip::eventFilter(QObject *watched, QEvent *event)
 
 void PortBoxTip::refresh()
 {
-    m_box->setToolTip(portBoxToolTip(m_box->currentText(), m_places));
+    QString tip = portBoxToolTip(m_box->currentText(), m_places);
+    if (m_lastLine)
+        tip += u'\n' + m_lastLine();
+    m_box->setToolTip(tip);
 }
 
 } // namespace console

@@ -6,10 +6,12 @@
 #include "tests/support/modal_answers.h"
 #include "tests/support/recorders.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -332,6 +334,11 @@ void TestFrmMain::otherBaudRateReachesTheLine()
         dialog->accept();
         // A refused text stays in the open dialog with its reason.
         refusal = dialog->refusal()->text();
+        // Shown whole: as tall as its text needs, within the dialog.
+        const QLabel *label = dialog->refusal();
+        if (label->height() < label->heightForWidth(label->width()) || !dialog->rect().contains(label->geometry()))
+            refusal += QString(" (cut: %1x%2 in %3x%4)").arg(label->width()).arg(label->height())
+                           .arg(dialog->width()).arg(dialog->height());
         if (dialog->isVisible())
             dialog->reject();
     });
@@ -340,18 +347,31 @@ void TestFrmMain::otherBaudRateReachesTheLine()
     QCOMPARE(c.view(0).settings(), QString("9600,n,8,1"));
     QVERIFY(c.w.Option1[5]->isChecked());
 
+    // No button shows the rate: the port box's tooltip does, read as a
+    // hover reads it.
+    const auto tipEnd = [&c] {
+        QComboBox *box = c.w.Combo1[0];
+        QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), box->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(box, &hover);
+        return box->toolTip().section(u'\n', -1);
+    };
+    QCOMPARE(tipEnd(), QString("Settings at Start: 9600,n,8,1"));
     item->trigger();
     QCOMPARE(c.view(0).settings(), QString("115200,n,8,1"));
     for (int k = 0; k < 8; ++k)
         QVERIFY(!c.w.Option1[k]->isChecked());
+    QCOMPARE(tipEnd(), QString("Settings at Start: 115200,n,8,1 (Other Baud Rate)"));
     c.w.Check1[0]->click();
     QCOMPARE(pty.slaveBaudRate(), 115200);
     QVERIFY(!item->isEnabled());
+    QCOMPARE(tipEnd(), QString("Settings in use: 115200,n,8,1 (Other Baud Rate)"));
     // Stopped, a click on a rate button is that rate again.
     c.w.Check1[0]->click();
+    c.tick(); // the port closes at the next tick
     QVERIFY(item->isEnabled());
     c.w.Option1[5]->click();
     QCOMPARE(c.view(0).settings(), QString("9600,n,8,1"));
+    QCOMPARE(tipEnd(), QString("Settings at Start: 9600,n,8,1"));
     QVERIFY(c.boxes.boxes.isEmpty());
 }
 

@@ -532,7 +532,7 @@ void TestReconnect::choosingPorts()
     Console c(m);
     QComboBox *right = c.w.Combo1[1];
     right->setEditText("com3");
-    QCOMPARE(right->toolTip(), m.device("ttyUSB2") + "\nNo such device at present.");
+    QCOMPARE(right->toolTip(), m.device("ttyUSB2") + "\nNo such device at present.\nSettings at Start: 9600,n,8,1");
 
     // "Choose Port..." lists what exists; Enter puts the row's port in the box.
     c.w.Combo1[0]->setEditText("9");
@@ -568,7 +568,8 @@ void TestReconnect::choosingPorts()
     QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), right->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(right, &hover);
     QCOMPARE(right->toolTip(),
-             m.device("ttyUSB2") + "\nVendor: Silicon Labs (10c4)\nProduct: CP2102 (ea60)\nSerial: A3");
+             m.device("ttyUSB2") + "\nVendor: Silicon Labs (10c4)\nProduct: CP2102 (ea60)\nSerial: A3"
+                 + "\nSettings at Start: 9600,n,8,1");
 }
 
 QTEST_MAIN(TestReconnect)
