@@ -118,7 +118,9 @@ void frmMain::setFileChooser(FileChooser *files)
 void frmMain::showTrafficView()
 {
     if (!m_traffic) {
-        m_traffic = new TrafficWindow({&m_panels[0], &m_panels[1]}, m_settings, m_boxes, this);
+        // A window of its own, not one of this window's: the history
+        // window, modal to this one, leaves it usable.
+        m_traffic = new TrafficWindow({&m_panels[0], &m_panels[1]}, m_settings, m_boxes, nullptr);
         if (m_files)
             m_traffic->setFileChooser(m_files);
     }
@@ -136,6 +138,13 @@ void frmMain::keepReceivedWithin(qint64 memoryBudget)
         // Queued: the failure shows while bytes are being handed over.
         connect(&received, &ReceiveBuffer::spillFailed, this, [this, number](const QString &reason) {
             m_boxes.show(QStringLiteral("The received bytes of port panel %1 stay in memory from now on: %2")
+                             .arg(number)
+                             .arg(reason),
+                         windowTitle(), desktop::BoxIcon::Exclamation);
+        }, Qt::QueuedConnection);
+        connect(&received, &ReceiveBuffer::readBackFailed, this, [this, number](const QString &reason) {
+            m_boxes.show(QStringLiteral("Received bytes of port panel %1 could not be read back: %2. They show as "
+                                        "?? and cannot be saved; new bytes stay in memory from now on.")
                              .arg(number)
                              .arg(reason),
                          windowTitle(), desktop::BoxIcon::Exclamation);
@@ -160,9 +169,13 @@ void frmMain::Form_Load()
 
 void frmMain::loadTransmitWindow()
 {
-    if (!m_transmit)
+    if (!m_transmit) {
         m_transmit = std::make_unique<sfrmTransmit>(std::array<Panel *, 2>{&m_panels[0], &m_panels[1]},
-                                                    [this] { return Port1; }, m_boxes);
+                                                    [this] { return Port1; }, m_boxes, QStringLiteral("TstHis.db"),
+                                                    this);
+        // Modal to this window only: the traffic view stays usable.
+        m_transmit->setWindowModality(Qt::WindowModal);
+    }
 }
 
 void frmMain::Check1_Click(int Index)

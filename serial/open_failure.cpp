@@ -42,9 +42,11 @@ std::optional<LockContents> readLockFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QList<QByteArray> lines = file.read(4096).split('\n');
+    // toLongLong() would end the number at a NUL and take what came before.
+    const QByteArray first = lines.value(0).trimmed();
     bool number = false;
-    const qint64 pid = lines.value(0).trimmed().toLongLong(&number);
-    if (!number || pid <= 0)
+    const qint64 pid = first.toLongLong(&number);
+    if (!number || pid <= 0 || first.contains('\0'))
         return std::nullopt;
     return LockContents{pid, QString::fromLocal8Bit(lines.value(1).trimmed())};
 }

@@ -72,6 +72,25 @@ QString findLockFile(const QString &device, const QStringList &lockDirs);
 // Whether a device of that name is there at all (on Windows, where COM
 // names are no files, always true: the open's own error tells).
 bool deviceExists(const QString &device);
+// What tells one device node from another that later appears at the same
+// path: a character device by its device number, anything else (a test's
+// stand-in file) by its file system and inode.
+struct DeviceNode {
+    quint64 number = 0;
+    quint64 inode = 0;
+    bool character = false;
+    // A pseudo-terminal's slave: once its far end closed it never returns,
+    // and a new one under its number belongs to whoever opened it.
+    bool pseudoTerminal = false;
+
+    bool sameNodeAs(const DeviceNode &other) const
+    {
+        return character == other.character && number == other.number && (character || inode == other.inode);
+    }
+};
+// The node a path opens (links followed); nothing when there is none, and
+// always nothing on Windows, where COM names are no files.
+std::optional<DeviceNode> readDeviceNode(const QString &device);
 // The group that owns the device, empty when it cannot be read.
 QString deviceGroup(const QString &device);
 // A process that has the device open, looked up in the descriptor links

@@ -7,6 +7,7 @@
 
 #include <grp.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <utility>
@@ -17,6 +18,20 @@ namespace serial {
 bool deviceExists(const QString &device)
 {
     return QFileInfo::exists(device);
+}
+
+std::optional<DeviceNode> readDeviceNode(const QString &device)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(device).constData(), &info) != 0)
+        return std::nullopt;
+    DeviceNode node;
+    node.character = S_ISCHR(info.st_mode);
+    node.number = node.character ? quint64(info.st_rdev) : quint64(info.st_dev);
+    node.inode = quint64(info.st_ino);
+    // Linux gives the slaves of pseudo-terminals the majors 136 to 143.
+    node.pseudoTerminal = node.character && major(info.st_rdev) >= 136 && major(info.st_rdev) <= 143;
+    return node;
 }
 
 QString deviceGroup(const QString &device)

@@ -10,6 +10,11 @@ bool deviceExists(const QString &)
     return true;
 }
 
+std::optional<DeviceNode> readDeviceNode(const QString &)
+{
+    return std::nullopt;
+}
+
 QString deviceGroup(const QString &)
 {
     return {};

@@ -254,6 +254,24 @@ qint64 SerialControl::outBufferCount() const
     return m_port.isOpen() ? m_port.bytesToWrite() : 0;
 }
 
+QString lineFaultText(SerialPort::SerialPortError error, const QString &systemReason)
+{
+    // A read that met a hung-up line (the far end closed) ends without an
+    // error of its own and is reported as a read error carrying whatever
+    // errno held from before (ENOTTY, EAGAIN); a write queued when the line
+    // went can carry EAGAIN too. Neither is a reason to give. A device
+    // unplugged fails the next read or write with EIO (a resource or write
+    // error), or ENODEV/ENXIO once the driver let go of it: the same event,
+    // met by another call.
+    bool gone = error == SerialPort::ReadError || error == SerialPort::ResourceError
+        || error == SerialPort::DeviceNotFoundError;
+    for (int code : {EAGAIN, EIO, ENODEV, ENXIO})
+        gone = gone || systemReason == qt_error_string(code);
+    if (gone)
+        return SerialControl::tr("The line was hung up: the device went away or its far end closed");
+    return systemReason;
+}
+
 void SerialControl::onError(SerialPort::SerialPortError error)
 {
     if (error == SerialPort::NoError || m_checkingInline || !m_port.isOpen())
@@ -281,14 +299,7 @@ void SerialControl::onError(SerialPort::SerialPortError error)
     // Close at once, or a dead descriptor keeps waking the event loop; what
     // had arrived before the fault is kept for the next input().
     m_fault = true;
-    // A read that met a hung-up line (the far end closed) ends without an
-    // error of its own and is reported as a read error carrying whatever
-    // errno held from before (ENOTTY, EAGAIN); a write queued when the line
-    // went can carry EAGAIN too. Neither is a reason to give. A real failure
-    // of the device (EIO) comes as a resource error with its own text.
-    const bool hungUp = error == SerialPort::ReadError || m_port.errorString() == qt_error_string(EAGAIN);
-    m_lastError = hungUp ? tr("The line was hung up: the device went away or its far end closed")
-                         : m_port.errorString();
+    m_lastError = lineFaultText(error, m_port.errorString());
     if (m_sink)
         deliverToSink();
     else

@@ -23,6 +23,13 @@ public:
     virtual void discarded() = 0;
 };
 
+// The cause a fault of an open line is given, from the port's error and
+// its text, so that one event reads the same whichever call met it: a line
+// that is gone (hung up, the device removed: a read ending early, EIO,
+// ENODEV, ENXIO, a write refused with EAGAIN as the line went) reads as
+// hung up; anything else in the system's own words.
+QString lineFaultText(SerialPort::SerialPortError error, const QString &systemReason);
+
 // The serial communications control of the console and the configurator:
 // a port number (or a device path), a settings string, DTR/RTS, open/close,
 // the bytes waiting in and out, read everything waiting, write bytes or text.

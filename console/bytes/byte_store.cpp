@@ -90,6 +90,20 @@ void ByteStore::stopSpilling(const QString &reason) const
         m_spillError = reason.isEmpty() ? QStringLiteral("unknown error") : reason;
 }
 
+void ByteStore::noteIfUnreadable(qint64 chunk) const
+{
+    if (m_unreadable.contains(chunk))
+        ++m_readFailures;
+}
+
+void ByteStore::noteUnreadable(qint64 chunk, const QString &reason) const
+{
+    m_unreadable.insert(chunk);
+    ++m_readFailures;
+    if (m_readError.isEmpty())
+        m_readError = reason.isEmpty() ? QStringLiteral("unknown error") : reason;
+}
+
 void ByteStore::clear()
 {
     m_resident.clear();
@@ -101,6 +115,8 @@ void ByteStore::clear()
     m_spillError.clear();
     for (CachedChunk &cached : m_cache)
         cached = {};
+    m_unreadable.clear();
+    m_readError.clear();
 }
 
 void ByteStore::dropCache() const
@@ -115,6 +131,8 @@ void ByteStore::truncate(qint64 size)
         return;
     size = std::max<qint64>(0, size);
     const qint64 spilled = spilledSize();
+    // Unreadable chunks past the new end go with the bytes they held.
+    m_unreadable.erase(m_unreadable.lower_bound((size + m_chunkMask) >> m_chunkBits), m_unreadable.end());
     if (size >= spilled) {
         m_resident.resize(size_t((size - spilled + m_chunkMask) >> m_chunkBits));
         m_size = size;
@@ -127,10 +145,15 @@ void ByteStore::truncate(qint64 size)
     m_resident.clear();
     if (kept > 0) {
         Chunk back = newChunk();
-        if (!m_file.read(chunk << m_chunkBits, reinterpret_cast<char *>(back.get()), kept)) {
-            std::memset(back.get(), 0, size_t(kept));
+        if (!m_unreadable.contains(chunk)
+            && !m_file.read(chunk << m_chunkBits, reinterpret_cast<char *>(back.get()), kept)) {
+            // The bytes stay, unreadable, as zeros in memory; the file is
+            // not trusted with more.
+            noteUnreadable(chunk, m_file.errorString());
             stopSpilling(m_file.errorString());
         }
+        if (m_unreadable.contains(chunk))
+            std::memset(back.get(), 0, size_t(kept));
         m_resident.push_back(std::move(back));
     }
     m_firstResident = chunk;
@@ -148,6 +171,8 @@ QByteArrayView ByteStore::span(qint64 index) const
     const qint64 chunk = index >> m_chunkBits;
     if (chunk < m_firstResident)
         return spilledSpan(index);
+    if (!m_unreadable.empty()) [[unlikely]]
+        noteIfUnreadable(chunk);
     const qint64 inChunk = index & m_chunkMask;
     const qint64 length = std::min<qint64>(m_chunkSize - inChunk, m_size - index);
     return QByteArrayView(m_resident[size_t(chunk - m_firstResident)].get() + inChunk, length);
@@ -163,11 +188,18 @@ QByteArrayView ByteStore::spilledSpan(qint64 index) const
         if (!cached->bytes)
             cached->bytes = std::make_unique_for_overwrite<std::uint8_t[]>(size_t(m_chunkSize));
         cached->chunk = chunk;
-        // Spilled chunks are always whole.
-        if (!m_file.read(chunk << m_chunkBits, reinterpret_cast<char *>(cached->bytes.get()), m_chunkSize)) {
+        // Spilled chunks are always whole. One that could not be read is
+        // not read again: it reads as zeros, counted each time.
+        if (m_unreadable.contains(chunk)) {
             std::memset(cached->bytes.get(), 0, size_t(m_chunkSize));
+            ++m_readFailures;
+        } else if (!m_file.read(chunk << m_chunkBits, reinterpret_cast<char *>(cached->bytes.get()), m_chunkSize)) {
+            std::memset(cached->bytes.get(), 0, size_t(m_chunkSize));
+            noteUnreadable(chunk, m_file.errorString());
             stopSpilling(m_file.errorString());
         }
+    } else if (!m_unreadable.empty()) {
+        noteIfUnreadable(chunk);
     }
     cached->lastUse = ++m_uses;
     const qint64 inChunk = index & m_chunkMask;

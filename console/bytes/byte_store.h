@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <set>
 
 namespace console {
 
@@ -55,6 +56,8 @@ public:
         const qint64 chunk = index >> m_chunkBits;
         if (chunk < m_firstResident)
             return std::uint8_t(spilledSpan(index)[0]);
+        if (!m_unreadable.empty()) [[unlikely]]
+            noteIfUnreadable(chunk);
         return m_resident[size_t(chunk - m_firstResident)][size_t(index & m_chunkMask)];
     }
 
@@ -82,6 +85,23 @@ public:
     // empty while all is well. clear() starts over with a new file.
     QString spillError() const { return m_spillError; }
 
+    // Bytes of the file that could not be read back (a failing disk) read
+    // as zeros: readable() tells them, and every read that met them counts
+    // in readFailures(), so that a reader can tell that what it read is not
+    // what came. readError() is the first reason. Until clear(), or a
+    // truncate() that drops them.
+    bool readable(qint64 index) const { return readable(index, 1); }
+    // Whether every byte of [first, first + count) was read back as stored.
+    bool readable(qint64 first, qint64 count) const
+    {
+        if (m_unreadable.empty() || count <= 0)
+            return true;
+        const auto found = m_unreadable.lower_bound(first >> m_chunkBits);
+        return found == m_unreadable.end() || *found > ((first + count - 1) >> m_chunkBits);
+    }
+    quint64 readFailures() const { return m_readFailures; }
+    QString readError() const { return m_readError; }
+
 private:
     using Chunk = std::unique_ptr<std::uint8_t[]>;
     // A spilled chunk read back.
@@ -96,6 +116,8 @@ private:
     Chunk newChunk();
     void dropCache() const;
     void stopSpilling(const QString &reason) const;
+    void noteIfUnreadable(qint64 chunk) const;
+    void noteUnreadable(qint64 chunk, const QString &reason) const;
 
     int m_chunkBits;
     qint64 m_chunkSize;
@@ -115,6 +137,10 @@ private:
     mutable QString m_spillError;
     mutable std::array<CachedChunk, 4> m_cache;
     mutable quint64 m_uses = 0;
+    // Chunks that could not be read back, and the reads that met them.
+    mutable std::set<qint64> m_unreadable;
+    mutable quint64 m_readFailures = 0;
+    mutable QString m_readError;
 };
 
 // Where spill files go when no folder is given: "Tavrin" in the user's

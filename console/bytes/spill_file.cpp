@@ -4,7 +4,7 @@
 
 namespace console {
 
-bool SpillFile::open(const QString &folder)
+bool SpillFile::open(const QString &folder, Making making)
 {
     close();
     m_folder = folder;
@@ -16,7 +16,7 @@ bool SpillFile::open(const QString &folder)
         m_error = QStringLiteral("could not make the folder %1").arg(QDir::toNativeSeparators(folder));
         return false;
     }
-    return create();
+    return create(making);
 }
 
 } // namespace console

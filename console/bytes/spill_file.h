@@ -19,8 +19,13 @@ public:
     SpillFile(const SpillFile &) = delete;
     SpillFile &operator=(const SpillFile &) = delete;
 
+    // How the file is made without a name: at once where the file system
+    // can, or else named for an instant and unlinked (the only way on file
+    // systems without O_TMPFILE; tests ask for it to check that way too).
+    // Windows has one way.
+    enum class Making { Nameless, NamedThenUnlinked };
     // Creates the file in `folder`, and the folder if it is missing.
-    bool open(const QString &folder);
+    bool open(const QString &folder, Making making = Making::Nameless);
     bool isOpen() const { return m_handle != kClosed; }
     // Writes the pieces one after another from `offset`; false unless every
     // byte was written.
@@ -36,7 +41,7 @@ public:
 private:
     static constexpr std::intptr_t kClosed = -1;
     // Makes the file in m_folder, which exists.
-    bool create();
+    bool create(Making making);
     bool fail(const QString &what);
 
     // A file descriptor, or a Windows handle (whose invalid value is -1 too).

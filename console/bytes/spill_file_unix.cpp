@@ -15,13 +15,15 @@ namespace console {
 
 namespace {
 
-int createNameless(const QByteArray &folder)
+int createNameless(const QByteArray &folder, bool atOnce)
 {
 #ifdef O_TMPFILE
-    const int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    const int fd = atOnce ? ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : -1;
     // Not every file system makes files without a name.
-    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+    if (fd >= 0 || (atOnce && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
         return fd;
+#else
+    Q_UNUSED(atOnce);
 #endif
     // Named for an instant: the name goes before anything is written.
     QByteArray name = folder + "/spill-XXXXXX";
@@ -44,9 +46,9 @@ bool SpillFile::fail(const QString &what)
     return false;
 }
 
-bool SpillFile::create()
+bool SpillFile::create(Making making)
 {
-    const int fd = createNameless(QFile::encodeName(m_folder));
+    const int fd = createNameless(QFile::encodeName(m_folder), making == Making::Nameless);
     if (fd < 0)
         return fail(QStringLiteral("could not create a file"));
     m_handle = fd;

@@ -36,7 +36,7 @@ bool SpillFile::fail(const QString &what)
     return false;
 }
 
-bool SpillFile::create()
+bool SpillFile::create(Making)
 {
     // Windows removes the file when its last handle closes, which it does
     // for a process that ends in any way; until then nobody else opens it.

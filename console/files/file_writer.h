@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QFile>
 #include <QSaveFile>
 #include <QString>
 
@@ -10,15 +11,24 @@ class QFileDevice;
 
 namespace console {
 
+// Hands what was written to `file` to the disk; false with the system's
+// reason when the disk could not keep it.
+using SyncToDisk = bool (*)(QFileDevice &file, QString *reason);
+bool syncToDisk(QFileDevice &file, QString *reason);
+
 // The one way the console writes a whole file (a save, a hex dump, an
 // export): into a temporary file beside the target, renamed over it only
 // when every byte was written and handed to the disk. A failed or
 // cancelled write leaves no file, and an older file of that name as it was;
 // errorString() then gives the system's reason ("File too large", "No space
 // left on device", "Permission denied").
+//
+// A target that exists and is no regular file (a device node, a FIFO) is
+// written in place instead and never replaced: what was written before a
+// failure or a cancel has gone to it.
 class FileWriter {
 public:
-    explicit FileWriter(const QString &path);
+    explicit FileWriter(const QString &path, SyncToDisk sync = syncToDisk);
 
     bool open();
     // False on a failure, which also abandons the file.
@@ -34,13 +44,18 @@ public:
 
 private:
     bool fail();
+    bool openInPlace();
+    QFileDevice *file();
 
     QString m_path;
+    SyncToDisk m_sync;
     // Open from open() until the file is put in place or abandoned; letting
     // it go removes the temporary file. Unbuffered: every write reaches the
     // system at once, so no failure can hide in a last buffer written only
     // while the file is put in place.
     std::optional<QSaveFile> m_file;
+    // The target itself, when it is written in place.
+    std::optional<QFile> m_inPlace;
     QString m_error;
 };
 

@@ -67,6 +67,11 @@ bool carryOn(const ByteStore &store, quint64 generation, qint64 done, qint64 tot
 
 } // namespace
 
+QString unreadableBytesError(const ByteStore &store)
+{
+    return QStringLiteral("the received bytes could not be read back: %1").arg(store.readError());
+}
+
 QString copiedText(const ByteStore &store, qint64 first, qint64 count)
 {
     QString text;
@@ -142,10 +147,18 @@ SaveResult saveInSteps(const ByteStore &store, qint64 count, const QString &path
     if (!writer.open(result))
         return result;
     const quint64 generation = store.generation();
+    const quint64 readFailures = store.readFailures();
     for (qint64 done = 0; done < count;) {
         const qint64 step = std::min(kProgressStep, count - done);
         if (!writeStep(done, step, writer, result))
             return result;
+        // Bytes that could not be read back would be saved as zeros.
+        if (store.readFailures() != readFailures) {
+            result.error = unreadableBytesError(store);
+            writer.cancel(result);
+            result.cancelled = false;
+            return result;
+        }
         done += step;
         if (!carryOn(store, generation, done, count, progress, writer, result))
             return result;

@@ -24,6 +24,9 @@ QString copiedHex(const ByteStore &store, qint64 first, qint64 count);
 // copy is six bytes of memory a byte, made while the window waits.
 constexpr qint64 kCopyLimit = 4 * 1024 * 1024;
 
+// Why a save or export of bytes that could not be read back failed.
+QString unreadableBytesError(const ByteStore &store);
+
 struct SaveResult {
     bool ok = false;
     bool cancelled = false;

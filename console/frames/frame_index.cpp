@@ -1,6 +1,7 @@
 #include "frame_index.h"
 
 #include "console/frames/hex_text.h"
+#include "console/frames/whole_number.h"
 
 #include <cstring>
 
@@ -26,10 +27,9 @@ std::optional<SplitKind> splitKindFromName(QStringView name)
 
 std::optional<int> parseGapMs(const QString &text, QString *reason)
 {
-    bool ok = false;
-    const int ms = text.trimmed().toInt(&ok);
-    if (ok && ms >= kMinGapMs && ms <= kMaxGapMs)
-        return ms;
+    const std::optional<qint64> ms = parseWholeNumber(text);
+    if (ms && *ms >= kMinGapMs && *ms <= kMaxGapMs)
+        return int(*ms);
     *reason = QStringLiteral("The gap must be a whole number of milliseconds from %1 to %2, not \"%3\".")
                   .arg(kMinGapMs)
                   .arg(kMaxGapMs)

@@ -1,6 +1,7 @@
 #include "console_settings.h"
 
 #include "console/bytes/byte_store.h"
+#include "console/frames/whole_number.h"
 
 #include <QSettings>
 
@@ -37,12 +38,11 @@ void ConsoleSettings::setReconnectAutomatically(int panel, bool on)
 qint64 ConsoleSettings::receiveMemoryBudget() const
 {
     constexpr qint64 kMiB = 1024 * 1024;
-    bool number = false;
-    const qint64 mib = m_settings->value(kMemoryBudget).toLongLong(&number);
-    if (!number || mib < 0)
+    const std::optional<qint64> mib = parseWholeNumber(m_settings->value(kMemoryBudget).toString());
+    if (!mib || *mib < 0)
         return ByteStore::kDefaultMemoryBudget;
     // Far beyond any memory; keeps the product in range.
-    return std::min<qint64>(mib, qint64(1) << 30) * kMiB;
+    return std::min<qint64>(*mib, qint64(1) << 30) * kMiB;
 }
 
 QVariant ConsoleSettings::value(const QString &key) const

@@ -109,6 +109,9 @@ bool Panel::start(const PortRequest &request, QString *failure)
 
 Panel::Poll Panel::poll()
 {
+    // A grid drawn since the last tick may have met bytes that could not
+    // be read back.
+    m_receive.checkReadBack();
     Poll result;
     if (!m_started) {
         if (m_comm.portOpen()) {

@@ -112,6 +112,7 @@ public:
     void endWait() { m_return.end(); }
     bool waiting() const { return m_return.waiting(); }
     QStringList returnCandidates() const { return m_return.candidates(); }
+    const AdapterReturn &adapterReturn() const { return m_return; }
     // Opens the returned adapter; on success the wait ends, the run flag is
     // set and "reconnected <port>" noted.
     bool reconnect(const PortRequest &request, QString *failure);

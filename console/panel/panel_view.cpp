@@ -272,13 +272,23 @@ void PanelView::stopAfterFault(const Panel::Poll &poll)
 {
     Check1->setChecked(false);
     // The wait begins before the box: ticks go on behind it, and the
-    // adapter may return while it is open; the box's details follow.
-    m_faultCause = poll.fault;
-    m_faultDetails = std::make_shared<desktop::BoxDetails>(poll.fault);
+    // adapter may return while it is open; the box's details follow. A
+    // fault met again while the panel's box is open (after a reconnect)
+    // opens no second box: the open one counts it.
+    const bool boxOpen = m_faultBoxOpen;
+    m_faultCount = boxOpen ? m_faultCount + 1 : 1;
+    m_faultCause = repeatedFault(poll.fault, m_faultCount, m_panel.events().back().wallMs);
+    if (!boxOpen)
+        m_faultDetails = std::make_shared<desktop::BoxDetails>(m_faultCause);
+    m_faultDetails->setText(m_faultCause);
     if (reconnectAutomatically())
         beginAdapterWait();
+    if (boxOpen)
+        return;
+    m_faultBoxOpen = true;
     m_services.boxes.showWithChangingDetails(QStringLiteral("COM Port Error."), m_faultDetails, kTitle,
                                              desktop::BoxIcon::None);
+    m_faultBoxOpen = false;
 }
 
 void PanelView::copySelection(bool hex)

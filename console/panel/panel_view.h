@@ -151,6 +151,9 @@ private:
     // follow the wait for the adapter while the box is open.
     QString m_faultCause;
     std::shared_ptr<desktop::BoxDetails> m_faultDetails;
+    // Whether that box is open now, and the faults it has seen.
+    bool m_faultBoxOpen = false;
+    int m_faultCount = 0;
 };
 
 } // namespace console

@@ -44,15 +44,20 @@ void PanelView::connectReconnect()
 void PanelView::beginAdapterWait()
 {
     m_panel.beginWait();
-    if (!waitingForAdapter())
+    const AdapterReturn &wait = m_panel.adapterReturn();
+    if (!waitingForAdapter()) {
+        // A port that could not be told from a stranger stays stopped.
+        if (m_faultDetails && !wait.device().isEmpty())
+            m_faultDetails->setText(notReopenedNotice(m_faultCause));
         return;
+    }
     // Partly checked is no tick: the start/stop handling must not run.
     const QSignalBlocker quiet(Check1);
     Check1->setTristate(true);
     Check1->setCheckState(Qt::PartiallyChecked);
     Check1->setToolTip(tr("Waiting for the adapter to return; click to stop waiting."));
     if (m_faultDetails)
-        m_faultDetails->setText(waitingNotice(m_faultCause));
+        m_faultDetails->setText(waitingNotice(m_faultCause, wait.bySameNode() ? wait.device() : QString()));
 }
 
 void PanelView::endAdapterWait()
@@ -83,6 +88,9 @@ bool PanelView::neighbourRunsOn(const QString &device) const
 
 void PanelView::tryReconnect()
 {
+    const QString tip = tr("Waiting for the adapter to return; click to stop waiting.");
+    const QString stranger = m_panel.adapterReturn().strangerAtPath();
+    Check1->setToolTip(stranger.isEmpty() ? tip : tip + QStringLiteral("\n") + stranger);
     for (const QString &device : m_panel.returnCandidates()) {
         // The port box shows where the adapter is now. Only a panel running
         // on that device conflicts with it: the text a stopped panel shows
@@ -97,8 +105,7 @@ void PanelView::tryReconnect()
         // reason is in the box's tooltip instead of a box at every tick.
         QString failure;
         if (!m_panel.reconnect(portRequest(), &failure)) {
-            Check1->setToolTip(tr("Waiting for the adapter to return; click to stop waiting.")
-                               + QStringLiteral("\n") + failure);
+            Check1->setToolTip(tip + QStringLiteral("\n") + failure);
             continue;
         }
         Check1->setToolTip({});

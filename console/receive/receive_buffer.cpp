@@ -22,10 +22,22 @@ void ReceiveBuffer::received(const char *data, qint64 count)
         return;
     m_times.arrived(m_store.size(), m_clock);
     m_store.append(data, qsizetype(count));
+    checkReadBack();
     if (!m_spillReported && !m_store.spillError().isEmpty()) {
         m_spillReported = true;
         emit spillFailed(m_store.spillError());
     }
+}
+
+void ReceiveBuffer::checkReadBack()
+{
+    if (m_readBackReported || m_store.readError().isEmpty())
+        return;
+    m_readBackReported = true;
+    // The file that failed a read is written no more: that is this box's
+    // news too.
+    m_spillReported = true;
+    emit readBackFailed(m_store.readError());
 }
 
 void ReceiveBuffer::discarded()
@@ -73,6 +85,7 @@ void ReceiveBuffer::reset()
     m_store.forEachSpan(m_shown, waitingSize(), [&](QByteArrayView piece) { waiting.append(piece); });
     m_store.clear();
     m_spillReported = false;
+    m_readBackReported = false;
     m_store.append(waiting);
     if (waiting.isEmpty())
         m_times.clear();

@@ -61,7 +61,14 @@ public:
     qint64 rxRow() const { return m_shown / grid::kBytesPerRow + 1; }
     int rxCol() const { return int(m_shown % grid::kBytesPerRow) + 1; }
 
+    // Tells, once, that bytes of the store could not be read back (see
+    // ByteStore::readable()): called at every tick, as a grid's drawing may
+    // have met them. Again only after a reset().
+    void checkReadBack();
+
 signals:
+    // Once, when bytes could not be read back from the store's file.
+    void readBackFailed(const QString &reason);
     // Once, when the store could not write its file: from then on the
     // bytes stay in memory, none lost. Again only after a reset() that
     // failed anew.
@@ -70,6 +77,7 @@ signals:
 private:
     ByteStore m_store;
     bool m_spillReported = false;
+    bool m_readBackReported = false;
     qint64 m_shown = 0;
     ArrivalTimes m_times;
     ArrivalClock m_clock;

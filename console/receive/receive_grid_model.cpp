@@ -39,6 +39,13 @@ QVariant ReceiveGridModel::data(const QModelIndex &index, int role) const
         return rowToolTip(row - 1, firstByte < m_buffer.shownSize() ? m_buffer.arrivalTimes().timeOf(firstByte)
                                                                     : std::nullopt);
     }
+    if (role == Qt::ToolTipRole && column > 0 && row > 0) {
+        const qint64 byteIndex = qint64(row - 1) * grid::kBytesPerRow + (column - 1);
+        const ByteStore &store = m_buffer.store();
+        if (byteIndex < m_buffer.shownSize() && !store.readable(byteIndex))
+            return tr("This byte could not be read back: %1").arg(store.readError());
+        return {};
+    }
     if (role != Qt::DisplayRole)
         return {};
 
@@ -53,6 +60,8 @@ QVariant ReceiveGridModel::data(const QModelIndex &index, int role) const
     if (byteIndex >= m_buffer.shownSize())
         return QString();
     const std::uint8_t b = m_buffer.store().at(byteIndex);
+    if (!m_buffer.store().readable(byteIndex))
+        return m_kind == Kind::Text ? QStringLiteral("?") : QStringLiteral("??");
     return m_kind == Kind::Text ? QString(grid::textCharacter(b)) : grid::hexText(b);
 }
 

@@ -40,6 +40,8 @@ enum class Change { TruncateFromEnd, TruncateBeforeEdge, Clear };
 
 } // namespace
 
+Q_DECLARE_METATYPE(console::SpillFile::Making)
+
 class TestByteStore : public QObject {
     Q_OBJECT
 private slots:
@@ -157,6 +159,10 @@ private slots:
         QCOMPARE(failed.size(), 1);
         QVERIFY2(failed[0][0].toString().contains(reason), qPrintable(failed[0][0].toString()));
         QCOMPARE(contents(rx.store()), sent);
+        // What a failed write put in the file is given back: it holds the
+        // spilled bytes only.
+        const qint64 inFile = testsupport::openFileBytesIn(cache + "/Tavrin");
+        QCOMPARE(inFile, cacheIsAFile ? -1 : rx.store().spilledSize());
 
         // Clear tries a new file, which works once the cause is gone.
         if (cacheIsAFile)
@@ -165,6 +171,127 @@ private slots:
         rx.received(sent.constData(), sent.size());
         QVERIFY(rx.store().spilledSize() > 0);
         QCOMPARE(failed.size(), 1);
+    }
+
+    void fileWithoutANameEitherWay_data()
+    {
+        QTest::addColumn<console::SpillFile::Making>("making");
+        QTest::newRow("nameless at once") << console::SpillFile::Making::Nameless;
+        QTest::newRow("named, then unlinked") << console::SpillFile::Making::NamedThenUnlinked;
+    }
+    void fileWithoutANameEitherWay()
+    {
+        QFETCH(console::SpillFile::Making, making);
+        QTemporaryDir dir;
+        console::SpillFile file;
+        QVERIFY2(file.open(dir.path(), making), qPrintable(file.errorString()));
+        const QByteArrayView pieces[] = {"spilled ", "bytes"};
+        QVERIFY(file.write(0, pieces));
+        char back[13] = {};
+        QVERIFY(file.read(0, back, 13));
+        QCOMPARE(QByteArray(back, 13), QByteArray("spilled bytes"));
+        // Open, but no name in the folder to be left behind.
+        QCOMPARE(testsupport::openFileBytesIn(dir.path()), 13);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList{});
+        file.close();
+        QCOMPARE(testsupport::openFileBytesIn(dir.path()), -1);
+    }
+
+    void unreadableBytes_data()
+    {
+        QTest::addColumn<QString>("reader");
+        QTest::newRow("raw save") << "raw";
+        QTest::newRow("hex dump") << "hex";
+        QTest::newRow("truncate inside the file") << "truncate";
+        QTest::newRow("byte by byte") << "at";
+    }
+    // A cache disk that loses what it held: the bytes read as zeros, and
+    // every reader is told instead of taking them for what came.
+    void unreadableBytes()
+    {
+        QFETCH(QString, reader);
+        QTemporaryDir dir;
+        ByteStore store(kBudget, dir.path(), kChunkBits);
+        const QByteArray sent = pattern(40000);
+        store.append(sent);
+        const qint64 edge = store.spilledSize();
+        QVERIFY(edge > 4 * 512);
+        QVERIFY(testsupport::shortenOpenFileIn(dir.path(), 512)); // the first chunk survives
+        const QString saved = dir.filePath("saved.bin");
+        if (reader == "raw" || reader == "hex") {
+            const console::SaveResult result = reader == "raw" ? console::saveRaw(store, store.size(), saved)
+                                                               : console::saveHexDump(store, {}, store.size(), saved);
+            QVERIFY(!result.ok && !result.cancelled);
+            QVERIFY2(result.error.startsWith("the received bytes could not be read back: could not read in ")
+                         && result.error.endsWith("Input/output error"),
+                     qPrintable(result.error));
+            QCOMPARE(testsupport::readFile(saved), QByteArray("<missing>"));
+            // Read again, still unreadable, still refused.
+            QVERIFY(!console::saveRaw(store, store.size(), saved).ok);
+            // What was read back whole saves as before.
+            QVERIFY(console::saveRaw(store, 512, saved).ok);
+            QCOMPARE(testsupport::readFile(saved), sent.left(512));
+        } else if (reader == "truncate") {
+            // The part of the cut chunk that stays comes back to memory.
+            const qint64 kept = edge - 700;
+            store.truncate(kept);
+            QVERIFY(!store.readable(kept - 1));
+            QVERIFY(store.readable(0, 512));
+            QVERIFY(store.readFailures() > 0);
+            QVERIFY2(store.readError().endsWith("Input/output error"), qPrintable(store.readError()));
+            QVERIFY(!console::saveRaw(store, store.size(), saved).ok);
+        } else {
+            QCOMPARE(store.at(600), std::uint8_t(0));
+            QVERIFY(store.readable(511) && !store.readable(600) && !store.readable(0, 513));
+            QVERIFY(store.readable(edge, store.size() - edge));
+            const quint64 failures = store.readFailures();
+            (void)store.at(601);
+            QCOMPARE(store.readFailures(), failures + 1);
+        }
+        // A clear starts over with a new file: nothing unreadable is left.
+        store.clear();
+        store.append(sent);
+        QCOMPARE(contents(store), sent);
+        QVERIFY(store.readable(0, store.size()));
+        QVERIFY(store.readError().isEmpty());
+        QVERIFY(console::saveRaw(store, store.size(), saved).ok);
+    }
+
+    void unreadableBytesInTheGrids()
+    {
+        QTemporaryDir dir;
+        const QByteArray cacheBefore = qgetenv("XDG_CACHE_HOME");
+        qputenv("XDG_CACHE_HOME", dir.path().toLocal8Bit());
+        const auto restore = qScopeGuard([&] { qputenv("XDG_CACHE_HOME", cacheBefore); });
+        console::ReceiveBuffer rx;
+        rx.setMemoryBudget(kBudget);
+        QSignalSpy failed(&rx, &console::ReceiveBuffer::readBackFailed);
+        QSignalSpy spillFailed(&rx, &console::ReceiveBuffer::spillFailed);
+        rx.append(pattern(300000));
+        QVERIFY(rx.store().spilledSize() > 0);
+        QVERIFY(testsupport::shortenOpenFileIn(dir.path() + "/Tavrin", 0));
+        rx.checkReadBack();
+        QCOMPARE(failed.size(), 0); // nothing read yet, nothing known
+        auto *text = rx.textModel();
+        auto *hex = rx.hexModel();
+        QCOMPARE(hex->data(hex->index(1, 2)).toString(), QString("??"));
+        QCOMPARE(text->data(text->index(1, 2)).toString(), QString("?"));
+        QVERIFY2(hex->data(hex->index(1, 2), Qt::ToolTipRole).toString().startsWith("This byte could not be read back: "),
+                 qPrintable(hex->data(hex->index(1, 2), Qt::ToolTipRole).toString()));
+        // Bytes in memory show as they came.
+        const qint64 lastRow = (rx.shownSize() - 1) / 16 + 1;
+        QCOMPARE(hex->data(hex->index(int(lastRow), 1)).toString(),
+                 QString("%1").arg(uchar(pattern(300000)[(lastRow - 1) * 16]), 2, 16, QChar('0')).toUpper());
+        QCOMPARE(hex->data(hex->index(int(lastRow), 1), Qt::ToolTipRole), QVariant());
+        // Told once, at the next tick, with no second box for the spill
+        // that stopped with it.
+        rx.checkReadBack();
+        rx.checkReadBack();
+        rx.append("more");
+        QCOMPARE(failed.size(), 1);
+        QVERIFY2(failed[0][0].toString().endsWith("Input/output error"), qPrintable(failed[0][0].toString()));
+        QCOMPARE(spillFailed.size(), 0);
     }
 };
 

@@ -1,4 +1,8 @@
 #include "console/frames/frame_checks.h"
+#include "console/frames/frame_index.h"
+#include "console/frames/whole_number.h"
+
+#include <limits>
 
 #include <QTest>
 
@@ -69,6 +73,42 @@ private slots:
         }
         for (const char *name : {"", "Modbus-RTU", "crc", "sum8 "})
             QVERIFY2(!console::frameCheckFromName(QString::fromLatin1(name)), name);
+    }
+
+    // Every number a user types or a file holds is read whole.
+    void wholeNumbers_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("number");
+        QTest::addColumn<qint64>("value");
+        QTest::newRow("plain") << "10" << true << qint64(10);
+        QTest::newRow("blanks and a sign") << " -7 " << true << qint64(-7);
+        QTest::newRow("plus") << "+3" << true << qint64(3);
+        QTest::newRow("NUL after the digits") << QString::fromLatin1("10\0junk", 7) << false << qint64(0);
+        QTest::newRow("NUL at the end") << QString::fromLatin1("10\0", 3) << false << qint64(0);
+        QTest::newRow("fraction") << "1.5" << false << qint64(0);
+        QTest::newRow("empty") << "" << false << qint64(0);
+        QTest::newRow("sign alone") << "-" << false << qint64(0);
+        QTest::newRow("two signs") << "+-1" << false << qint64(0);
+        QTest::newRow("blank inside") << "1 0" << false << qint64(0);
+        QTest::newRow("Arabic-Indic digit") << QString(QChar(0x0663)) << false << qint64(0);
+        QTest::newRow("largest") << "9223372036854775807" << true << std::numeric_limits<qint64>::max();
+        QTest::newRow("one past the largest") << "9223372036854775808" << false << qint64(0);
+        QTest::newRow("smallest") << "-9223372036854775808" << true << std::numeric_limits<qint64>::min();
+        QTest::newRow("one past the smallest") << "-9223372036854775809" << false << qint64(0);
+    }
+    void wholeNumbers()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, number);
+        QFETCH(qint64, value);
+        const std::optional<qint64> read = console::parseWholeNumber(text);
+        QCOMPARE(read.has_value(), number);
+        if (number)
+            QCOMPARE(*read, value);
+        // The gap of the split rule reads through it.
+        QString reason;
+        QCOMPARE(console::parseGapMs(text, &reason).has_value(), number && value >= 1 && value <= 10000);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "console/transmit/history_model.h"
+#include "console/transmit/history_time.h"
 #include "console/transmit/history_store.h"
 #include "console/transmit/sfrmtransmit.h"
 #include "console/transmit/type_button_delegate.h"
@@ -56,6 +57,8 @@ private slots:
     void madeIsEditableAsADateAndTime_data();
     void madeIsEditableAsADateAndTime();
     void rowsAreOneLineHigh();
+    void madeTimesAroundAClockChange_data();
+    void madeTimesAroundAClockChange();
 
 private:
     std::unique_ptr<sfrmTransmit> makeWindow();
@@ -288,6 +291,55 @@ void TestHistoryFaults::rowsAreOneLineHigh()
     QVERIFY2(visible >= 10, qPrintable(QString::number(visible)));
     const QRect cell = grid->visualRect(w->model().index(0, HistoryModel::TypeColumn));
     QVERIFY(cell.contains(console::TypeButtonDelegate::buttonRect(cell)));
+}
+
+void TestHistoryFaults::madeTimesAroundAClockChange_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored"); // empty: refused
+    QTest::addColumn<QString>("moment"); // UTC, as the order key counts it
+
+    // Berlin: 2026-03-29 02:00 CET becomes 03:00 CEST; 2026-10-25 03:00
+    // CEST becomes 02:00 CET, and 02:00 to 03:00 comes twice.
+    QTest::newRow("skipped hour") << "2026-03-29T02:30:00" << "" << "";
+    QTest::newRow("skipped hour, blank") << "2026-03-29 02:30" << "" << "";
+    QTest::newRow("before the skip") << "2026-03-29T00:30:00Z" << "2026-03-29T01:30:00.000" << "2026-03-29T00:30:00Z";
+    QTest::newRow("after the skip") << "2026-03-29 03:30:00" << "2026-03-29T03:30:00.000" << "2026-03-29T01:30:00Z";
+    QTest::newRow("repeated hour, first") << "2026-10-25T02:50:00+02:00" << "2026-10-25T02:50:00.000"
+                                          << "2026-10-25T00:50:00Z";
+    QTest::newRow("repeated hour, second") << "2026-10-25T02:10:00+01:00" << "2026-10-25T02:10:00.000"
+                                           << "2026-10-25T01:10:00Z";
+    QTest::newRow("after the repeat") << "2026-10-25T03:10:00+01:00" << "2026-10-25T03:10:00.000"
+                                      << "2026-10-25T02:10:00Z";
+    // A fraction of up to nine digits, kept to the millisecond.
+    QTest::newRow("nine digits of a second") << "2030-01-02T03:04:05.123456789" << "2030-01-02T03:04:05.123"
+                                             << "2030-01-02T02:04:05.123Z";
+    QTest::newRow("one digit of a second") << "2030-01-02T03:04:05.5" << "2030-01-02T03:04:05.500"
+                                           << "2030-01-02T02:04:05.500Z";
+    QTest::newRow("ten digits of a second") << "2030-01-02T03:04:05.1234567891" << "" << "";
+}
+
+void TestHistoryFaults::madeTimesAroundAClockChange()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    QFETCH(QString, moment);
+    // The suite runs with TZ=Europe/Berlin; elsewhere this proves nothing.
+    QCOMPARE(QDateTime(QDate(2026, 7, 1), QTime(12, 0)).offsetFromUtc(), 7200);
+    const std::optional<QString> made = console::storedMade(typed);
+    // The local time as this program writes it; in the repeated hour the
+    // offset follows where the local time alone would name the other moment.
+    QCOMPARE(made.value_or(QString()).left(23), stored);
+    if (stored.isEmpty()) {
+        // What is refused as typed is no moment in a stored file either.
+        QCOMPARE(console::madeOrder(typed), std::optional<qint64>());
+        QCOMPARE(console::madeText(typed), typed);
+        return;
+    }
+    const qint64 expected = QDateTime::fromString(moment, Qt::ISODate).toMSecsSinceEpoch();
+    QCOMPARE(console::madeOrder(*made), std::optional<qint64>(expected));
+    QCOMPARE(console::madeTime(*made)->toMSecsSinceEpoch(), expected);
+    QCOMPARE(console::madeText(*made), QDateTime::fromMSecsSinceEpoch(expected).toString("yyyy-MM-dd HH:mm:ss"));
 }
 
 QTEST_MAIN(TestHistoryFaults)

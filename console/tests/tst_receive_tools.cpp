@@ -1,4 +1,5 @@
 #include "console/frmmain.h"
+#include "console/files/file_writer.h"
 #include "console/files/receive_files.h"
 #include "tests/support/console_window.h"
 #include "tests/support/files.h"
@@ -21,6 +22,9 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 using console::ByteSelection;
@@ -101,6 +105,9 @@ private slots:
     void cancelledSaveLeavesNoFile();
     void saveFailuresAreReported_data();
     void saveFailuresAreReported();
+    void savesToANodeGoInPlace_data();
+    void savesToANodeGoInPlace();
+    void failedSyncKeepsTheOlderFile();
     void loggingAcrossClearAndStopStart();
     void logFailureStopsOnlyTheLog_data();
     void logFailureStopsOnlyTheLog();
@@ -438,6 +445,85 @@ void TestReceiveTools::saveFailuresAreReported()
     // The panel goes on receiving.
     QVERIFY(c.send("more"));
     QCOMPARE(c.rx().shownSize(), received + 4);
+}
+
+void TestReceiveTools::savesToANodeGoInPlace_data()
+{
+    QTest::addColumn<QString>("node");   // a device path, or "fifo"
+    QTest::addColumn<bool>("reader");    // the FIFO has a reader
+    QTest::addColumn<bool>("hexDump");
+    QTest::addColumn<QString>("reason"); // empty: saved
+    // Nodes of the test's own, never the system's: a writer that replaced
+    // a node would replace /dev/full itself when run as root.
+    QTest::newRow("full device, raw") << "full" << false << false << "No space left on device";
+    QTest::newRow("full device, hex dump") << "full" << false << true << "No space left on device";
+    QTest::newRow("null device") << "null" << false << false << "";
+    QTest::newRow("FIFO nobody reads") << "fifo" << false << false << "No such device or address";
+    QTest::newRow("FIFO with a reader") << "fifo" << true << false << "";
+}
+
+// A device node or FIFO is written as it stands and never replaced by a
+// regular file; its failure is the system's own reason.
+void TestReceiveTools::savesToANodeGoInPlace()
+{
+    QFETCH(QString, node);
+    QFETCH(bool, reader);
+    QFETCH(bool, hexDump);
+    QFETCH(QString, reason);
+    Console c;
+    QVERIFY(c.start());
+    QVERIFY(c.send("node bytes"));
+    QTemporaryDir dir;
+    int readEnd = -1;
+    const QString name = node;
+    node = dir.filePath(name);
+    if (name == "fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(node).constData(), 0600), 0);
+        if (reader)
+            QVERIFY((readEnd = ::open(QFile::encodeName(node).constData(), O_RDONLY | O_NONBLOCK)) >= 0);
+    } else {
+        // The memory devices: 1,7 is full, 1,3 null.
+        if (::geteuid() != 0)
+            QSKIP("only root makes device nodes");
+        QCOMPARE(::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0600, makedev(1, name == "full" ? 7 : 3)), 0);
+    }
+    struct stat before {};
+    QCOMPARE(::stat(QFile::encodeName(node).constData(), &before), 0);
+    c.files.save = FileChooser::SaveTarget{node, hexDump};
+    c.view(0).saveReceived();
+    QCOMPARE(c.boxes.texts(), reason.isEmpty() ? QStringList{}
+                                               : QStringList{QString("Could not save %1: %2").arg(node, reason)});
+    struct stat after {};
+    QCOMPARE(::stat(QFile::encodeName(node).constData(), &after), 0);
+    QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+    QCOMPARE(after.st_ino, before.st_ino);
+    if (readEnd >= 0) {
+        char got[64] = {};
+        QCOMPARE(::read(readEnd, got, sizeof got), ssize_t(10));
+        QCOMPARE(QByteArray(got), QByteArray("node bytes"));
+        ::close(readEnd);
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{name});
+}
+
+void TestReceiveTools::failedSyncKeepsTheOlderFile()
+{
+    // A disk that takes the writes but cannot keep them fails at the sync,
+    // before the file is renamed over the older one.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("older.bin");
+    QVERIFY(writeFile(path, "kept"));
+    console::FileWriter writer(path, [](QFileDevice &, QString *reason) {
+        *reason = QStringLiteral("Input/output error");
+        return false;
+    });
+    QVERIFY(writer.open());
+    QVERIFY(writer.write("lost"));
+    QVERIFY(!writer.commit());
+    QCOMPARE(writer.errorString(), QString("Input/output error"));
+    QCOMPARE(readFile(path), QByteArray("kept"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"older.bin"});
 }
 
 void TestReceiveTools::loggingAcrossClearAndStopStart()

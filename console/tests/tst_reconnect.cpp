@@ -105,9 +105,10 @@ private slots:
     void itemOffStaysStoppedAsBefore();
     void anotherSerialIsNotTakenAndAClickEndsTheWait_data();
     void anotherSerialIsNotTakenAndAClickEndsTheWait();
-    void pseudoTerminalPathReturnsWhileTheBoxIsOpen();
+    void pseudoTerminalIsNotTakenBackBlindly();
     void timerTicksGoOnBehindTheFaultBox();
     void refusedReconnectKeepsWaitingWithoutBoxes();
+    void repeatedFaultsShareOneBox();
     void returnBesideTheOtherPanel_data();
     void returnBesideTheOtherPanel();
     void itemRememberedPerPanelAcrossARestart();
@@ -120,36 +121,44 @@ void TestReconnect::whichDeviceCountsAsReturned_data()
 {
     QTest::addColumn<int>("rule");
     QTest::addColumn<QString>("opened");      // device link name at the start
-    QTest::addColumn<bool>("usb");            // with an identity in sysfs
+    QTest::addColumn<QString>("kind");        // usb (an identity in sysfs), file, pty
     QTest::addColumn<QString>("backAs");      // name it returns under ("" = not back)
     QTest::addColumn<QString>("backSerial");
+    QTest::addColumn<QString>("back");        // what returns: same (node), other (node), held (by another program)
     QTest::addColumn<QString>("tried");       // device expected to be tried
 
     const int usb = int(ReturnRule::UsbIdentity);
     const int name = int(ReturnRule::SameName);
-    QTest::newRow("identity: not back") << usb << "ttyUSB0" << true << "" << "" << "";
-    QTest::newRow("identity: same name") << usb << "ttyUSB0" << true << "ttyUSB0" << "A1" << "ttyUSB0";
-    QTest::newRow("identity: another name") << usb << "ttyUSB0" << true << "ttyUSB3" << "A1" << "ttyUSB3";
-    QTest::newRow("identity: another serial") << usb << "ttyUSB0" << true << "ttyUSB0" << "B2" << "";
-    QTest::newRow("no identity: same path") << usb << "ptylink" << false << "ptylink" << "" << "ptylink";
-    QTest::newRow("no identity: other path") << usb << "ptylink" << false << "ptylink2" << "" << "";
-    QTest::newRow("same name: back as it was") << name << "ttyUSB0" << true << "ttyUSB0" << "A1" << "ttyUSB0";
-    QTest::newRow("same name: another number") << name << "ttyUSB0" << true << "ttyUSB3" << "A1" << "";
+    QTest::newRow("identity: not back") << usb << "ttyUSB0" << "usb" << "" << "" << "same" << "";
+    QTest::newRow("identity: same name") << usb << "ttyUSB0" << "usb" << "ttyUSB0" << "A1" << "same" << "ttyUSB0";
+    QTest::newRow("identity: another name") << usb << "ttyUSB0" << "usb" << "ttyUSB3" << "A1" << "same" << "ttyUSB3";
+    QTest::newRow("identity: another serial") << usb << "ttyUSB0" << "usb" << "ttyUSB0" << "B2" << "same" << "";
+    QTest::newRow("no identity: same node") << usb << "rfcomm0" << "file" << "rfcomm0" << "" << "same" << "rfcomm0";
+    QTest::newRow("no identity: other path") << usb << "rfcomm0" << "file" << "rfcomm1" << "" << "same" << "";
+    QTest::newRow("no identity: another node") << usb << "rfcomm0" << "file" << "rfcomm0" << "" << "other" << "";
+    QTest::newRow("no identity: held by another") << usb << "rfcomm0" << "file" << "rfcomm0" << "" << "held" << "";
+    QTest::newRow("pseudo-terminal: never waited for") << usb << "ptylink" << "pty" << "ptylink" << "" << "same" << "";
+    QTest::newRow("same name: back as it was") << name << "ttyUSB0" << "usb" << "ttyUSB0" << "A1" << "same" << "ttyUSB0";
+    QTest::newRow("same name: another number") << name << "ttyUSB0" << "usb" << "ttyUSB3" << "A1" << "same" << "";
 }
 
 void TestReconnect::whichDeviceCountsAsReturned()
 {
     QFETCH(int, rule);
     QFETCH(QString, opened);
-    QFETCH(bool, usb);
+    QFETCH(QString, kind);
     QFETCH(QString, backAs);
     QFETCH(QString, backSerial);
+    QFETCH(QString, back);
     QFETCH(QString, tried);
 
     Machine m;
-    const QString node = m.dir.filePath("node");
-    QFile(node).open(QIODevice::WriteOnly);
-    if (usb)
+    PseudoTerminal pty;
+    QString node = m.dir.filePath("node");
+    QVERIFY(testsupport::writeFile(node));
+    if (kind == "pty")
+        node = pty.slavePath();
+    if (kind == "usb")
         m.plug(opened, "1-1", "A1", node);
     else
         QFile::link(node, m.device(opened));
@@ -158,19 +167,37 @@ void TestReconnect::whichDeviceCountsAsReturned()
     wait.begin();
     QVERIFY(!wait.waiting()); // nothing opened yet, nothing to wait for
     wait.remember(m.device(opened));
-    QCOMPARE(wait.identity().has_value(), usb && rule == int(ReturnRule::UsbIdentity));
+    QCOMPARE(wait.identity().has_value(), kind == "usb" && rule == int(ReturnRule::UsbIdentity));
     wait.begin();
-    QVERIFY(wait.waiting());
+    // A pseudo-terminal that closed never returns: no wait, no candidate.
+    QCOMPARE(wait.waiting(), kind != "pty");
+    QCOMPARE(wait.recognisable(), kind != "pty");
 
     m.unplug(opened, "1-1");
     QCOMPARE(wait.candidates(), QStringList{});
+    QProcess holder;
+    if (back == "other") {
+        node = m.dir.filePath("another node");
+        QVERIFY(testsupport::writeFile(node));
+    }
     if (!backAs.isEmpty()) {
-        if (usb)
+        if (kind == "usb")
             m.plug(backAs, "1-4", backSerial, node);
         else
             QFile::link(node, m.device(backAs));
     }
+    if (back == "held") {
+        holder.start(portHolder(), {"--plain", node});
+        QVERIFY(holder.waitForReadyRead(5000));
+        QCOMPARE(holder.readLine().trimmed(), QByteArray("open"));
+    }
     QCOMPARE(wait.candidates(), tried.isEmpty() ? QStringList{} : QStringList{m.device(tried)});
+    // Why the node at the path is not taken, for the box's tooltip.
+    const QString stranger = wait.strangerAtPath();
+    QCOMPARE(stranger.contains("another device now"), back == "other");
+    QCOMPARE(stranger.contains(QString("in use by port_holder (process %1)").arg(holder.processId())), back == "held");
+    holder.closeWriteChannel();
+    holder.waitForFinished(5000);
     wait.end();
     QCOMPARE(wait.candidates(), QStringList{});
 }
@@ -272,8 +299,10 @@ void TestReconnect::anotherSerialIsNotTakenAndAClickEndsTheWait()
     QCOMPARE(c.w.Check1[0]->checkState(), Qt::Checked);
 }
 
-void TestReconnect::pseudoTerminalPathReturnsWhileTheBoxIsOpen()
+void TestReconnect::pseudoTerminalIsNotTakenBackBlindly()
 {
+    // A pseudo-terminal has no identity: once its far end closed, the next
+    // pseudo-terminal at its path is another program's.
     Machine m;
     auto first = std::make_unique<PseudoTerminal>();
     const QString link = m.device("ptylink");
@@ -284,26 +313,36 @@ void TestReconnect::pseudoTerminalPathReturnsWhileTheBoxIsOpen()
     c.w.Check1[1]->click();
     QVERIFY(c.w.Started1);
 
-    PseudoTerminal second;
-    bool reconnectedUnderTheBox = false;
+    PseudoTerminal stranger;
     c.boxes.whileShown = [&](const testsupport::ShownBox &) {
-        // The box is open; the adapter returns at the same path and the
-        // ticks behind the box pick it up.
         QFile::remove(link);
-        QFile::link(second.slavePath(), link);
+        QFile::link(stranger.slavePath(), link);
         c.tick();
-        reconnectedUnderTheBox = c.w.Started1 && c.w.MSComm1[1].portOpen();
+        c.tick();
     };
     first.reset();
     QVERIFY(c.fault(1));
-    QVERIFY(reconnectedUnderTheBox);
+    QVERIFY(!c.w.Started1);
+    QVERIFY(!c.w.MSComm1[1].portOpen());
+    QVERIFY(!c.view(1).waitingForAdapter());
+    QCOMPARE(c.w.Check1[1]->checkState(), Qt::Unchecked);
     QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
-    QVERIFY(c.boxes.boxes[0].details.startsWith(link + ": "));
-    QCOMPARE(c.w.Check1[1]->checkState(), Qt::Checked);
-    QCOMPARE(c.w.Combo1[1]->currentText(), link);
-    second.write("again");
-    QVERIFY(c.receive(1, 5));
-    QCOMPARE(c.text(1, 1, 1, 5), QString("again"));
+    const QString details = c.boxes.boxes[0].details;
+    QVERIFY2(details.startsWith(link + ": ") && details.contains("will not reopen it by itself")
+                 && !details.contains("waits"),
+             qPrintable(details));
+    // What the stranger sends is never shown as received.
+    stranger.write("not ours");
+    c.tick();
+    QCOMPARE(c.text(1, 1, 1, 8), QString());
+    QStringList events;
+    for (const console::PortEvent &e : c.panel(1).events())
+        events << console::portEventText(e).section(':', 0, 0);
+    QCOMPARE(events, (QStringList{"started 9600,n,8,1", "fault"}));
+    // Start opens it again, as the user asks.
+    c.w.Check1[1]->click();
+    QVERIFY(c.w.Started1);
+    QVERIFY(c.w.MSComm1[1].portOpen());
 }
 
 void TestReconnect::timerTicksGoOnBehindTheFaultBox()
@@ -372,6 +411,48 @@ void TestReconnect::refusedReconnectKeepsWaitingWithoutBoxes()
     QVERIFY(c.w.Started0);
     QVERIFY(c.w.MSComm1[0].portOpen());
     QCOMPARE(c.w.Check1[0]->toolTip(), QString());
+}
+
+void TestReconnect::repeatedFaultsShareOneBox()
+{
+    // An adapter that comes and goes: every fault after a reconnect meets
+    // the panel's box still open.
+    Machine m;
+    Console c(m);
+    bool faulted = true;
+    c.boxes.whileShown = [&](const testsupport::ShownBox &) {
+        for (int again = 0; again < 2; ++again) {
+            auto back = std::make_unique<PseudoTerminal>();
+            m.plug("ttyUSB1", "1-2", "A1", back->slavePath());
+            c.tick();
+            faulted = faulted && c.w.Started0;
+            back.reset();
+            m.unplug("ttyUSB1", "1-2");
+            faulted = faulted && c.fault(0);
+        }
+    };
+    QVERIFY(c.runUntilUnplugged(m, true));
+    QVERIFY(faulted);
+    QCOMPARE(c.boxes.texts(), QStringList{"COM Port Error."});
+    const QStringList later = c.boxes.boxes[0].laterDetails;
+    QVERIFY(!later.isEmpty());
+    const QRegularExpression counted("^" + QRegularExpression::escape(m.device("ttyUSB1"))
+                                     + ": [^\r\n]+\r\nThe fault came 3 times, the last at \\d\\d:\\d\\d:\\d\\d\\."
+                                       "\r\nThe panel waits for its adapter");
+    QVERIFY2(counted.match(later.last()).hasMatch(), qPrintable(later.join('|')));
+    QVERIFY(c.view(0).waitingForAdapter());
+    // Once that box is closed, the next fault has a box of its own again,
+    // counted from one.
+    c.boxes.whileShown = nullptr;
+    auto back = std::make_unique<PseudoTerminal>();
+    m.plug("ttyUSB1", "1-2", "A1", back->slavePath());
+    c.tick();
+    QVERIFY(c.w.Started0);
+    back.reset();
+    m.unplug("ttyUSB1", "1-2");
+    QVERIFY(c.fault(0));
+    QCOMPARE(c.boxes.texts(), (QStringList{"COM Port Error.", "COM Port Error."}));
+    QVERIFY2(!c.boxes.boxes[1].details.contains("times"), qPrintable(c.boxes.boxes[1].details));
 }
 
 void TestReconnect::returnBesideTheOtherPanel_data()

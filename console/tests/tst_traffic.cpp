@@ -1,14 +1,17 @@
 #include "console/frmmain.h"
 #include "console/transmit/sfrmtransmit.h"
+#include "console/traffic/traffic_export.h"
 #include "console/traffic/traffic_window.h"
 #include "tests/support/console_window.h"
 #include "tests/support/files.h"
+#include "tests/support/modal_answers.h"
 #include "tests/support/pseudo_terminal.h"
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSettings>
@@ -125,6 +128,13 @@ private slots:
             << chunkEdge;
         QTest::newRow("any rule: a frame stops at 4096 bytes") << gap20 << QList<Arrival>{{0, QByteArray(5000, 'z')}}
                                                                << QList<qint64>{0, 4096};
+        // A frame cut at its limit by its last byte: nothing follows until more comes.
+        QTest::newRow("any rule: exactly 4096 bytes, then silence")
+            << gap20 << QList<Arrival>{{0, QByteArray(4096, 'z')}, {50000, {}}} << QList<qint64>{0};
+        QTest::newRow("any rule: exactly 4096 bytes, then more")
+            << gap20 << QList<Arrival>{{0, QByteArray(4096, 'z')}, {5000, "y"}} << QList<qint64>{0, 4096};
+        QTest::newRow("delimiter: 4096 bytes ending in it")
+            << newline << QList<Arrival>{{0, QByteArray(4095, 'z') + "\n"}, {50000, {}}} << QList<qint64>{0};
     }
     void splitRules()
     {
@@ -424,6 +434,117 @@ private slots:
         QVERIFY(view->following());
         QCOMPARE(bar->value(), bar->maximum());
         QCOMPARE(view->rowsSince(), 0);
+    }
+
+    // The view shows 64 bytes of a frame; a longer one says there is more.
+    void shownBytesEndWithAnEllipsisOnlyWhenCut()
+    {
+        qint64 now = 1000000;
+        FedPanel left(now), right(now);
+        left.panel.setSplitRule({SplitKind::Arrival, 20, 0});
+        TrafficModel model({&left.panel, &right.panel});
+        for (int size : {63, 64, 65})
+            left.arrive(5000, QByteArray(size, 'A'));
+        QCOMPARE(model.rowCount(), 3);
+        const auto hex = [&](int row) { return model.index(row, TrafficModel::HexColumn).data().toString(); };
+        const auto text = [&](int row) { return model.index(row, TrafficModel::TextColumn).data().toString(); };
+        QCOMPARE(hex(0), QStringList(63, "41").join(' '));
+        QCOMPARE(hex(1), QStringList(64, "41").join(' '));
+        QCOMPARE(hex(2), QStringList(64, "41").join(' ') + " \u2026");
+        QCOMPARE(text(1), QString(64, 'A'));
+        QCOMPARE(text(2), QString(64, 'A'));
+        QCOMPARE(model.frameBytes(2), QByteArray(65, 'A'));
+    }
+
+    void csvFields_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("plain") << "01 03" << "01 03";
+        QTest::newRow("a comma") << "started 9600,n,8,1" << "\"started 9600,n,8,1\"";
+        QTest::newRow("a quote, no comma") << "say \"hi\"" << "\"say \"\"hi\"\"\"";
+        QTest::newRow("a line feed") << "a\nb" << "\"a\nb\"";
+        QTest::newRow("a carriage return") << "a\rb" << "\"a\rb\"";
+        QTest::newRow("empty") << "" << "";
+    }
+    void csvFields()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, written);
+        QCOMPARE(console::csvField(field), written);
+    }
+
+    void exportStopsWhenTheRowsAreMadeAgain_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("a Clear") << "clear";
+        QTest::newRow("a new split rule") << "rule";
+        QTest::newRow("the other panel cleared") << "other";
+    }
+    // The progress dialog lets events run between batches of rows: a Clear
+    // or a new rule among them makes the rows again under the export.
+    void exportStopsWhenTheRowsAreMadeAgain()
+    {
+        QFETCH(QString, change);
+        qint64 now = 1000000;
+        FedPanel left(now), right(now);
+        left.panel.setSplitRule({SplitKind::Arrival, 20, 0});
+        right.arrive(1000, "r");
+        TrafficModel model({&left.panel, &right.panel});
+        for (int i = 0; i < 20001; ++i)
+            left.arrive(1000, "f");
+        QVERIFY(model.rowCount() > 20000);
+        QTemporaryDir out;
+        const QString path = out.filePath("traffic.csv");
+        QVERIFY(testsupport::writeFile(path, "older"));
+        int reports = 0;
+        const console::SaveResult result =
+            console::exportTraffic(model, console::ExportFormat::Csv, path, [&](qint64, qint64) {
+                if (++reports == 1) {
+                    if (change == "clear")
+                        left.panel.clear();
+                    else if (change == "rule")
+                        left.panel.setSplitRule({SplitKind::Gap, 20, 0});
+                    else
+                        right.panel.clear();
+                }
+                return true;
+            });
+        QVERIFY(!result.ok && !result.cancelled);
+        QCOMPARE(result.error, QString("the rows were cleared or cut again while exporting"));
+        QCOMPARE(reports, 1);
+        QCOMPARE(readFile(path), QByteArray("older"));
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"traffic.csv"});
+    }
+
+    // The history window is modal to the main window only.
+    void historyWindowLeavesTheTrafficViewUsable()
+    {
+        Console c;
+        c.show(0, 0, "first");
+        c.show(0, 50, "second");
+        TrafficWindow *view = c.openView();
+        QCOMPARE(view->model()->rowCount(), 2);
+        bool shown = false, viewTakesClicks = false, mainBlocked = false;
+        testsupport::ModalAnswers user([&](QWidget *modal) {
+            auto *history = qobject_cast<console::sfrmTransmit *>(modal);
+            if (!history)
+                return;
+            shown = true;
+            // Clicks as the system delivers them, through the windows.
+            QTableView *table = view->table();
+            const QRect row = table->visualRect(view->model()->index(1, TrafficModel::HexColumn));
+            QTest::mouseClick(view->windowHandle(), Qt::LeftButton, {}, table->viewport()->mapTo(view, row.center()));
+            viewTakesClicks = table->currentIndex().row() == 1;
+            QPushButton *clear = c.w.Command1[0];
+            QTest::mouseClick(c.w.windowHandle(), Qt::LeftButton, {}, clear->mapTo(&c.w, clear->rect().center()));
+            mainBlocked = c.panel(0).receive().shownSize() == 11;
+            history->reject();
+        });
+        c.w.Command2_Click(0);
+        QVERIFY(shown);
+        QVERIFY(viewTakesClicks);
+        QVERIFY(mainBlocked);
     }
 };
 

@@ -83,12 +83,19 @@ SaveResult exportTraffic(const TrafficModel &model, ExportFormat format, const Q
     if (!file.write(header))
         return failed();
     const quint64 generation = model.generation();
+    const quint64 readFailures = model.readFailures();
     const int rows = model.rowCount();
     for (int first = 0; first < rows; first += kProgressRows) {
         QByteArray out;
         for (int row = first; row < std::min(rows, first + kProgressRows); ++row) {
             out += exportLine(model, row, format).toUtf8();
             out += '\n';
+        }
+        // Bytes that could not be read back would be written as zeros.
+        if (model.readFailures() != readFailures) {
+            file.cancel();
+            result.error = QObject::tr("the received bytes could not be read back: %1").arg(model.readError());
+            return result;
         }
         if (!file.write(out))
             return failed();

@@ -271,6 +271,35 @@ QByteArray TrafficModel::bytesOf(const Ref &ref, qint64 limit) const
     return bytes;
 }
 
+bool TrafficModel::readable(const Ref &ref, qint64 limit) const
+{
+    const Panel &p = *m_panels[ref.panel];
+    const PortEvent *sent = sentEvent(ref);
+    if (ref.event && !sent)
+        return true;
+    const ByteStore &store = sent ? p.sentBytes() : p.receive().store();
+    return store.readable(sent ? sent->sentFirst : p.frames().start(ref.index), std::min(limit, lengthOf(ref)));
+}
+
+quint64 TrafficModel::readFailures() const
+{
+    quint64 failures = 0;
+    for (const Panel *p : m_panels)
+        failures += p->receive().store().readFailures() + p->sentBytes().readFailures();
+    return failures;
+}
+
+QString TrafficModel::readError() const
+{
+    for (const Panel *p : m_panels) {
+        for (const ByteStore *store : {&p->receive().store(), &p->sentBytes()}) {
+            if (!store->readError().isEmpty())
+                return store->readError();
+        }
+    }
+    return {};
+}
+
 int TrafficModel::panelOf(int row) const
 {
     return refOf(row).panel;
@@ -359,8 +388,11 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
         case HexColumn: {
             if (!bytes)
                 return eventText(row);
+            const QByteArray shown = bytesOf(ref, kShownBytes);
+            if (!readable(ref, kShownBytes))
+                return tr("(the bytes could not be read back)");
             const bool more = lengthOf(ref) > kShownBytes;
-            return hexPairs(bytesOf(ref, kShownBytes)) + (more ? QStringLiteral(" \u2026") : QString());
+            return hexPairs(shown) + (more ? QStringLiteral(" \u2026") : QString());
         }
         case TextColumn:
             return bytes ? QVariant(printableText(bytesOf(ref, kShownBytes))) : QVariant();

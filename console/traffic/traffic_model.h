@@ -57,6 +57,11 @@ public:
     // The event's words; empty for a frame.
     QString eventText(int row) const;
 
+    // Reads of bytes that could not be read back, in both panels' stores
+    // (see ByteStore::readFailures()), and the first reason.
+    quint64 readFailures() const;
+    QString readError() const;
+
     // Changes whenever the rows are made again: a reader that let events
     // run in between checks it.
     quint64 generation() const { return m_generation; }
@@ -85,6 +90,8 @@ private:
     };
     Times timesOf(const Ref &ref) const;
     QByteArray bytesOf(const Ref &ref, qint64 limit) const;
+    // Whether the first `limit` bytes of the row were read back as stored.
+    bool readable(const Ref &ref, qint64 limit) const;
     // The sent event a row is, or null.
     const PortEvent *sentEvent(const Ref &ref) const;
     qint64 lengthOf(const Ref &ref) const;

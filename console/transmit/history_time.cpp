@@ -130,24 +130,22 @@ std::optional<QString> storedMade(const QString &typed)
     if (!parts || (parts->blankSeparated && (parts->fraction || parts->offsetSeconds)))
         return std::nullopt;
     const auto when = localTimeOf(*parts);
-    return when ? std::optional(when->toString(Qt::ISODateWithMs)) : std::nullopt;
+    if (!when)
+        return std::nullopt;
+    // In the hour a clock change repeats, the local time alone would be
+    // read back as the other of the two: that one keeps its offset.
+    const QDateTime readBack(when->date(), when->time());
+    if (readBack.toMSecsSinceEpoch() != when->toMSecsSinceEpoch())
+        return when->toOffsetFromUtc(when->offsetFromUtc()).toString(Qt::ISODateWithMs);
+    return when->toString(Qt::ISODateWithMs);
 }
 
 std::optional<qint64> madeOrder(const QString &made)
 {
-    const auto parts = readMadeParts(QStringView(made).trimmed());
-    if (!parts)
-        return std::nullopt;
-    QDate date = parts->date;
-    QTime time = parts->time;
-    if (parts->offsetSeconds) {
-        const auto when = localTimeOf(*parts);
-        if (!when)
-            return std::nullopt;
-        date = when->date();
-        time = when->time();
-    }
-    return date.toJulianDay() * 86'400'000 + time.msecsSinceStartOfDay();
+    // The moment itself: around a clock change the local date and time
+    // repeat or skip, and a time the clock skips names no moment.
+    const auto when = madeTime(made);
+    return when ? std::optional(when->toMSecsSinceEpoch()) : std::nullopt;
 }
 
 } // namespace console

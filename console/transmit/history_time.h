@@ -19,16 +19,17 @@ std::optional<QDateTime> madeTime(const QString &made);
 // The text the NO. column shows for a stored MD value: its local time as
 // yyyy-MM-dd HH:mm:ss, or the stored text as it is when it names none.
 QString madeText(const QString &made);
-// The stored MD value (local time, yyyy-MM-ddTHH:mm:ss.zzz) for a date and
+// The stored MD value (local time, yyyy-MM-ddTHH:mm:ss.zzz, with the
+// offset from UTC in the hour a clock change repeats) for a date and
 // time typed into the NO. column, blanks around it ignored:
 // yyyy-MM-dd HH:mm:ss, yyyy-MM-dd HH:mm, or ISO 8601 with a T, with or
 // without seconds and their fraction, and an optional zone converted to
 // local time. Nothing for any other text, a date that does not exist (30
 // February, year 0 or 10000), or a local time the clock skips.
 std::optional<QString> storedMade(const QString &typed);
-// The local date and time a stored MD value names, as milliseconds on one
-// scale that orders them; nothing when it names none. Only a value with a
-// zone takes the cost of a conversion.
+// The moment a stored MD value names, as milliseconds since the epoch,
+// which orders them; nothing when it names none (a local time the clock
+// skips included).
 std::optional<qint64> madeOrder(const QString &made);
 
 } // namespace console

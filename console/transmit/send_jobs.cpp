@@ -1,5 +1,7 @@
 #include "send_jobs.h"
 
+#include "console/frames/whole_number.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -19,9 +21,7 @@ constexpr int kRecheckMs = 20;
 
 std::optional<qint64> wholeNumber(const QString &text)
 {
-    bool ok = false;
-    const qint64 value = text.trimmed().toLongLong(&ok);
-    return ok ? std::optional<qint64>(value) : std::nullopt;
+    return parseWholeNumber(text);
 }
 
 } // namespace

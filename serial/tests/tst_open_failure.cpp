@@ -133,6 +133,9 @@ void TestOpenFailure::examinedFromTheDeviceAndProc_data()
                                 << int(OpenFailureKind::LockStale) << qint64(4321) << "tavrin";
     QTest::newRow("lock unreadable") << "ttyUSB1" << QSerialPort::PermissionError << QByteArray("\x10\x27\0\0", 4)
                                      << int(OpenFailureKind::LockUnreadable) << qint64(0) << "";
+    QTest::newRow("lock with a NUL after its number") << "ttyUSB1" << QSerialPort::PermissionError
+                                                     << QByteArray("4321\0junk\n", 10)
+                                                     << int(OpenFailureKind::LockUnreadable) << qint64(0) << "";
     QTest::newRow("lock is a folder") << "ttyUSB1" << QSerialPort::PermissionError << QByteArray("<folder>")
                                       << int(OpenFailureKind::LockUnreadable) << qint64(0) << "";
     QTest::newRow("stale lock, another error") << "ttyUSB1" << QSerialPort::UnsupportedOperationError

@@ -4,6 +4,7 @@
 #include "tests/support/pseudo_terminal.h"
 
 #include <QElapsedTimer>
+#include <cerrno>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -27,6 +28,8 @@ private slots:
     void settingsRefusedWhileOpen();
     void modemLinesOnAPseudoTerminalDoNotFailTheOpen();
     void farEndGoneIsAFault();
+    void oneEventReadsTheSame_data();
+    void oneEventReadsTheSame();
     void clearInBufferDiscardsWaitingBytes();
     void failedOpenStepLeavesThePortClosed_data();
     void failedOpenStepLeavesThePortClosed();
@@ -337,6 +340,33 @@ void TestSerialControl::farEndGoneIsAFault()
     QCOMPARE(c.input(), QByteArray("last words"));
     QVERIFY(c.setPortOpen(false));
     QVERIFY(!c.hasFault());
+}
+
+void TestSerialControl::oneEventReadsTheSame_data()
+{
+    QTest::addColumn<QSerialPort::SerialPortError>("error");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("hungUp"); // else the reason as it stands
+
+    const auto text = [](int code) { return qt_error_string(code); };
+    QTest::newRow("read ended by the hang-up") << QSerialPort::ReadError << text(ENOTTY) << true;
+    QTest::newRow("unplugged under a read") << QSerialPort::ResourceError << text(EIO) << true;
+    QTest::newRow("unplugged under a write") << QSerialPort::WriteError << text(EIO) << true;
+    QTest::newRow("write queued as it went") << QSerialPort::WriteError << text(EAGAIN) << true;
+    QTest::newRow("driver let go") << QSerialPort::WriteError << text(ENODEV) << true;
+    QTest::newRow("no such address") << QSerialPort::WriteError << text(ENXIO) << true;
+    QTest::newRow("node removed") << QSerialPort::DeviceNotFoundError << text(ENOENT) << true;
+    QTest::newRow("permission taken away") << QSerialPort::PermissionError << text(EACCES) << false;
+    QTest::newRow("disk-like write failure") << QSerialPort::WriteError << text(ENOSPC) << false;
+}
+
+void TestSerialControl::oneEventReadsTheSame()
+{
+    QFETCH(QSerialPort::SerialPortError, error);
+    QFETCH(QString, reason);
+    QFETCH(bool, hungUp);
+    QCOMPARE(serial::lineFaultText(error, reason),
+             hungUp ? QString("The line was hung up: the device went away or its far end closed") : reason);
 }
 
 void TestSerialControl::clearInBufferDiscardsWaitingBytes()

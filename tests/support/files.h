@@ -44,6 +44,22 @@ inline qint64 openFileBytesIn(const QString &folder)
     return -1;
 }
 
+// Cuts the file this process holds open in `folder` to `bytes`, behind the
+// back of whoever reads it (as a failing disk would lose what it held);
+// false when there is no such file.
+inline bool shortenOpenFileIn(const QString &folder, qint64 bytes)
+{
+    const QString fds = QStringLiteral("/proc/self/fd");
+    for (const QString &fd : QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const QByteArray link = (fds + QLatin1Char('/') + fd).toLocal8Bit();
+        char target[4096];
+        const ssize_t n = ::readlink(link.constData(), target, sizeof target);
+        if (n > 0 && QString::fromLocal8Bit(target, int(n)).startsWith(folder + QLatin1Char('/')))
+            return ::truncate(link.constData(), off_t(bytes)) == 0;
+    }
+    return false;
+}
+
 // While alive, no file of this process may grow past `bytes`, as on a full
 // disk: a write past it fails (EFBIG, "File too large") instead of raising
 // SIGXFSZ.
