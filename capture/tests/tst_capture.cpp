@@ -245,15 +245,14 @@ void CaptureTest::otherToolsFile()
     dump.close();
     for (const QString &format : {QStringLiteral("pcap"), QStringLiteral("pcapng")}) {
         const QString out = dir.filePath("out." + format);
-        QStringList args{"-q", "-l", "147", dump.fileName(), out};
-        if (format == "pcapng")
-            args.prepend("-n");
+        const QStringList args{"-q", "-F", format, "-l", "147", dump.fileName(), out};
         QCOMPARE(QProcess::execute(text2pcap, args), 0);
         QFile f(out);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray file = f.readAll();
         const Capture c = readCapture(file);
         QVERIFY2(!c.damage, qPrintable(c.damage ? damageText(*c.damage) : QString()));
+        QCOMPARE(int(c.format), int(format == "pcap" ? Capture::Format::Pcap : Capture::Format::Pcapng));
         QCOMPARE(int(c.packets.size()), 2);
         QCOMPARE(bytesOf(file, c.packets[0]), QByteArrayView(hex("01 03 00 00 00 0a c5 cd")));
         QCOMPARE(bytesOf(file, c.packets[1]), QByteArrayView(hex("01 03 02 00 2a 38 4b")));

@@ -48,10 +48,10 @@ std::optional<QString> DialogFileChooser::logFile(QWidget *parent)
 
 std::optional<FileChooser::ExportTarget> DialogFileChooser::exportTarget(QWidget *parent)
 {
-    const auto chosen = chooseFileToWrite(parent, QObject::tr("Export Traffic"), {kCsvFilter, kShownTextFilter}, false);
+    const auto chosen = chooseFileToWrite(parent, QObject::tr("Export Traffic"), {kCsvFilter, kShownTextFilter, kCaptureFilter}, false);
     if (!chosen)
         return std::nullopt;
-    return ExportTarget{chosen->path, chosen->filter != kShownTextFilter};
+    return ExportTarget{chosen->path, chosen->filter == kCsvFilter, chosen->filter == kCaptureFilter};
 }
 
 } // namespace console

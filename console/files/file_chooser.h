@@ -22,6 +22,7 @@ public:
     struct ExportTarget {
         QString path;
         bool csv = true; // false: "Text as shown (*.txt)" chosen
+        bool capture = false; // "Wireshark capture (*.pcapng)" chosen
     };
 
     virtual ~FileChooser() = default;
@@ -56,5 +57,6 @@ inline const QString kHexDumpFilter = QStringLiteral("Hex dump with arrival time
 // default.
 inline const QString kCsvFilter = QStringLiteral("CSV (*.csv)");
 inline const QString kShownTextFilter = QStringLiteral("Text as shown (*.txt)");
+inline const QString kCaptureFilter = QStringLiteral("Wireshark capture (*.pcapng)");
 
 } // namespace console

@@ -334,6 +334,26 @@ QString TrafficModel::eventText(int row) const
     return ref.event ? portEventText(m_panels[ref.panel]->events()[size_t(ref.index)]) : QString();
 }
 
+const PortEvent *TrafficModel::eventAt(int row) const
+{
+    const Ref ref = refOf(row);
+    return ref.event ? &m_panels[ref.panel]->events()[size_t(ref.index)] : nullptr;
+}
+
+QString TrafficModel::panelPort(int panel) const
+{
+    return m_panels[panel]->portText();
+}
+
+QString TrafficModel::panelSettings(int panel) const
+{
+    const auto &events = m_panels[panel]->events();
+    for (auto e = events.rbegin(); e != events.rend(); ++e)
+        if (e->kind == PortEventKind::Started)
+            return e->detail;
+    return m_panels[panel]->control().settings();
+}
+
 QVariant TrafficModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())

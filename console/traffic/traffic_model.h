@@ -56,6 +56,16 @@ public:
     CheckVerdict verdict(int row) const;
     // The event's words; empty for a frame.
     QString eventText(int row) const;
+    // The event a row is (a "sent" row too); null for a frame.
+    const PortEvent *eventAt(int row) const;
+    // Monotonic microseconds of the row's first and last byte; an event's
+    // moment for both.
+    qint64 startUs(int row) const { return timesOf(refOf(row)).startUs; }
+    qint64 endUs(int row) const { return timesOf(refOf(row)).endUs; }
+    // A panel's port box text, and the settings it started with last (else
+    // its serial settings), for a capture's interfaces.
+    QString panelPort(int panel) const;
+    QString panelSettings(int panel) const;
 
     // Changes whenever the rows are made again: a reader that let events
     // run in between checks it.

@@ -1,5 +1,6 @@
 #include "traffic_window.h"
 
+#include "console/traffic/traffic_capture.h"
 #include "console/traffic/traffic_export.h"
 
 #include <QCheckBox>
@@ -335,11 +336,13 @@ void TrafficWindow::exportRows()
     progress.setWindowTitle(kTitle);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
-    const SaveResult result = exportTraffic(*m_model, target->csv ? ExportFormat::Csv : ExportFormat::Text,
-                                            target->path, [&](qint64 done, qint64 total) {
-                                                progress.setValue(int(done * 1000 / std::max<qint64>(1, total)));
-                                                return !progress.wasCanceled();
-                                            });
+    const SaveProgress report = [&](qint64 done, qint64 total) {
+        progress.setValue(int(done * 1000 / std::max<qint64>(1, total)));
+        return !progress.wasCanceled();
+    };
+    const SaveResult result = target->capture
+        ? exportCapture(*m_model, target->path, report)
+        : exportTraffic(*m_model, target->csv ? ExportFormat::Csv : ExportFormat::Text, target->path, report);
     if (!result.ok && !result.cancelled)
         m_boxes.show(tr("Could not export %1: %2").arg(target->path, result.error), kTitle,
                      desktop::BoxIcon::Critical);
