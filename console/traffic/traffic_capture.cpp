@@ -3,6 +3,8 @@
 #include "capture/pcapng_writer.h"
 #include "console/files/file_writer.h"
 
+#include "desktop/version.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 
@@ -45,7 +47,7 @@ SaveResult exportCapture(const TrafficModel &model, const QString &path, const S
     };
     if (!file.open())
         return failed();
-    QByteArray out = capture::sectionHeaderBlock(QStringLiteral("Tavrin %1").arg(QCoreApplication::applicationVersion()));
+    QByteArray out = capture::sectionHeaderBlock(QStringLiteral("Tavrin %1").arg(QLatin1String(desktop::kitVersion)));
     for (int p = 0; p < 2; ++p)
         out += capture::interfaceBlock(capture::kLinkSerial, model.panelPort(p), model.panelSettings(p));
     const int rows = model.rowCount();
