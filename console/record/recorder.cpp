@@ -108,9 +108,18 @@ void Recorder::tick()
         if (poll.outcome == Panel::Poll::Outcome::Fault)
             panel.beginWait();
     }
-    if (writeNew(false))
-        for (size_t i = 0; i < m_panels.size(); ++i)
-            forgetWritten(int(i));
+    if (!writeNew(false))
+        return;
+    // Under a flood there is no idle gap, and a frame is always growing:
+    // once a panel holds enough, the frames are written as they stand (the
+    // one growing ends there) so that the panel can let them go.
+    bool full = false;
+    for (const auto &panel : m_panels)
+        full = full || panel->receive().store().size() >= kForgetBytes || panel->events().size() >= kForgetEvents;
+    if (full && !writeNew(true))
+        return;
+    for (size_t i = 0; i < m_panels.size(); ++i)
+        forgetWritten(int(i));
 }
 
 void Recorder::tryReconnect(int index)
