@@ -1,5 +1,6 @@
 #include "console/frmmain.h"
 #include "console/record/record_command.h"
+#include "console/traffic/traffic_window.h"
 #include "desktop/command_line.h"
 #include "desktop/message_boxes.h"
 #include "desktop/program_icon.h"
@@ -17,6 +18,7 @@ int main(int argc, char *argv[])
         QStringLiteral("Usage: tavrin [--help | --version] [--device-dir DIR] [--sysfs-root DIR]\n"
                        "       tavrin --record PORT[,SETTINGS] [--record PORT[,SETTINGS]] --output FILE.pcapng\n"
                        "              [--duration SECONDS]\n"
+                       "       tavrin --open FILE\n"
                        "Two-panel serial console; with no option it opens its window.\n"
                        "  --help            print this text and exit\n"
                        "  --version         print the version and exit\n"
@@ -27,6 +29,7 @@ int main(int argc, char *argv[])
                        "                    9600,n,8,1, the default) without a window; twice for two\n"
                        "  --output FILE     the capture file the recording writes (pcapng)\n"
                        "  --duration SECONDS  stop after that long (else at Ctrl+C or SIGTERM)\n"
+                       "  --open FILE       open a capture (pcapng or pcap) in a traffic window\n"
                        "Exit status: 0 done, 1 a port or the file failed (the reason on standard\n"
                        "error), 2 a bad command line.\n"));
     // Without these the console uses the system's folders; they let a
@@ -36,7 +39,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption sysfsRoot(QStringLiteral("sysfs-root"), QString(), QStringLiteral("folder"));
     commandLine.addOption(deviceDir);
     commandLine.addOption(sysfsRoot);
-    for (const char *name : {"record", "output", "duration", "protocol"})
+    for (const char *name : {"record", "output", "duration", "protocol", "open"})
         commandLine.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
     if (const auto status = commandLine.parse(argc, argv))
         return *status;
@@ -73,6 +76,20 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     desktop::setProgramIcon(QStringLiteral("tavrin"));
     desktop::QtMessageBoxes boxes;
+    if (commandLine.isSet(QStringLiteral("open"))) {
+        const QString path = commandLine.value(QStringLiteral("open"));
+        console::ConsoleSettings settings(ports.settingsFile);
+        QString failure;
+        console::TrafficWindow *capture = console::openCaptureWindow(path, settings, boxes, &failure);
+        if (!capture) {
+            desktop::printError(QStringLiteral("Cannot open %1: %2\n").arg(path, failure));
+            return desktop::kExitFailure;
+        }
+        desktop::TerminationSignals termination;
+        desktop::closeOnTerminationSignals(termination, *capture);
+        capture->show();
+        return app.exec();
+    }
     console::frmMain window(boxes, ports);
     desktop::TerminationSignals termination;
     desktop::closeOnTerminationSignals(termination, window);

@@ -54,4 +54,14 @@ std::optional<FileChooser::ExportTarget> DialogFileChooser::exportTarget(QWidget
     return ExportTarget{chosen->path, chosen->filter == kCsvFilter, chosen->filter == kCaptureFilter};
 }
 
+std::optional<QString> DialogFileChooser::captureFile(QWidget *parent)
+{
+    const QString path = QFileDialog::getOpenFileName(
+        parent, QObject::tr("Open Capture"), {},
+        QObject::tr("Captures (*.pcapng *.pcap *.cap);;All files (*)"));
+    if (path.isEmpty())
+        return std::nullopt;
+    return path;
+}
+
 } // namespace console

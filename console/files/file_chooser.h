@@ -30,6 +30,8 @@ public:
     virtual std::optional<SaveTarget> saveTarget(QWidget *parent) = 0;
     virtual std::optional<QString> logFile(QWidget *parent) = 0;
     virtual std::optional<ExportTarget> exportTarget(QWidget *parent) = 0;
+    // A capture file to open; nothing by default.
+    virtual std::optional<QString> captureFile(QWidget *) { return std::nullopt; }
 };
 
 class DialogFileChooser final : public FileChooser {
@@ -37,6 +39,7 @@ public:
     std::optional<SaveTarget> saveTarget(QWidget *parent) override;
     std::optional<QString> logFile(QWidget *parent) override;
     std::optional<ExportTarget> exportTarget(QWidget *parent) override;
+    std::optional<QString> captureFile(QWidget *parent) override;
 };
 
 // A file to write, asked with the platform's save dialog. The chosen

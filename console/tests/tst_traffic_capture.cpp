@@ -7,6 +7,9 @@
 #include "tests/support/files.h"
 #include "tests/support/pseudo_terminal.h"
 
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
@@ -28,6 +31,14 @@ struct Console : testsupport::ConsoleWindow {
         useClock(now);
     }
 };
+
+QString csvOf(const TrafficModel &model)
+{
+    QStringList lines;
+    for (int row = 0; row < model.rowCount(); ++row)
+        lines << console::exportLine(model, row, console::ExportFormat::Csv);
+    return lines.join('\n');
+}
 
 } // namespace
 
@@ -123,6 +134,64 @@ private slots:
         QCOMPARE(read.notes[0].detail, QStringLiteral("9600,n,8,1"));
         QCOMPARE(read.notes[2].kind, capture::NoteKind::Fault);
         QCOMPARE(read.notes[2].port, right.slavePath());
+
+        // Opened again (Ctrl+O), the same rows: times to the microsecond,
+        // ports, events, sent rows.
+        c.files.capture = out.filePath("t.pcapng");
+        view->openCapture();
+        TrafficWindow *opened = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->windowTitle() == "Tavrin Traffic - " + out.filePath("t.pcapng"))
+                opened = qobject_cast<TrafficWindow *>(w);
+        QVERIFY(opened);
+        QAbstractItemModelTester tester(opened->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(csvOf(*opened->model()), csvOf(model));
+        for (int row = 0; row < model.rowCount(); ++row) {
+            QCOMPARE(opened->model()->startUs(row) - opened->model()->startUs(0), model.startUs(row) - model.startUs(0));
+            QCOMPARE(opened->model()->endUs(row) - opened->model()->startUs(0), model.endUs(row) - model.startUs(0));
+            QCOMPARE(opened->model()->index(row, TrafficModel::PanelColumn).data(),
+                     model.index(row, TrafficModel::PanelColumn).data());
+        }
+        QVERIFY(!opened->splitBox()->isEnabled());
+        QVERIFY(opened->message().isEmpty());
+        opened->close();
+
+        // Cut inside its last block: the rows before it, and where it broke.
+        QVERIFY(testsupport::writeFile(out.filePath("cut.pcapng"), file.first(file.size() - 10)));
+        QString failure;
+        console::ConsoleSettings settings(out.filePath("settings.ini"));
+        std::unique_ptr<TrafficWindow> cut(
+            console::openCaptureWindow(out.filePath("cut.pcapng"), settings, c.boxes, &failure));
+        QVERIFY(cut);
+        QCOMPARE(cut->model()->rowCount(), model.rowCount() - 1);
+        QVERIFY2(cut->message().contains("runs past the end of the file"), qPrintable(cut->message()));
+        // Not a capture at all: nothing opens, and why.
+        QVERIFY(testsupport::writeFile(out.filePath("t.csv"), "time,panel\n"));
+        QVERIFY(!console::openCaptureWindow(out.filePath("t.csv"), settings, c.boxes, &failure));
+        QVERIFY2(failure.contains("not a capture file"), qPrintable(failure));
+    }
+
+    // A pcap of raw bytes made by another tool opens with its frames.
+    void otherToolsCaptureOpens()
+    {
+        const QString text2pcap = QStandardPaths::findExecutable(QStringLiteral("text2pcap"));
+        if (text2pcap.isEmpty())
+            QSKIP("text2pcap is not installed (wireshark-common)");
+        QTemporaryDir dir;
+        QVERIFY(testsupport::writeFile(dir.filePath("dump.txt"), "0000 01 03 00 00 00 0a c5 cd\n0000 01 03 02 00 2a 38 4b\n"));
+        QCOMPARE(QProcess::execute(text2pcap, {"-q", "-F", "pcap", "-l", "147", dir.filePath("dump.txt"),
+                                               dir.filePath("raw.pcap")}),
+                 0);
+        testsupport::RecordingMessageBoxes boxes;
+        console::ConsoleSettings settings(dir.filePath("settings.ini"));
+        QString failure;
+        std::unique_ptr<TrafficWindow> view(
+            console::openCaptureWindow(dir.filePath("raw.pcap"), settings, boxes, &failure));
+        QVERIFY2(view, qPrintable(failure));
+        QCOMPARE(view->model()->rowCount(), 2);
+        QCOMPARE(view->model()->index(0, TrafficModel::HexColumn).data().toString(), "01 03 00 00 00 0A C5 CD");
+        QCOMPARE(view->model()->index(1, TrafficModel::HexColumn).data().toString(), "01 03 02 00 2A 38 4B");
+        QCOMPARE(view->model()->panelOf(1), 0);
     }
 };
 

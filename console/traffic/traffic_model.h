@@ -3,10 +3,12 @@
 #include "console/bytes/chunked_array.h"
 #include "console/frames/frame_checks.h"
 #include "console/panel/panel.h"
+#include "console/traffic/traffic_source.h"
 
 #include <QAbstractTableModel>
 
 #include <array>
+#include <memory>
 #include <optional>
 
 namespace console {
@@ -32,6 +34,8 @@ public:
     static constexpr int kShownBytes = 64;
 
     explicit TrafficModel(std::array<const Panel *, 2> panels, QObject *parent = nullptr);
+    // Rows of another source (not owned), such as an opened capture.
+    explicit TrafficModel(const TrafficSource *source, QObject *parent = nullptr);
 
     PanelFilter filter() const { return m_filter; }
     void setFilter(PanelFilter filter);
@@ -103,7 +107,8 @@ private:
     template<typename Out>
     void mergeNew(Out &&out);
 
-    std::array<const Panel *, 2> m_panels;
+    std::unique_ptr<PanelSource> m_panels;
+    const TrafficSource *m_source = nullptr;
     PanelFilter m_filter = PanelFilter::Both;
     FrameCheck m_check = FrameCheck::None;
     ChunkedArray<quint64> m_rows;
