@@ -91,6 +91,8 @@ void CaptureTest::roundTrip()
     file += noteBlock(0, 1000, NoteKind::Started, QStringLiteral("9600,n,8,1"), QStringLiteral("/dev/ttyUSB0"));
     file += frameBlocks(0, 2000, 2999, kTransmitted, true, hex("01 03 00 00 00 0A C5 CD"), "/dev/ttyUSB9", 7);
     file += frameBlocks(1, 12000, 13500, kReceived, false, hex("01 03 14"));
+    // A second end note is about no packet.
+    file += noteBlock(1, 14000, NoteKind::SentEnd);
     file += noteBlock(1, 20000, NoteKind::Fault, QStringLiteral("Schnittstelle weg \u00e9"), QStringLiteral("COM4"));
     file += serialPacketBlock(0, 30000, kReceived, "xyz"); // no note: ends where it starts
 
@@ -187,6 +189,10 @@ void CaptureTest::damaged_data()
                                             << "closing length";
     QByteArray huge = one;
     huge.replace(20, 4, le32(0xFFFFFFF0)); // captured length
+    QByteArray over = one;
+    over.replace(20, 4, le32(17)); // 16 bytes of room in the block
+    QTest::newRow("captured length a byte past its block") << (good + over) << 1 << qint64(4) << h + o
+                                                           << "run past its block";
     QTest::newRow("huge captured length") << (good + huge) << 1 << qint64(4) << h + o << "run past its block";
     QByteArray shortHeader = serialPacketBlock(0, 5, 2, "");
     shortHeader.replace(20, 4, le32(11));
