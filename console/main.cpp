@@ -1,10 +1,13 @@
 #include "console/frmmain.h"
+#include "console/record/record_command.h"
+#include "console/traffic/traffic_window.h"
 #include "desktop/command_line.h"
 #include "desktop/message_boxes.h"
 #include "desktop/program_icon.h"
 #include "desktop/termination_signals.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 
 #include <csignal>
 
@@ -13,11 +16,22 @@ int main(int argc, char *argv[])
     desktop::CommandLine commandLine(
         QStringLiteral("Tavrin"),
         QStringLiteral("Usage: tavrin [--help | --version] [--device-dir DIR] [--sysfs-root DIR]\n"
+                       "       tavrin --record PORT[,SETTINGS] [--record PORT[,SETTINGS]] --output FILE.pcapng\n"
+                       "              [--duration SECONDS]\n"
+                       "       tavrin --open FILE\n"
                        "Two-panel serial console; with no option it opens its window.\n"
                        "  --help            print this text and exit\n"
                        "  --version         print the version and exit\n"
                        "  --device-dir DIR  port n opens DIR/ttyUSB(n-1) instead of /dev/ttyUSB(n-1)\n"
-                       "  --sysfs-root DIR  read adapters' USB identities from DIR instead of /sys\n"));
+                       "  --sysfs-root DIR  read adapters' USB identities from DIR instead of /sys\n"
+                       "  --record PORT[,SETTINGS]\n"
+                       "                    record the port (a number, COMn or a path; settings as\n"
+                       "                    9600,n,8,1, the default) without a window; twice for two\n"
+                       "  --output FILE     the capture file the recording writes (pcapng)\n"
+                       "  --duration SECONDS  stop after that long (else at Ctrl+C or SIGTERM)\n"
+                       "  --open FILE       open a capture (pcapng or pcap) in a traffic window\n"
+                       "Exit status: 0 done, 1 a port or the file failed (the reason on standard\n"
+                       "error), 2 a bad command line.\n"));
     // Without these the console uses the system's folders; they let a
     // technician (or a test run) point port numbers and USB identities at
     // other trees, for instance links to pseudo-terminals.
@@ -25,6 +39,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption sysfsRoot(QStringLiteral("sysfs-root"), QString(), QStringLiteral("folder"));
     commandLine.addOption(deviceDir);
     commandLine.addOption(sysfsRoot);
+    for (const char *name : {"record", "output", "duration", "protocol", "open"})
+        commandLine.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
     if (const auto status = commandLine.parse(argc, argv))
         return *status;
 
@@ -39,9 +55,41 @@ int main(int argc, char *argv[])
     // and the spill file report it) instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
+    const auto given = [&](const char *name) {
+        const QString key = QString::fromLatin1(name);
+        return commandLine.isSet(key) ? std::optional<QString>(commandLine.value(key)) : std::nullopt;
+    };
+    if (commandLine.isSet(QStringLiteral("record"))) {
+        QString reason;
+        const auto options = console::parseRecordOptions(commandLine.values(QStringLiteral("record")),
+                                                         given("output").value_or(QString()), given("duration"),
+                                                         given("protocol"), &reason);
+        if (!options)
+            return commandLine.refuse(reason);
+        // No window, no display.
+        QCoreApplication app(argc, argv);
+        return console::runRecorder(*options, ports);
+    }
+    for (const char *name : {"output", "duration", "protocol"})
+        if (commandLine.isSet(QString::fromLatin1(name)))
+            return commandLine.refuse(QStringLiteral("--%1 goes with --record").arg(QString::fromLatin1(name)));
     QApplication app(argc, argv);
     desktop::setProgramIcon(QStringLiteral("tavrin"));
     desktop::QtMessageBoxes boxes;
+    if (commandLine.isSet(QStringLiteral("open"))) {
+        const QString path = commandLine.value(QStringLiteral("open"));
+        console::ConsoleSettings settings(ports.settingsFile);
+        QString failure;
+        console::TrafficWindow *capture = console::openCaptureWindow(path, settings, boxes, &failure);
+        if (!capture) {
+            desktop::printError(QStringLiteral("Cannot open %1: %2\n").arg(path, failure));
+            return desktop::kExitFailure;
+        }
+        desktop::TerminationSignals termination;
+        desktop::closeOnTerminationSignals(termination, *capture);
+        capture->show();
+        return app.exec();
+    }
     console::frmMain window(boxes, ports);
     desktop::TerminationSignals termination;
     desktop::closeOnTerminationSignals(termination, window);

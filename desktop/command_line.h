@@ -36,6 +36,8 @@ public:
 
     bool isSet(const QString &name) const { return m_parser.isSet(name); }
     QString value(const QString &name) const { return m_parser.value(name); }
+    // Every value of an option given more than once.
+    QStringList values(const QString &name) const { return m_parser.values(name); }
 
     // A value the program cannot use: the reason and the usage on standard
     // error. Returns the usage status 2.

@@ -48,10 +48,20 @@ std::optional<QString> DialogFileChooser::logFile(QWidget *parent)
 
 std::optional<FileChooser::ExportTarget> DialogFileChooser::exportTarget(QWidget *parent)
 {
-    const auto chosen = chooseFileToWrite(parent, QObject::tr("Export Traffic"), {kCsvFilter, kShownTextFilter}, false);
+    const auto chosen = chooseFileToWrite(parent, QObject::tr("Export Traffic"), {kCsvFilter, kShownTextFilter, kCaptureFilter}, false);
     if (!chosen)
         return std::nullopt;
-    return ExportTarget{chosen->path, chosen->filter != kShownTextFilter};
+    return ExportTarget{chosen->path, chosen->filter == kCsvFilter, chosen->filter == kCaptureFilter};
+}
+
+std::optional<QString> DialogFileChooser::captureFile(QWidget *parent)
+{
+    const QString path = QFileDialog::getOpenFileName(
+        parent, QObject::tr("Open Capture"), {},
+        QObject::tr("Captures (*.pcapng *.pcap *.cap);;All files (*)"));
+    if (path.isEmpty())
+        return std::nullopt;
+    return path;
 }
 
 } // namespace console

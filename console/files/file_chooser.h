@@ -22,6 +22,7 @@ public:
     struct ExportTarget {
         QString path;
         bool csv = true; // false: "Text as shown (*.txt)" chosen
+        bool capture = false; // "Wireshark capture (*.pcapng)" chosen
     };
 
     virtual ~FileChooser() = default;
@@ -29,6 +30,8 @@ public:
     virtual std::optional<SaveTarget> saveTarget(QWidget *parent) = 0;
     virtual std::optional<QString> logFile(QWidget *parent) = 0;
     virtual std::optional<ExportTarget> exportTarget(QWidget *parent) = 0;
+    // A capture file to open; nothing by default.
+    virtual std::optional<QString> captureFile(QWidget *) { return std::nullopt; }
 };
 
 class DialogFileChooser final : public FileChooser {
@@ -36,6 +39,7 @@ public:
     std::optional<SaveTarget> saveTarget(QWidget *parent) override;
     std::optional<QString> logFile(QWidget *parent) override;
     std::optional<ExportTarget> exportTarget(QWidget *parent) override;
+    std::optional<QString> captureFile(QWidget *parent) override;
 };
 
 // A file to write, asked with the platform's save dialog. The chosen
@@ -57,5 +61,6 @@ inline const QString kHexDumpFilter = QStringLiteral("Hex dump with arrival time
 // default.
 inline const QString kCsvFilter = QStringLiteral("CSV (*.csv)");
 inline const QString kShownTextFilter = QStringLiteral("Text as shown (*.txt)");
+inline const QString kCaptureFilter = QStringLiteral("Wireshark capture (*.pcapng)");
 
 } // namespace console

@@ -36,14 +36,23 @@ QString printableText(QByteArrayView bytes)
 }
 
 TrafficModel::TrafficModel(std::array<const Panel *, 2> panels, QObject *parent)
-    : QAbstractTableModel(parent)
-    , m_panels(panels)
+    : TrafficModel(static_cast<const TrafficSource *>(nullptr), parent)
 {
-    for (const Panel *p : m_panels) {
-        connect(p, &Panel::framesGrown, this, &TrafficModel::sync);
-        connect(p, &Panel::portEvent, this, &TrafficModel::sync);
-        connect(p, &Panel::framesReset, this, &TrafficModel::rebuild);
-    }
+    m_panels = std::make_unique<PanelSource>(panels);
+    m_source = m_panels.get();
+    connect(m_source, &TrafficSource::grown, this, &TrafficModel::sync);
+    connect(m_source, &TrafficSource::reset, this, &TrafficModel::rebuild);
+    rebuild();
+}
+
+TrafficModel::TrafficModel(const TrafficSource *source, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_source(source)
+{
+    if (!m_source)
+        return;
+    connect(m_source, &TrafficSource::grown, this, &TrafficModel::sync);
+    connect(m_source, &TrafficSource::reset, this, &TrafficModel::rebuild);
     rebuild();
 }
 
@@ -99,12 +108,11 @@ struct SortKey {
 
 // Walks one panel's frames or events from a given one on, in time order.
 struct Cursor {
-    const Panel *panel;
+    const TrafficSource *source;
     int index;
     bool event;
     qint64 next;
     qint64 end;
-    size_t mark = 0; // frames: the mark of the next frame's first byte
     SortKey key{};
 
     bool done() const { return next >= end; }
@@ -114,14 +122,11 @@ struct Cursor {
             return;
         key = {0, event, index};
         if (event) {
-            key.us = panel->events()[size_t(next)].monotonicUs;
+            key.us = source->events(index)[size_t(next)].monotonicUs;
             return;
         }
-        const ArrivalTimes &times = panel->receive().arrivalTimes();
-        const qint64 first = panel->frames().start(next);
-        while (mark + 1 < times.count() && times.mark(mark + 1).firstByte <= first)
-            ++mark;
-        key.us = times.count() ? times.mark(mark).startUs : 0;
+        const auto span = source->frameSpan(index, next);
+        key.us = span ? span->startUs : 0;
     }
 };
 
@@ -133,7 +138,7 @@ void TrafficModel::sync()
     // it: the rows on screen are drawn again.
     bool grown = false;
     for (int p = 0; p < 2; ++p) {
-        const qint64 covered = m_panels[p]->frames().covered();
+        const qint64 covered = m_source->covered(p);
         grown = grown || (covered != m_coveredSeen[p] && m_framesSeen[p] > 0 && shows(p));
         m_coveredSeen[p] = covered;
     }
@@ -182,7 +187,7 @@ void TrafficModel::rebuild()
     m_eventsSeen = {};
     mergeNew([&](quint64 code, const SortKey &) { m_rows.push_back(code); });
     for (int p = 0; p < 2; ++p)
-        m_coveredSeen[p] = m_panels[p]->frames().covered();
+        m_coveredSeen[p] = m_source->covered(p);
     ++m_generation;
     endResetModel();
 }
@@ -192,15 +197,11 @@ void TrafficModel::mergeNew(Out &&out)
 {
     std::vector<Cursor> cursors;
     for (int p = 0; p < 2; ++p) {
-        const Panel *panel = m_panels[p];
-        const qint64 frames = panel->frames().count();
-        const qint64 events = qint64(panel->events().size());
+        const qint64 frames = m_source->frameCount(p);
+        const qint64 events = qint64(m_source->events(p).size());
         if (shows(p)) {
-            Cursor f{panel, p, false, m_framesSeen[p], frames};
-            if (!f.done())
-                f.mark = panel->receive().arrivalTimes().markOf(panel->frames().start(f.next)).value_or(0);
-            cursors.push_back(f);
-            cursors.push_back({panel, p, true, m_eventsSeen[p], events});
+            cursors.push_back({m_source, p, false, m_framesSeen[p], frames});
+            cursors.push_back({m_source, p, true, m_eventsSeen[p], events});
         }
         m_framesSeen[p] = frames;
         m_eventsSeen[p] = events;
@@ -232,12 +233,11 @@ int TrafficModel::columnCount(const QModelIndex &parent) const
 
 TrafficModel::Times TrafficModel::timesOf(const Ref &ref) const
 {
-    const Panel &p = *m_panels[ref.panel];
     if (ref.event) {
-        const qint64 at = p.events()[size_t(ref.index)].monotonicUs;
+        const qint64 at = m_source->events(ref.panel)[size_t(ref.index)].monotonicUs;
         return {at, at};
     }
-    const auto span = frameSpan(p.frames(), p.receive().arrivalTimes(), ref.index);
+    const auto span = m_source->frameSpan(ref.panel, ref.index);
     return span ? Times{span->startUs, span->endUs} : Times{};
 }
 
@@ -245,7 +245,7 @@ const PortEvent *TrafficModel::sentEvent(const Ref &ref) const
 {
     if (!ref.event)
         return nullptr;
-    const PortEvent &e = m_panels[ref.panel]->events()[size_t(ref.index)];
+    const PortEvent &e = m_source->events(ref.panel)[size_t(ref.index)];
     return e.kind == PortEventKind::Sent ? &e : nullptr;
 }
 
@@ -253,21 +253,21 @@ qint64 TrafficModel::lengthOf(const Ref &ref) const
 {
     if (const PortEvent *sent = sentEvent(ref))
         return sent->sentCount;
-    return ref.event ? 0 : m_panels[ref.panel]->frames().length(ref.index);
+    return ref.event ? 0 : m_source->frameLength(ref.panel, ref.index);
 }
 
 QByteArray TrafficModel::bytesOf(const Ref &ref, qint64 limit) const
 {
     QByteArray bytes;
-    const Panel &p = *m_panels[ref.panel];
     const PortEvent *sent = sentEvent(ref);
     if (ref.event && !sent)
         return bytes;
-    const ByteStore &store = sent ? p.sentBytes() : p.receive().store();
-    const qint64 first = sent ? sent->sentFirst : p.frames().start(ref.index);
     const qint64 count = std::min(limit, lengthOf(ref));
     bytes.reserve(qsizetype(count));
-    store.forEachSpan(first, count, [&](QByteArrayView piece) { bytes.append(piece); });
+    if (sent)
+        m_source->sentBytes(ref.panel, sent->sentFirst, count, bytes);
+    else
+        m_source->frameBytes(ref.panel, ref.index, count, bytes);
     return bytes;
 }
 
@@ -314,12 +314,9 @@ bool TrafficModel::hasBytes(int row) const
 qint64 TrafficModel::wallMs(int row) const
 {
     const Ref ref = refOf(row);
-    const Panel &p = *m_panels[ref.panel];
     if (ref.event)
-        return p.events()[size_t(ref.index)].wallMs;
-    const ArrivalTimes &times = p.receive().arrivalTimes();
-    const auto mark = times.markOf(p.frames().start(ref.index));
-    return mark ? times.wallMs(*mark) : 0;
+        return m_source->events(ref.panel)[size_t(ref.index)].wallMs;
+    return m_source->frameWallMs(ref.panel, ref.index);
 }
 
 std::optional<qint64> TrafficModel::gapUs(int row) const
@@ -332,16 +329,9 @@ std::optional<qint64> TrafficModel::gapUs(int row) const
 QString TrafficModel::port(int row) const
 {
     const Ref ref = refOf(row);
-    const Panel &p = *m_panels[ref.panel];
     if (ref.event)
-        return p.events()[size_t(ref.index)].port;
-    // The port of the last event before the frame: a start or a reconnect
-    // names where the bytes came from.
-    const qint64 at = timesOf(ref).startUs;
-    const auto &events = p.events();
-    auto after = std::upper_bound(events.begin(), events.end(), at,
-                                  [](qint64 t, const PortEvent &e) { return t < e.monotonicUs; });
-    return after == events.begin() ? p.portText() : std::prev(after)->port;
+        return m_source->events(ref.panel)[size_t(ref.index)].port;
+    return m_source->framePort(ref.panel, ref.index);
 }
 
 QByteArray TrafficModel::frameBytes(int row) const
@@ -360,7 +350,23 @@ CheckVerdict TrafficModel::verdict(int row) const
 QString TrafficModel::eventText(int row) const
 {
     const Ref ref = refOf(row);
-    return ref.event ? portEventText(m_panels[ref.panel]->events()[size_t(ref.index)]) : QString();
+    return ref.event ? portEventText(m_source->events(ref.panel)[size_t(ref.index)]) : QString();
+}
+
+const PortEvent *TrafficModel::eventAt(int row) const
+{
+    const Ref ref = refOf(row);
+    return ref.event ? &m_source->events(ref.panel)[size_t(ref.index)] : nullptr;
+}
+
+QString TrafficModel::panelPort(int panel) const
+{
+    return m_source->portText(panel);
+}
+
+QString TrafficModel::panelSettings(int panel) const
+{
+    return m_source->settings(panel);
 }
 
 QVariant TrafficModel::data(const QModelIndex &index, int role) const

@@ -3,10 +3,12 @@
 #include "console/bytes/chunked_array.h"
 #include "console/frames/frame_checks.h"
 #include "console/panel/panel.h"
+#include "console/traffic/traffic_source.h"
 
 #include <QAbstractTableModel>
 
 #include <array>
+#include <memory>
 #include <optional>
 
 namespace console {
@@ -32,6 +34,8 @@ public:
     static constexpr int kShownBytes = 64;
 
     explicit TrafficModel(std::array<const Panel *, 2> panels, QObject *parent = nullptr);
+    // Rows of another source (not owned), such as an opened capture.
+    explicit TrafficModel(const TrafficSource *source, QObject *parent = nullptr);
 
     PanelFilter filter() const { return m_filter; }
     void setFilter(PanelFilter filter);
@@ -56,6 +60,16 @@ public:
     CheckVerdict verdict(int row) const;
     // The event's words; empty for a frame.
     QString eventText(int row) const;
+    // The event a row is (a "sent" row too); null for a frame.
+    const PortEvent *eventAt(int row) const;
+    // Monotonic microseconds of the row's first and last byte; an event's
+    // moment for both.
+    qint64 startUs(int row) const { return timesOf(refOf(row)).startUs; }
+    qint64 endUs(int row) const { return timesOf(refOf(row)).endUs; }
+    // A panel's port box text, and the settings it started with last (else
+    // its serial settings), for a capture's interfaces.
+    QString panelPort(int panel) const;
+    QString panelSettings(int panel) const;
 
     // Reads of bytes that could not be read back, in both panels' stores
     // (see ByteStore::readFailures()), and the first reason.
@@ -100,7 +114,8 @@ private:
     template<typename Out>
     void mergeNew(Out &&out);
 
-    std::array<const Panel *, 2> m_panels;
+    std::unique_ptr<PanelSource> m_panels;
+    const TrafficSource *m_source = nullptr;
     PanelFilter m_filter = PanelFilter::Both;
     FrameCheck m_check = FrameCheck::None;
     ChunkedArray<quint64> m_rows;

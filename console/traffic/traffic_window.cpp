@@ -1,8 +1,12 @@
 #include "traffic_window.h"
 
+#include "console/traffic/capture_source.h"
+#include "console/traffic/traffic_capture.h"
 #include "console/traffic/traffic_export.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -47,10 +51,32 @@ TrafficWindow::TrafficWindow(std::array<Panel *, 2> panels, ConsoleSettings &set
     , m_boxes(boxes)
 {
     setWindowTitle(kTitle);
-    resize(1000, 560);
-
     m_model = new TrafficModel({panels[0], panels[1]}, this);
-    m_model->setCheck(readTrafficSettings(settings).check);
+    build();
+}
+
+TrafficWindow::TrafficWindow(std::unique_ptr<TrafficSource> capture, const QString &file, ConsoleSettings &settings,
+                             desktop::MessageBoxes &boxes, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_capture(std::move(capture))
+    , m_settings(settings)
+    , m_boxes(boxes)
+{
+    setWindowTitle(kTitle + QStringLiteral(" - ") + file);
+    m_model = new TrafficModel(m_capture.get(), this);
+    build();
+    const QString why = tr("A capture's frames are its records: the split rule is not applied to them.");
+    for (QWidget *w : {static_cast<QWidget *>(m_split), static_cast<QWidget *>(m_gap),
+                       static_cast<QWidget *>(m_delimiter)}) {
+        w->setEnabled(false);
+        w->setToolTip(why);
+    }
+}
+
+void TrafficWindow::build()
+{
+    resize(1000, 560);
+    m_model->setCheck(readTrafficSettings(m_settings).check);
     m_table = new QTableView(this);
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -99,6 +125,13 @@ TrafficWindow::TrafficWindow(std::array<Panel *, 2> panels, ConsoleSettings &set
     connect(next, &QShortcut::activated, this, &TrafficWindow::findNext);
     auto *previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this);
     connect(previous, &QShortcut::activated, this, &TrafficWindow::findPrevious);
+    auto *open = new QAction(tr("Open &Capture..."), this);
+    open->setShortcut(QKeySequence::Open);
+    open->setShortcutContext(Qt::WindowShortcut);
+    connect(open, &QAction::triggered, this, &TrafficWindow::openCapture);
+    addAction(open);
+    m_table->addAction(open);
+    m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 QWidget *TrafficWindow::buildSettingsBar()
@@ -254,7 +287,8 @@ void TrafficWindow::storeAndSplit(const SplitRule &rule)
     kept.split = rule;
     writeTrafficSettings(m_settings, kept);
     for (Panel *p : m_panels)
-        p->setSplitRule(rule);
+        if (p)
+            p->setSplitRule(rule);
 }
 
 void TrafficWindow::applyCheck()
@@ -335,14 +369,46 @@ void TrafficWindow::exportRows()
     progress.setWindowTitle(kTitle);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
-    const SaveResult result = exportTraffic(*m_model, target->csv ? ExportFormat::Csv : ExportFormat::Text,
-                                            target->path, [&](qint64 done, qint64 total) {
-                                                progress.setValue(int(done * 1000 / std::max<qint64>(1, total)));
-                                                return !progress.wasCanceled();
-                                            });
+    const SaveProgress report = [&](qint64 done, qint64 total) {
+        progress.setValue(int(done * 1000 / std::max<qint64>(1, total)));
+        return !progress.wasCanceled();
+    };
+    const SaveResult result = target->capture
+        ? exportCapture(*m_model, target->path, report)
+        : exportTraffic(*m_model, target->csv ? ExportFormat::Csv : ExportFormat::Text, target->path, report);
     if (!result.ok && !result.cancelled)
         m_boxes.show(tr("Could not export %1: %2").arg(target->path, result.error), kTitle,
                      desktop::BoxIcon::Critical);
+}
+
+void TrafficWindow::openCapture()
+{
+    const std::optional<QString> path = m_files->captureFile(this);
+    if (!path)
+        return;
+    QString failure;
+    TrafficWindow *window = openCaptureWindow(*path, m_settings, m_boxes, &failure);
+    if (!window) {
+        m_boxes.show(tr("Could not open %1: %2").arg(*path, failure), kTitle, desktop::BoxIcon::Critical);
+        return;
+    }
+    if (m_files != &m_dialogs)
+        window->setFileChooser(m_files);
+    window->show();
+}
+
+TrafficWindow *openCaptureWindow(const QString &path, ConsoleSettings &settings, desktop::MessageBoxes &boxes,
+                                 QString *failure)
+{
+    std::unique_ptr<CaptureSource> source = CaptureSource::open(path, failure);
+    if (!source)
+        return nullptr;
+    const QString damage = source->damage();
+    auto *window = new TrafficWindow(std::move(source), path, settings, boxes);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    if (!damage.isEmpty())
+        setRefusal(window->m_message, QObject::tr("The file is damaged from %1; the frames before it are shown.").arg(damage));
+    return window;
 }
 
 } // namespace console

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -28,6 +29,11 @@ class TrafficWindow : public QWidget {
 public:
     TrafficWindow(std::array<Panel *, 2> panels, ConsoleSettings &settings, desktop::MessageBoxes &boxes,
                   QWidget *parent = nullptr);
+    // A read-only window over an opened capture, "Tavrin Traffic - FILE";
+    // the window owns the source. Its frames are the file's records: the
+    // split rule is not applied to them.
+    TrafficWindow(std::unique_ptr<TrafficSource> capture, const QString &file, ConsoleSettings &settings,
+                  desktop::MessageBoxes &boxes, QWidget *parent = nullptr);
 
     // Where the export asks for its file (not owned).
     void setFileChooser(FileChooser *files) { m_files = files; }
@@ -54,11 +60,16 @@ public slots:
     void findNext() { find(true); }
     void findPrevious() { find(false); }
     void setFollowing(bool on);
+    // "Open Capture..." (Ctrl+O): asks for a capture file and opens it in a
+    // window of its own.
+    void openCapture();
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    friend TrafficWindow *openCaptureWindow(const QString &, ConsoleSettings &, desktop::MessageBoxes &, QString *);
+    void build();
     QWidget *buildSettingsBar();
     QWidget *buildFindBar();
     void applySplitKind();
@@ -71,7 +82,8 @@ private:
     void showRowsSince();
     void find(bool forward);
 
-    std::array<Panel *, 2> m_panels;
+    std::array<Panel *, 2> m_panels{};
+    std::unique_ptr<TrafficSource> m_capture;
     ConsoleSettings &m_settings;
     desktop::MessageBoxes &m_boxes;
     DialogFileChooser m_dialogs;
@@ -94,5 +106,11 @@ private:
     bool m_following = true;
     int m_rowsSince = 0;
 };
+
+// Opens the capture at `path` in a window of its own (deleted when closed),
+// with the reason for damage shown above its rows; nothing, with the
+// reason, when the file cannot be read at all.
+TrafficWindow *openCaptureWindow(const QString &path, ConsoleSettings &settings, desktop::MessageBoxes &boxes,
+                                 QString *failure);
 
 } // namespace console

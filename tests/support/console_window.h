@@ -42,6 +42,8 @@ struct ScriptedFiles final : console::FileChooser {
     std::optional<SaveTarget> saveTarget(QWidget *) override { return save; }
     std::optional<QString> logFile(QWidget *) override { return log; }
     std::optional<ExportTarget> exportTarget(QWidget *) override { return exported; }
+    std::optional<QString> capture;
+    std::optional<QString> captureFile(QWidget *) override { return capture; }
 };
 
 struct ConsoleWindow {

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "capture/capture_format.h"
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace capture {
+
+struct Interface {
+    quint16 linkType = 0;
+    QString name;
+    QString description;
+};
+
+// A record's bytes stay in the file: `offset` and `length` say where (the
+// serial header left out), so a capture is read without copying them.
+struct Packet {
+    qint64 offset = 0;
+    qint64 length = 0;
+    // Microseconds since 1970; endUs is the note's, else timeUs.
+    qint64 timeUs = 0;
+    qint64 endUs = 0;
+    int interface = 0;
+    // The serial header's event type; 0 for link type 147.
+    quint8 eventType = 0;
+    // A note said these are bytes a panel sent.
+    bool sent = false;
+    // The time a row shows (the note's; else timeUs / 1000).
+    qint64 wallMs = 0;
+    // The port the note names; empty without one.
+    QString port;
+};
+
+struct Note {
+    qint64 timeUs = 0;
+    int interface = 0;
+    NoteKind kind = NoteKind::Started;
+    QString detail;
+    QString port;
+    qint64 wallMs = 0;
+};
+
+// Where the reading stopped and why: the block (1 for the first; a record
+// of a classic pcap file) and its byte offset in the file.
+struct Damage {
+    QString what;
+    qint64 block = 0;
+    qint64 offset = 0;
+};
+
+struct Capture {
+    enum class Format { Unknown, Pcapng, Pcap };
+    Format format = Format::Unknown;
+    // Every section's interfaces, numbered on through the file.
+    std::vector<Interface> interfaces;
+    std::vector<Packet> packets;
+    std::vector<Note> notes;
+    // Set when the file ended in damage; what came before it is above.
+    std::optional<Damage> damage;
+};
+
+// Reads a pcapng file or a classic pcap file (either byte order,
+// microsecond or nanosecond times) of link types 250 and 147. Nothing is
+// allocated by what a length field claims: every length is checked against
+// the bytes there are first. Blocks and link types it does not know end the
+// reading where they stand, with the reason; blocks it has no use for are
+// skipped.
+Capture readCapture(QByteArrayView file);
+
+// "block 3 at byte 1024: <what>", for the open's message.
+QString damageText(const Damage &damage);
+
+} // namespace capture

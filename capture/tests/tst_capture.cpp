@@ -1,0 +1,304 @@
+// The capture files: what the writer puts in a block, what the reader makes
+// of our files, of files made elsewhere and of damaged ones.
+#include "capture/capture_reader.h"
+#include "capture/pcapng_writer.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+using namespace capture;
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+QByteArray le32(quint32 v)
+{
+    QByteArray b(4, '\0');
+    qToLittleEndian(v, b.data());
+    return b;
+}
+
+QByteArrayView bytesOf(const QByteArray &file, const Packet &p)
+{
+    return QByteArrayView(file).sliced(p.offset, p.length);
+}
+
+// A classic pcap file, little- or big-endian, of records (seconds,
+// fraction, bytes).
+struct Record {
+    quint32 seconds;
+    quint32 fraction;
+    QByteArray bytes;
+};
+QByteArray pcapFile(bool big, bool nano, quint32 link, const QList<Record> &records, quint32 snap = 65535)
+{
+    auto u32 = [big](quint32 v) {
+        QByteArray b(4, '\0');
+        big ? qToBigEndian(v, b.data()) : qToLittleEndian(v, b.data());
+        return b;
+    };
+    auto u16 = [big](quint16 v) {
+        QByteArray b(2, '\0');
+        big ? qToBigEndian(v, b.data()) : qToLittleEndian(v, b.data());
+        return b;
+    };
+    QByteArray out = u32(nano ? 0xA1B23C4D : 0xA1B2C3D4) + u16(2) + u16(4) + u32(0) + u32(0) + u32(snap) + u32(link);
+    for (const Record &r : records)
+        out += u32(r.seconds) + u32(r.fraction) + u32(quint32(r.bytes.size())) + u32(quint32(r.bytes.size())) + r.bytes;
+    return out;
+}
+
+} // namespace
+
+class CaptureTest : public QObject {
+    Q_OBJECT
+private slots:
+    void packetBlockBytes();
+    void roundTrip();
+    void classicPcap_data();
+    void classicPcap();
+    void damaged_data();
+    void damaged();
+    void otherToolsFile();
+    void packetAnalyserReadsOurs();
+};
+
+// The bytes of a serial packet, as the packet analyser expects them.
+void CaptureTest::packetBlockBytes()
+{
+    const QByteArray block = serialPacketBlock(1, 1765000000123456, 0x02, hex("01 03 02"));
+    QCOMPARE(block.toHex(' '),
+             hex("06000000 30000000 01000000"   // type, length, interface 1
+                 "42450600 40320916"            // 1765000000123456 us, high and low
+                 "0f000000 0f000000"            // captured and original length
+                 "6933c340 0001e240 02 00 0000" // 1765000000 s, 123456 us, received
+                 "010302 00 30000000")          // the bytes, padding, length
+                 .toHex(' '));
+}
+
+void CaptureTest::roundTrip()
+{
+    QByteArray file = sectionHeaderBlock(QStringLiteral("test"));
+    file += interfaceBlock(kLinkSerial, QStringLiteral("/dev/ttyUSB0"), QStringLiteral("9600,n,8,1"));
+    file += interfaceBlock(kLinkSerial, QStringLiteral("COM4"), QStringLiteral("19200,e,8,1"));
+    file += noteBlock(0, 1000, NoteKind::Started, QStringLiteral("9600,n,8,1"), QStringLiteral("/dev/ttyUSB0"));
+    file += frameBlocks(0, 2000, 2999, kTransmitted, true, hex("01 03 00 00 00 0A C5 CD"), "/dev/ttyUSB9", 7);
+    file += frameBlocks(1, 12000, 13500, kReceived, false, hex("01 03 14"));
+    // A second end note is about no packet.
+    file += noteBlock(1, 14000, NoteKind::SentEnd);
+    file += noteBlock(1, 20000, NoteKind::Fault, QStringLiteral("Schnittstelle weg \u00e9"), QStringLiteral("COM4"));
+    file += serialPacketBlock(0, 30000, kReceived, "xyz"); // no note: ends where it starts
+
+    const Capture c = readCapture(file);
+    QVERIFY2(!c.damage, qPrintable(c.damage ? damageText(*c.damage) : QString()));
+    QCOMPARE(int(c.format), int(Capture::Format::Pcapng));
+    QCOMPARE(int(c.interfaces.size()), 2);
+    QCOMPARE(c.interfaces[1].name, QStringLiteral("COM4"));
+    QCOMPARE(c.interfaces[1].description, QStringLiteral("19200,e,8,1"));
+    QCOMPARE(int(c.packets.size()), 3);
+    const Packet &sent = c.packets[0];
+    QCOMPARE(bytesOf(file, sent), QByteArrayView(hex("01 03 00 00 00 0A C5 CD")));
+    QCOMPARE(sent.timeUs, 2000);
+    QCOMPARE(sent.endUs, 2999);
+    QVERIFY(sent.sent);
+    QCOMPARE(sent.wallMs, 7);
+    QCOMPARE(sent.port, QStringLiteral("/dev/ttyUSB9"));
+    QCOMPARE(sent.eventType, quint8(1));
+    const Packet &received = c.packets[1];
+    QCOMPARE(received.interface, 1);
+    QCOMPARE(received.endUs, 13500);
+    QVERIFY(!received.sent);
+    QCOMPARE(received.eventType, quint8(2));
+    QCOMPARE(c.packets[2].endUs, 30000);
+    QCOMPARE(c.packets[2].wallMs, 30);
+    QCOMPARE(int(c.notes.size()), 2);
+    QCOMPARE(c.notes[0].detail, QStringLiteral("9600,n,8,1"));
+    QCOMPARE(c.notes[0].port, QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(c.notes[1].kind, NoteKind::Fault);
+    QCOMPARE(c.notes[1].detail, QStringLiteral("Schnittstelle weg \u00e9"));
+    QCOMPARE(c.notes[1].timeUs, 20000);
+
+    // Cut after any whole block, the file still reads to that block.
+    const qsizetype firstFrameEnd = file.indexOf(serialPacketBlock(1, 12000, kReceived, hex("01 03 14")));
+    const Capture cut = readCapture(QByteArrayView(file).first(firstFrameEnd));
+    QVERIFY(!cut.damage);
+    QCOMPARE(int(cut.packets.size()), 1);
+}
+
+void CaptureTest::classicPcap_data()
+{
+    QTest::addColumn<bool>("big");
+    QTest::addColumn<bool>("nano");
+    QTest::addColumn<quint32>("link");
+    QTest::newRow("little-endian, microseconds, 147") << false << false << 147u;
+    QTest::newRow("big-endian, microseconds, 147") << true << false << 147u;
+    QTest::newRow("little-endian, nanoseconds, 250") << false << true << 250u;
+    QTest::newRow("big-endian, nanoseconds, 250") << true << true << 250u;
+}
+
+void CaptureTest::classicPcap()
+{
+    QFETCH(bool, big);
+    QFETCH(bool, nano);
+    QFETCH(quint32, link);
+    const QByteArray header = link == 250 ? hex("6933c340 0001e240 02 00 0000") : QByteArray();
+    const QByteArray file = pcapFile(big, nano, link,
+                                     {{1765000000, nano ? 123456789u : 123456u, header + hex("01 03 02")},
+                                      {1765000001, 0, header + hex("FF")}});
+    const Capture c = readCapture(file);
+    QVERIFY(!c.damage);
+    QCOMPARE(int(c.format), int(Capture::Format::Pcap));
+    QCOMPARE(c.interfaces.at(0).linkType, quint16(link));
+    QCOMPARE(int(c.packets.size()), 2);
+    QCOMPARE(c.packets[0].timeUs, 1765000000123456);
+    QCOMPARE(bytesOf(file, c.packets[0]), QByteArrayView(hex("01 03 02")));
+    QCOMPARE(bytesOf(file, c.packets[1]), QByteArrayView(hex("FF")));
+    QCOMPARE(c.packets[0].eventType, quint8(link == 250 ? 2 : 0));
+}
+
+void CaptureTest::damaged_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("packetsKept");
+    QTest::addColumn<qint64>("block");
+    QTest::addColumn<qint64>("offset");
+    QTest::addColumn<QString>("what");
+
+    const QByteArray head = sectionHeaderBlock(QStringLiteral("t")) + interfaceBlock(250, "p", "d");
+    const qint64 h = head.size();
+    const QByteArray one = serialPacketBlock(0, 5, 2, "ab");
+    const qint64 o = one.size();
+    const QByteArray good = head + one;
+
+    QTest::newRow("not a capture") << QByteArray("time,panel\n") << 0 << qint64(0) << qint64(0) << "not a capture";
+    QTest::newRow("empty") << QByteArray() << 0 << qint64(0) << qint64(0) << "not a capture";
+    QTest::newRow("truncated block") << (good + one.first(o - 1)) << 1 << qint64(4) << h + o << "runs past the end";
+    QTest::newRow("cut in a block header") << (good + one.first(6)) << 1 << qint64(4) << h + o << "ends inside a block header";
+    QTest::newRow("length past the end") << (good + one.first(4) + le32(0x7FFFFFF0) + one.mid(8)) << 1 << qint64(4)
+                                         << h + o << "runs past the end";
+    QTest::newRow("length not a multiple of 4") << (good + one.first(4) + le32(13) + one.mid(8)) << 1 << qint64(4)
+                                                << h + o << "multiple of 4";
+    QTest::newRow("closing length differs") << (good + one.first(o - 4) + le32(4)) << 1 << qint64(4) << h + o
+                                            << "closing length";
+    QByteArray huge = one;
+    huge.replace(20, 4, le32(0xFFFFFFF0)); // captured length
+    QByteArray over = one;
+    over.replace(20, 4, le32(17)); // 16 bytes of room in the block
+    QTest::newRow("captured length a byte past its block") << (good + over) << 1 << qint64(4) << h + o
+                                                           << "run past its block";
+    QTest::newRow("huge captured length") << (good + huge) << 1 << qint64(4) << h + o << "run past its block";
+    QByteArray shortHeader = serialPacketBlock(0, 5, 2, "");
+    shortHeader.replace(20, 4, le32(11));
+    QTest::newRow("shorter than the serial header") << (good + shortHeader) << 1 << qint64(4) << h + o << "12-byte";
+    QByteArray stranger = one;
+    stranger.replace(8, 4, le32(7));
+    QTest::newRow("unknown interface") << (good + stranger) << 1 << qint64(4) << h + o << "interface 7";
+    QTest::newRow("link type not read")
+        << (sectionHeaderBlock("t") + interfaceBlock(1, "eth0", "")) << 0 << qint64(2)
+        << qint64(sectionHeaderBlock("t").size()) << "link type 1";
+    QByteArray note = noteBlock(0, 9, NoteKind::Fault, "gone", "p");
+    note.replace(24, 4, le32(100000)); // the detail's length
+    QTest::newRow("note text past its block") << (good + note) << 1 << qint64(4) << h + o << "runs past its block";
+
+    const Record r{1, 2, "abc"};
+    const QByteArray pcap = pcapFile(false, false, 147, {r});
+    QTest::newRow("pcap record cut") << (pcap + pcap.mid(24, 18)) << 1 << qint64(2) << qint64(24 + 19) << "run past the end";
+    QByteArray pcapHuge = pcap + pcap.mid(24);
+    pcapHuge.replace(24 + 19 + 8, 4, le32(0xFFFFFFFF));
+    QTest::newRow("pcap huge record") << pcapHuge << 1 << qint64(2) << qint64(24 + 19) << "more than a record";
+    QTest::newRow("pcap zero snap length, fine") << pcapFile(false, false, 147, {r, r}, 0) << 2 << qint64(-1)
+                                                 << qint64(-1) << QString();
+    QTest::newRow("pcap header cut") << pcap.first(20) << 0 << qint64(0) << qint64(0) << "pcap header";
+    QTest::newRow("pcap link type") << pcapFile(true, false, 1, {r}) << 0 << qint64(0) << qint64(0) << "link type 1";
+}
+
+void CaptureTest::damaged()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, packetsKept);
+    QFETCH(qint64, block);
+    QFETCH(qint64, offset);
+    QFETCH(QString, what);
+    const Capture c = readCapture(file);
+    QCOMPARE(int(c.packets.size()), packetsKept);
+    if (what.isEmpty()) {
+        QVERIFY(!c.damage);
+        return;
+    }
+    QVERIFY(c.damage);
+    QVERIFY2(c.damage->what.contains(what), qPrintable(c.damage->what));
+    QCOMPARE(c.damage->block, block);
+    QCOMPARE(c.damage->offset, offset);
+}
+
+// A pcap made by Debian's text2pcap with the user link type.
+void CaptureTest::otherToolsFile()
+{
+    const QString text2pcap = QStandardPaths::findExecutable(QStringLiteral("text2pcap"));
+    if (text2pcap.isEmpty())
+        QSKIP("text2pcap is not installed (wireshark-common)");
+    QTemporaryDir dir;
+    QFile dump(dir.filePath("dump.txt"));
+    QVERIFY(dump.open(QIODevice::WriteOnly));
+    dump.write("0000 01 03 00 00 00 0a c5 cd\n0000 01 03 02 00 2a 38 4b\n");
+    dump.close();
+    for (const QString &format : {QStringLiteral("pcap"), QStringLiteral("pcapng")}) {
+        const QString out = dir.filePath("out." + format);
+        const QStringList args{"-q", "-F", format, "-l", "147", dump.fileName(), out};
+        QCOMPARE(QProcess::execute(text2pcap, args), 0);
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray file = f.readAll();
+        const Capture c = readCapture(file);
+        QVERIFY2(!c.damage, qPrintable(c.damage ? damageText(*c.damage) : QString()));
+        QCOMPARE(int(c.format), int(format == "pcap" ? Capture::Format::Pcap : Capture::Format::Pcapng));
+        QCOMPARE(int(c.packets.size()), 2);
+        QCOMPARE(bytesOf(file, c.packets[0]), QByteArrayView(hex("01 03 00 00 00 0a c5 cd")));
+        QCOMPARE(bytesOf(file, c.packets[1]), QByteArrayView(hex("01 03 02 00 2a 38 4b")));
+    }
+}
+
+// Our file, events and notes included, read by the packet analyser as a
+// Modbus conversation and without a word of complaint.
+void CaptureTest::packetAnalyserReadsOurs()
+{
+    const QString tshark = QStandardPaths::findExecutable(QStringLiteral("tshark"));
+    if (tshark.isEmpty())
+        QSKIP("tshark is not installed");
+    QTemporaryDir dir;
+    QFile f(dir.filePath("modbus.pcapng"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(sectionHeaderBlock("test") + interfaceBlock(250, "/dev/ttyUSB0", "9600,n,8,1")
+            + interfaceBlock(250, "/dev/ttyUSB1", "9600,n,8,1")
+            + noteBlock(0, 1765000000000000, NoteKind::Started, "9600,n,8,1", "/dev/ttyUSB0")
+            + frameBlocks(0, 1765000000001000, 1765000000009000, kTransmitted, false, hex("01 03 00 00 00 02 C4 0B"))
+            + frameBlocks(1, 1765000000020000, 1765000000029000, kReceived, false, hex("01 03 04 00 01 00 02 2A 32"))
+            + noteBlock(1, 1765000000040000, NoteKind::Waiting, "", "/dev/ttyUSB1"));
+    f.close();
+    QProcess p;
+    p.start(tshark, {"-r", f.fileName(), "-d", "rtacser.data,mbrtu", "-z", "expert,note", "-q", "-o",
+                     "gui.column.format:\"Info\",\"%i\""});
+    QVERIFY(p.waitForFinished(60000));
+    QProcess list;
+    list.start(tshark, {"-r", f.fileName(), "-d", "rtacser.data,mbrtu"});
+    QVERIFY(list.waitForFinished(60000));
+    const QString out = QString::fromUtf8(list.readAllStandardOutput());
+    const QString err = QString::fromUtf8(list.readAllStandardError() + p.readAllStandardError());
+    QCOMPARE(list.exitCode(), 0);
+    QVERIFY2(out.contains("Query: Unit:   1, Func:   3") && out.contains("Response: Unit:   1, Func:   3"),
+             qPrintable(out));
+    QCOMPARE(out.count('\n'), 2);
+    // Only the warning about running as root may appear.
+    QVERIFY2(!err.contains("damaged") && !err.contains("Warn") && !err.contains("Malformed"), qPrintable(err));
+    QVERIFY2(!QString::fromUtf8(p.readAllStandardOutput()).contains("Warn"), "an expert warning");
+}
+
+QTEST_GUILESS_MAIN(CaptureTest)
+#include "tst_capture.moc"

@@ -1,0 +1,68 @@
+#include "traffic_source.h"
+
+#include <algorithm>
+
+namespace console {
+
+PanelSource::PanelSource(std::array<const Panel *, 2> panels, QObject *parent)
+    : TrafficSource(parent)
+    , m_panels(panels)
+{
+    for (const Panel *p : m_panels) {
+        connect(p, &Panel::framesGrown, this, &TrafficSource::grown);
+        connect(p, &Panel::portEvent, this, &TrafficSource::grown);
+        connect(p, &Panel::framesReset, this, &TrafficSource::reset);
+    }
+}
+
+std::optional<TrafficSource::Span> PanelSource::frameSpan(int panel, qint64 frame) const
+{
+    const Panel &p = *m_panels[panel];
+    const auto span = console::frameSpan(p.frames(), p.receive().arrivalTimes(), frame);
+    if (!span)
+        return std::nullopt;
+    return Span{span->startUs, span->endUs};
+}
+
+qint64 PanelSource::frameWallMs(int panel, qint64 frame) const
+{
+    const Panel &p = *m_panels[panel];
+    const ArrivalTimes &times = p.receive().arrivalTimes();
+    const auto mark = times.markOf(p.frames().start(frame));
+    return mark ? times.wallMs(*mark) : 0;
+}
+
+void PanelSource::frameBytes(int panel, qint64 frame, qint64 count, QByteArray &out) const
+{
+    const Panel &p = *m_panels[panel];
+    p.receive().store().forEachSpan(p.frames().start(frame), count, [&](QByteArrayView piece) { out.append(piece); });
+}
+
+QString PanelSource::framePort(int panel, qint64 frame) const
+{
+    // The port of the last event before the frame: a start or a reconnect
+    // names where the bytes came from.
+    const Panel &p = *m_panels[panel];
+    const auto span = frameSpan(panel, frame);
+    const qint64 at = span ? span->startUs : 0;
+    const auto &events = p.events();
+    auto after = std::upper_bound(events.begin(), events.end(), at,
+                                  [](qint64 t, const PortEvent &e) { return t < e.monotonicUs; });
+    return after == events.begin() ? p.portText() : std::prev(after)->port;
+}
+
+void PanelSource::sentBytes(int panel, qint64 first, qint64 count, QByteArray &out) const
+{
+    m_panels[panel]->sentBytes().forEachSpan(first, count, [&](QByteArrayView piece) { out.append(piece); });
+}
+
+QString PanelSource::settings(int panel) const
+{
+    const auto &events = m_panels[panel]->events();
+    for (auto e = events.rbegin(); e != events.rend(); ++e)
+        if (e->kind == PortEventKind::Started)
+            return e->detail;
+    return m_panels[panel]->control().settings();
+}
+
+} // namespace console

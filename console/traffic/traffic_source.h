@@ -1,0 +1,71 @@
+#pragma once
+
+#include "console/panel/panel.h"
+
+#include <QObject>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+namespace console {
+
+// What the traffic view reads its rows from: two panels' frames and port
+// events, from the live panels or from a capture file. Frames and events are
+// each in time order within a panel; times are microseconds of one clock.
+class TrafficSource : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    struct Span {
+        qint64 startUs = 0;
+        qint64 endUs = 0;
+    };
+
+    virtual qint64 frameCount(int panel) const = 0;
+    // How far the frames reach; changes when a last frame grows.
+    virtual qint64 covered(int panel) const = 0;
+    virtual qint64 frameLength(int panel, qint64 frame) const = 0;
+    virtual std::optional<Span> frameSpan(int panel, qint64 frame) const = 0;
+    virtual qint64 frameWallMs(int panel, qint64 frame) const = 0;
+    // Appends the first `count` bytes of the frame.
+    virtual void frameBytes(int panel, qint64 frame, qint64 count, QByteArray &out) const = 0;
+    virtual QString framePort(int panel, qint64 frame) const = 0;
+    virtual const std::vector<PortEvent> &events(int panel) const = 0;
+    // Appends `count` bytes a "sent" event names, from its sentFirst on.
+    virtual void sentBytes(int panel, qint64 first, qint64 count, QByteArray &out) const = 0;
+    // The panel's port and the settings it ran with.
+    virtual QString portText(int panel) const = 0;
+    virtual QString settings(int panel) const = 0;
+
+signals:
+    // New frames or events, or a longer last frame.
+    void grown();
+    // Everything made again.
+    void reset();
+};
+
+// The live panels as a traffic source.
+class PanelSource final : public TrafficSource {
+    Q_OBJECT
+public:
+    explicit PanelSource(std::array<const Panel *, 2> panels, QObject *parent = nullptr);
+
+    qint64 frameCount(int panel) const override { return m_panels[panel]->frames().count(); }
+    qint64 covered(int panel) const override { return m_panels[panel]->frames().covered(); }
+    qint64 frameLength(int panel, qint64 frame) const override { return m_panels[panel]->frames().length(frame); }
+    std::optional<Span> frameSpan(int panel, qint64 frame) const override;
+    qint64 frameWallMs(int panel, qint64 frame) const override;
+    void frameBytes(int panel, qint64 frame, qint64 count, QByteArray &out) const override;
+    QString framePort(int panel, qint64 frame) const override;
+    const std::vector<PortEvent> &events(int panel) const override { return m_panels[panel]->events(); }
+    void sentBytes(int panel, qint64 first, qint64 count, QByteArray &out) const override;
+    QString portText(int panel) const override { return m_panels[panel]->portText(); }
+    QString settings(int panel) const override;
+
+private:
+    std::array<const Panel *, 2> m_panels;
+};
+
+} // namespace console
