@@ -412,11 +412,12 @@ void Rfc2217Transport::encode(const char *bytes, qint64 count, std::string &out)
     telnet::appendEscaped(out, bytes, std::size_t(count));
 }
 
+// Only what waits here is discarded. A PURGE-DATA sent now would reach the
+// server after bytes the line sent since, and discard those too: the panel
+// clears at Start, and the first bytes after it would be lost.
 void Rfc2217Transport::clearInput()
 {
     TcpTransport::clearInput();
-    if (isOpen())
-        sendRaw(telnet::purgeData(telnet::Purge::Receive));
 }
 
 void Rfc2217Transport::setDataTerminalReady(bool on)

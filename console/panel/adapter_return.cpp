@@ -1,5 +1,6 @@
 #include "adapter_return.h"
 
+#include "serial/network_address.h"
 #include "serial/open_failure.h"
 
 #include <QCoreApplication>
@@ -34,7 +35,8 @@ void AdapterReturn::remember(const QString &device)
 {
     m_device = device;
     m_identity.reset();
-    if (m_rule == ReturnRule::UsbIdentity)
+    m_lastTry.invalidate();
+    if (m_rule == ReturnRule::UsbIdentity && !serial::isNetworkPortText(device))
         m_identity = serial::readUsbIdentityOfDevice(m_places.sysfsRoot, device);
 }
 
@@ -42,6 +44,14 @@ QStringList AdapterReturn::candidates() const
 {
     if (!m_waiting)
         return {};
+    if (serial::isNetworkPortText(m_device)) {
+        // A server is tried every 2 s rather than at each tick: a try that
+        // meets no answer waits its 5 s.
+        if (m_lastTry.isValid() && m_lastTry.elapsed() < networkRetryMs)
+            return {};
+        m_lastTry.start();
+        return {m_device};
+    }
     if (m_identity) {
         QStringList devices;
         for (const QString &tty : serial::findTtysWithIdentity(m_places.sysfsRoot, *m_identity))

@@ -4,6 +4,7 @@
 #include "serial/port_names.h"
 #include "serial/usb_identity.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
@@ -62,7 +63,10 @@ public:
 
     // The devices to try opening now, best first; empty while the adapter
     // is not back (or while not waiting).
+    // A port on a device server (rfc2217://, tcp://) is named again every
+    // networkRetryMs while waiting.
     QStringList candidates() const;
+    static constexpr int networkRetryMs = 2000;
 
 private:
     ReturnRule m_rule;
@@ -70,6 +74,7 @@ private:
     QString m_device;
     std::optional<serial::UsbIdentity> m_identity;
     bool m_waiting = false;
+    mutable QElapsedTimer m_lastTry; // a network port's last try
 };
 
 // The details of a panel's fault box after the cause (the device and the
