@@ -1,5 +1,7 @@
 #include "open_failure.h"
 
+#include "serial/network_address.h"
+
 #include "serial/serial_control.h"
 
 #include <QCoreApplication>
@@ -177,6 +179,10 @@ OpenFailure examineOpenFailure(const QString &device, int portNumber, const QStr
 
 QString explainFailedOpen(const SerialControl &control, const SystemPlaces &places)
 {
+    // A server's port has no device, lock file or group to look into: the
+    // cause (host not found, refused, no answer, a refused setting) is all.
+    if (isNetworkPortText(control.device()))
+        return control.lastError();
     return describeOpenFailure(examineOpenFailure(control.device(), control.commPort(), control.lastError(),
                                                   control.lastOpenFailure().error, places));
 }

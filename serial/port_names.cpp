@@ -1,5 +1,7 @@
 #include "port_names.h"
 
+#include "serial/network_address.h"
+
 #include <QCoreApplication>
 
 namespace serial {
@@ -44,9 +46,16 @@ QString portTextForDevice(const QString &device, const QString &deviceDir)
 
 PortTextCheck checkPortText(const QString &text, const QString &deviceDir)
 {
-    const QString usage = tr("type a port number (1 or more), COMn or a device path.");
+    const QString usage = tr("type a port number (1 or more), COMn, a device path, rfc2217://HOST:PORT or tcp://HOST:PORT.");
     if (text.isEmpty())
         return {std::nullopt, tr("No port given: %1").arg(usage)};
+    // A port on a device server is opened by its text as it stands.
+    if (isNetworkPortText(text)) {
+        const NetworkAddressCheck network = checkNetworkPortText(text);
+        if (!network.address)
+            return {std::nullopt, network.refusal};
+        return {PortAddress{0, text}, {}};
+    }
 
     // "3" and "COM3" (any case) are port 3; the number is read the same way.
     const bool com = text.startsWith(QLatin1String("COM"), Qt::CaseInsensitive);

@@ -20,8 +20,9 @@ QString portDeviceIn(const QString &deviceDir, int n);
 QString portTextForDevice(const QString &device, const QString &deviceDir = defaultDeviceDir());
 
 // What a port box's text names: a positive whole number or COMn in any case
-// (port number n), or a device path, opened as it stands. Anything else
-// names no port.
+// (port number n), a device path, or rfc2217://HOST:PORT or tcp://HOST:PORT
+// (a port on a device server), opened as it stands. Anything else names no
+// port.
 struct PortAddress {
     int number = 0;      // 0 when the text is a path
     QString device;      // the device that is opened

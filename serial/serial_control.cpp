@@ -1,7 +1,9 @@
 #include "serial_control.h"
 
+#include "serial/network_address.h"
 #include "serial/open_failure.h"
 #include "serial/port_names.h"
+#include "serial/tcp_transport.h"
 
 #include <cerrno>
 #include <utility>
@@ -38,7 +40,7 @@ void SerialControl::setDevice(const QString &device)
 
 bool SerialControl::setSettings(const QString &settings)
 {
-    if (m_port.isOpen()) {
+    if (portOpen() || m_opening) {
         m_lastError = tr("Settings cannot change while the port is open");
         return false;
     }
@@ -55,6 +57,8 @@ bool SerialControl::setSettings(const QString &settings)
 void SerialControl::setDTREnable(bool on)
 {
     m_dtr = on;
+    if (m_transport && m_transport->isOpen())
+        m_transport->setDataTerminalReady(on);
     if (m_port.isOpen()) {
         m_checkingInline = true;
         m_port.setDataTerminalReady(on);
@@ -65,6 +69,8 @@ void SerialControl::setDTREnable(bool on)
 void SerialControl::setRTSEnable(bool on)
 {
     m_rts = on;
+    if (m_transport && m_transport->isOpen())
+        m_transport->setRequestToSend(on);
     if (m_port.isOpen()) {
         m_checkingInline = true;
         m_port.setRequestToSend(on);
@@ -74,15 +80,21 @@ void SerialControl::setRTSEnable(bool on)
 
 bool SerialControl::portOpen() const
 {
-    return m_port.isOpen();
+    return m_port.isOpen() || (m_transport && m_transport->isOpen());
 }
 
 bool SerialControl::setPortOpen(bool open)
 {
     if (!open) {
-        const bool wasOpen = m_port.isOpen();
-        if (wasOpen)
+        if (m_opening) {
+            // The open waiting in the event loop ends as a failure.
+            m_transport->cancelOpen();
+            return true;
+        }
+        const bool wasOpen = portOpen();
+        if (m_port.isOpen())
             m_port.close();
+        m_transport.reset();
         m_fault = false;
         m_salvaged.clear();
         discardDelivered();
@@ -90,7 +102,12 @@ bool SerialControl::setPortOpen(bool open)
             emit closed();
         return true;
     }
-    if (m_port.isOpen()) {
+    if (m_opening) {
+        m_lastError = tr("%1 is still being opened").arg(m_device);
+        m_lastOpenFailure = {OpenStep::Open, SerialPort::OpenError};
+        return false;
+    }
+    if (portOpen()) {
         m_lastError = tr("Port is already open");
         m_lastOpenFailure = {OpenStep::Open, SerialPort::OpenError};
         return false;
@@ -99,6 +116,9 @@ bool SerialControl::setPortOpen(bool open)
     m_fault = false;
     m_salvaged.clear();
     m_lastOpenFailure = {};
+    m_transport.reset();
+    if (isNetworkPortText(m_device))
+        return openTransport();
     m_port.setPortName(m_device);
     // Stored on the closed port; the open applies them all at once, and a
     // setting the device refuses there fails the open step itself.
@@ -125,6 +145,55 @@ bool SerialControl::setPortOpen(bool open)
     }
     m_checkingInline = false;
     return opened;
+}
+
+bool SerialControl::openTransport()
+{
+    const NetworkAddressCheck checked = checkNetworkPortText(m_device);
+    if (!checked.address) {
+        m_lastOpenFailure = {OpenStep::Open, SerialPort::DeviceNotFoundError};
+        m_lastError = tr("Cannot open %1: %2").arg(m_device, checked.refusal);
+        return false;
+    }
+    if (checked.address->kind == NetworkKind::Rfc2217)
+        m_transport = std::make_unique<Rfc2217Transport>(*checked.address);
+    else
+        m_transport = std::make_unique<TcpTransport>(*checked.address);
+    connect(m_transport.get(), &LineTransport::readyRead, this, &SerialControl::bytesArrived);
+    connect(m_transport.get(), &LineTransport::readyRead, this, &SerialControl::deliverToSink);
+    connect(m_transport.get(), &LineTransport::dropped, this, &SerialControl::onTransportDropped);
+    QString reason;
+    m_opening = true;
+    const bool opened = m_transport->open(m_settings, m_dtr, m_rts, &reason);
+    m_opening = false;
+    if (opened)
+        return true;
+    // Which setting the server refused or left unanswered, as a local
+    // port's refused step is reported.
+    OpenStep step = OpenStep::Open;
+    for (auto [name, s] : {std::pair{"SET-BAUDRATE", OpenStep::BaudRate}, {"SET-DATASIZE", OpenStep::DataBits},
+                           {"SET-PARITY", OpenStep::Parity}, {"SET-STOPSIZE", OpenStep::StopBits}}) {
+        if (reason.contains(QLatin1String(name)))
+            step = s;
+    }
+    m_transport.reset();
+    m_lastOpenFailure = {step, step == OpenStep::Open ? SerialPort::OpenError : SerialPort::UnsupportedOperationError};
+    m_lastError = tr("Cannot open %1: %2").arg(m_device, reason);
+    return false;
+}
+
+void SerialControl::onTransportDropped(const QString &reason)
+{
+    if (m_fault || !m_transport)
+        return;
+    m_fault = true;
+    m_lastError = reason;
+    if (m_sink)
+        deliverToSink();
+    else
+        m_salvaged += m_transport->readAll();
+    m_transport->close();
+    emit faulted(m_lastError);
 }
 
 namespace {
@@ -204,13 +273,16 @@ bool SerialControl::abandonOpen(OpenStep step, SerialPort::SerialPortError error
 
 qint64 SerialControl::inBufferCount() const
 {
-    return m_delivered + m_salvaged.size() + (m_port.isOpen() ? m_port.bytesAvailable() : 0);
+    const qint64 waiting = m_transport ? m_transport->bytesAvailable() : m_port.isOpen() ? m_port.bytesAvailable() : 0;
+    return m_delivered + m_salvaged.size() + waiting;
 }
 
 void SerialControl::clearInBuffer()
 {
     m_salvaged.clear();
     discardDelivered();
+    if (m_transport && m_transport->isOpen())
+        m_transport->clearInput();
     if (!m_port.isOpen())
         return;
     m_port.clear(SerialPort::Input);
@@ -221,6 +293,8 @@ QByteArray SerialControl::input()
 {
     m_delivered = 0;
     QByteArray bytes = std::exchange(m_salvaged, {});
+    if (m_transport)
+        bytes += m_transport->readAll();
     if (m_port.isOpen())
         bytes += m_port.readAll();
     return bytes;
@@ -228,9 +302,16 @@ QByteArray SerialControl::input()
 
 bool SerialControl::output(const QByteArray &bytes)
 {
-    if (!m_port.isOpen()) {
+    if (!portOpen()) {
         m_lastError = tr("Port is not open");
         return false;
+    }
+    if (m_transport) {
+        if (!m_transport->write(bytes)) {
+            m_lastError = tr("Port is not open");
+            return false;
+        }
+        return true;
     }
     if (m_port.write(bytes) != bytes.size()) {
         m_lastError = m_port.errorString();
@@ -251,6 +332,8 @@ bool SerialControl::output(const QString &text)
 
 qint64 SerialControl::outBufferCount() const
 {
+    if (m_transport)
+        return m_transport->bytesToWrite();
     return m_port.isOpen() ? m_port.bytesToWrite() : 0;
 }
 
@@ -333,11 +416,21 @@ void SerialControl::deliverToSink()
         m_delivered += m_salvaged.size();
         m_salvaged.clear();
     }
+    char piece[64 * 1024];
+    if (m_transport) {
+        for (;;) {
+            const qint64 n = m_transport->read(piece, sizeof piece);
+            if (n <= 0)
+                break;
+            m_sink->received(piece, n);
+            m_delivered += n;
+        }
+        return;
+    }
     if (!m_port.isOpen())
         return;
     // Read in pieces no larger than the port's own notification brings, so
     // nothing here grows with the rate of the line.
-    char piece[64 * 1024];
     for (;;) {
         const qint64 n = m_port.read(piece, sizeof piece);
         if (n <= 0)

@@ -7,9 +7,12 @@
 #include "serial/serial_port.h"
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace serial {
+
+class LineTransport;
 
 // Where a control can put received bytes as they arrive instead of keeping
 // them itself: the caller's own storage, so that a tick's worth of bytes is
@@ -34,6 +37,11 @@ QString lineFaultText(SerialPort::SerialPortError error, const QString &systemRe
 // a port number (or a device path), a settings string, DTR/RTS, open/close,
 // the bytes waiting in and out, read everything waiting, write bytes or text.
 // No flow control, raw bytes, the whole buffer at each read.
+//
+// A device text rfc2217://HOST:PORT or tcp://HOST:PORT opens a port on a
+// device server through a network transport instead of a local port; the
+// members below behave the same for it. Its open runs the event loop while
+// it connects (up to 5 s, plus 2 s for the server to confirm the settings).
 //
 // Operations that the line can refuse return false and keep the reason in
 // lastError(). A read or device error while open (an adapter unplugged, the
@@ -118,6 +126,8 @@ public:
 
     // The underlying port, for readers that want to wait on its signals.
     const SerialPort &port() const { return m_port; }
+    // The network transport of an open network port, null otherwise.
+    const LineTransport *transport() const { return m_transport.get(); }
 
 signals:
     void bytesArrived();
@@ -127,6 +137,8 @@ signals:
 
 private:
     void onError(SerialPort::SerialPortError error);
+    bool openTransport();
+    void onTransportDropped(const QString &reason);
     void deliverToSink();
     void discardDelivered();
     bool runOpenStep(OpenStep step);
@@ -148,6 +160,8 @@ private:
     QByteArray m_salvaged; // received before a fault closed the port
     ReceiveSink *m_sink = nullptr;
     qint64 m_delivered = 0; // handed to the sink since the last input()
+    std::unique_ptr<LineTransport> m_transport; // a network port's, while open or opening
+    bool m_opening = false; // a network open waits in the event loop
 };
 
 // One byte per character through the code page (Latin-1 here); characters

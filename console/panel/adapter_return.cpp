@@ -1,5 +1,6 @@
 #include "adapter_return.h"
 
+#include "serial/network_address.h"
 #include "serial/open_failure.h"
 
 #include <QCoreApplication>
@@ -35,7 +36,8 @@ void AdapterReturn::remember(const QString &device)
     m_device = device;
     m_identity.reset();
     m_node.reset();
-    if (m_rule == ReturnRule::UsbIdentity) {
+    m_lastTry.invalidate();
+    if (m_rule == ReturnRule::UsbIdentity && !serial::isNetworkPortText(device)) {
         m_identity = serial::readUsbIdentityOfDevice(m_places.sysfsRoot, device);
         m_node = serial::readDeviceNode(device);
     }
@@ -43,13 +45,22 @@ void AdapterReturn::remember(const QString &device)
 
 bool AdapterReturn::recognisable() const
 {
-    return m_rule == ReturnRule::SameName || m_identity || (m_node && !m_node->pseudoTerminal);
+    return m_rule == ReturnRule::SameName || serial::isNetworkPortText(m_device) || m_identity
+           || (m_node && !m_node->pseudoTerminal);
 }
 
 QStringList AdapterReturn::candidates() const
 {
     if (!m_waiting)
         return {};
+    if (serial::isNetworkPortText(m_device)) {
+        // A server is tried every 2 s rather than at each tick: a try that
+        // meets no answer waits its 5 s.
+        if (m_lastTry.isValid() && m_lastTry.elapsed() < networkRetryMs)
+            return {};
+        m_lastTry.start();
+        return {m_device};
+    }
     if (m_identity) {
         QStringList devices;
         for (const QString &tty : serial::findTtysWithIdentity(m_places.sysfsRoot, *m_identity))

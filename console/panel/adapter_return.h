@@ -5,6 +5,7 @@
 #include "serial/port_names.h"
 #include "serial/usb_identity.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
@@ -72,11 +73,14 @@ public:
 
     // The devices to try opening now, best first; empty while the adapter
     // is not back (or while not waiting).
+    // A port on a device server (rfc2217://, tcp://) is named again every
+    // networkRetryMs while waiting.
     QStringList candidates() const;
     // While waiting for a device without an identity: why what is at its
     // path now is not taken (another device, or held by another program);
     // empty when nothing is there.
     QString strangerAtPath() const;
+    static constexpr int networkRetryMs = 2000;
 
 private:
     ReturnRule m_rule;
@@ -85,6 +89,7 @@ private:
     std::optional<serial::UsbIdentity> m_identity;
     std::optional<serial::DeviceNode> m_node;
     bool m_waiting = false;
+    mutable QElapsedTimer m_lastTry; // a network port's last try
 };
 
 // The details of a panel's fault box after the cause (the device and the

@@ -1,5 +1,6 @@
 #include "panel.h"
 
+#include "serial/network_address.h"
 #include "serial/open_failure.h"
 #include "serial/port_names.h"
 
@@ -103,7 +104,11 @@ bool Panel::start(const PortRequest &request, QString *failure)
 {
     if (!open(request, failure))
         return false;
-    note(PortEventKind::Started, request.settings);
+    // A raw TCP server keeps its own line settings: the row says so rather
+    // than name settings that went nowhere.
+    const auto network = serial::checkNetworkPortText(m_comm.device()).address;
+    note(PortEventKind::Started, network && network->kind == serial::NetworkKind::Tcp
+             ? QStringLiteral("tcp: settings fixed by the server") : request.settings);
     return true;
 }
 

@@ -1,7 +1,10 @@
 #include "port_box_tip.h"
 
 #include "console/panel/panel_options.h"
+#include "serial/network_address.h"
 #include "serial/port_list.h"
+
+#include <QCoreApplication>
 
 #include <QComboBox>
 #include <QEvent>
@@ -15,6 +18,13 @@ QString portBoxToolTip(const QString &text, const PortPlaces &places)
     const serial::PortTextCheck checked = serial::checkPortText(text, places.deviceDir);
     if (!checked.address)
         return checked.refusal;
+    if (const auto network = serial::checkNetworkPortText(text).address) {
+        if (network->kind == serial::NetworkKind::Tcp)
+            return QCoreApplication::translate("console::PortBoxTip", "Raw TCP device server %1\ntcp: settings fixed by the server")
+                .arg(serial::serverText(*network));
+        return QCoreApplication::translate("console::PortBoxTip", "RFC 2217 device server %1\nline settings sent from this panel")
+            .arg(serial::serverText(*network));
+    }
     return serial::portToolTip(checked.address->device, portListPlaces(places));
 }
 

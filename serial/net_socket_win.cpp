@@ -1,0 +1,130 @@
+#include "net_socket.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <mutex>
+
+namespace serial::net {
+
+namespace {
+
+void startWinsock()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    });
+}
+
+} // namespace
+
+Resolution resolve(const std::string &host, quint16 port)
+{
+    startWinsock();
+    Resolution r;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo *list = nullptr;
+    const int status = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
+    if (status != 0) {
+        r.notFound = status == WSAHOST_NOT_FOUND || status == WSANO_DATA || status == EAI_NONAME;
+        r.failure = errorText(status);
+        return r;
+    }
+    for (addrinfo *a = list; a; a = a->ai_next) {
+        Endpoint e;
+        e.family = a->ai_family;
+        e.address.assign(reinterpret_cast<const char *>(a->ai_addr), a->ai_addrlen);
+        char text[INET6_ADDRSTRLEN] = {};
+        getnameinfo(a->ai_addr, int(a->ai_addrlen), text, sizeof text, nullptr, 0, NI_NUMERICHOST);
+        e.text = QString::fromLatin1(text);
+        r.endpoints.push_back(std::move(e));
+    }
+    freeaddrinfo(list);
+    return r;
+}
+
+Handle startConnect(const Endpoint &to, bool *connected, int *error)
+{
+    startWinsock();
+    *connected = false;
+    const SOCKET s = ::socket(to.family, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) {
+        *error = WSAGetLastError();
+        return invalidHandle;
+    }
+    u_long nonBlocking = 1;
+    ioctlsocket(s, FIONBIO, &nonBlocking);
+    const BOOL one = TRUE;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&one), sizeof one);
+    if (::connect(s, reinterpret_cast<const sockaddr *>(to.address.data()), int(to.address.size())) == 0) {
+        *connected = true;
+        return Handle(s);
+    }
+    const int e = WSAGetLastError();
+    if (e == WSAEWOULDBLOCK || e == WSAEINPROGRESS)
+        return Handle(s);
+    *error = e;
+    closesocket(s);
+    return invalidHandle;
+}
+
+int connectResult(Handle socket)
+{
+    int error = 0;
+    int size = sizeof error;
+    if (getsockopt(SOCKET(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &size) != 0)
+        return WSAGetLastError();
+    return error;
+}
+
+void closeSocket(Handle socket)
+{
+    if (socket != invalidHandle)
+        closesocket(SOCKET(socket));
+}
+
+qint64 sendSome(Handle socket, const char *bytes, qint64 count, int *error)
+{
+    const int n = ::send(SOCKET(socket), bytes, int(qMin<qint64>(count, 1 << 30)), 0);
+    if (n >= 0)
+        return n;
+    const int e = WSAGetLastError();
+    if (e == WSAEWOULDBLOCK || e == WSAEINTR)
+        return -1;
+    *error = e;
+    return -2;
+}
+
+qint64 receiveSome(Handle socket, char *bytes, qint64 count, int *error)
+{
+    const int n = ::recv(SOCKET(socket), bytes, int(qMin<qint64>(count, 1 << 30)), 0);
+    if (n >= 0)
+        return n;
+    const int e = WSAGetLastError();
+    if (e == WSAEWOULDBLOCK || e == WSAEINTR)
+        return -1;
+    *error = e;
+    return -2;
+}
+
+bool isRefused(int error)
+{
+    return error == WSAECONNREFUSED;
+}
+
+QString errorText(int error)
+{
+    wchar_t *text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, DWORD(error), 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    const QString result = text ? QString::fromWCharArray(text).trimmed() : QStringLiteral("error %1").arg(error);
+    LocalFree(text);
+    return result;
+}
+
+} // namespace serial::net
