@@ -390,7 +390,7 @@ private slots:
         QTest::keyClick(view, Qt::Key_F3, Qt::ShiftModifier);
         QCOMPARE(current(), 2);
         // Hex: found in the frame that holds it; text that is not hex is
-        // refused with the reason, the last search kept.
+        // refused with the reason, the typed text kept to be mended.
         view->findHexBox()->setChecked(true);
         view->findEdit()->setText("1 03");
         view->findNext();
@@ -399,7 +399,7 @@ private slots:
         view->findNext();
         QCOMPARE(current(), 1);
         QVERIFY(view->findMessage().contains("01 0G"));
-        QCOMPARE(view->findEdit()->text(), QStringLiteral("1 03"));
+        QCOMPARE(view->findEdit()->text(), QStringLiteral("01 0G"));
     }
 
     void sentBytesAreRowsOfTheSendingPanel()
