@@ -1,6 +1,7 @@
 #include "frame_checks.h"
 
 #include "console/frames/hex_text.h"
+#include "protocol/checks.h"
 
 namespace console {
 
@@ -36,28 +37,28 @@ std::optional<FrameCheck> frameCheckFromName(QStringView name)
     return std::nullopt;
 }
 
+namespace {
+
+protocol::Bytes asBytes(QByteArrayView bytes)
+{
+    return {reinterpret_cast<const std::uint8_t *>(bytes.data()), std::size_t(bytes.size())};
+}
+
+} // namespace
+
 std::uint16_t modbusCrc16(QByteArrayView bytes)
 {
-    std::uint16_t crc = 0xFFFF;
-    for (char c : bytes) {
-        crc ^= std::uint8_t(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? std::uint16_t((crc >> 1) ^ 0xA001) : std::uint16_t(crc >> 1);
-    }
-    return crc;
+    return protocol::modbusCrc16(asBytes(bytes));
 }
 
 std::uint8_t sum8(QByteArrayView bytes)
 {
-    std::uint8_t sum = 0;
-    for (char c : bytes)
-        sum = std::uint8_t(sum + std::uint8_t(c));
-    return sum;
+    return protocol::sum8(asBytes(bytes));
 }
 
 std::uint8_t lrc(QByteArrayView bytes)
 {
-    return std::uint8_t(-sum8(bytes));
+    return protocol::lrc(asBytes(bytes));
 }
 
 QByteArray checkBytes(FrameCheck check, QByteArrayView bytes)

@@ -315,6 +315,40 @@ private slots:
         QCOMPARE(c.stored("Traffic/Check").toString(), QStringLiteral("sum8"));
     }
 
+    // What a rig writes is read by exactly these names and values; anything
+    // else reads as the default.
+    void protocolSettings_data()
+    {
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("protocol");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::newRow("mewtocol, 1 ms") << "Protocol=mewtocol\nReplyTimeoutMs=1\n" << "mewtocol" << 1;
+        QTest::newRow("fx, 60000 ms") << "Protocol=fx-programming\nReplyTimeoutMs=60000\n" << "fx-programming" << 60000;
+        QTest::newRow("nothing written") << "" << "none" << 1000;
+        QTest::newRow("0 ms") << "Protocol=mc-ascii\nReplyTimeoutMs=0\n" << "mc-ascii" << 1000;
+        QTest::newRow("60001 ms") << "Protocol=modbus-ascii\nReplyTimeoutMs=60001\n" << "modbus-ascii" << 1000;
+        QTest::newRow("not whole") << "Protocol=modbus-rtu\nReplyTimeoutMs=2.5\n" << "modbus-rtu" << 1000;
+        QTest::newRow("signed") << "ReplyTimeoutMs=+5\n" << "none" << 1000;
+        QTest::newRow("display name is no setting name") << "Protocol=Modbus RTU\n" << "none" << 1000;
+        QTest::newRow("upper case is not") << "Protocol=MEWTOCOL\n" << "none" << 1000;
+    }
+    void protocolSettings()
+    {
+        QFETCH(QString, written);
+        QFETCH(QString, protocol);
+        QFETCH(int, timeoutMs);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("settings.ini"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(("[Traffic]\n" + written).toUtf8());
+        file.close();
+        console::ConsoleSettings settings(path);
+        const console::TrafficSettings t = console::readTrafficSettings(settings);
+        QCOMPARE(QString::fromStdString(std::string(protocol::settingName(t.protocol))), protocol);
+        QCOMPARE(t.replyTimeoutMs, timeoutMs);
+    }
+
     void refusedInput_data()
     {
         QTest::addColumn<QString>("field");
@@ -366,7 +400,7 @@ private slots:
         QTest::keyClick(view, Qt::Key_F3, Qt::ShiftModifier);
         QCOMPARE(current(), 2);
         // Hex: found in the frame that holds it; text that is not hex is
-        // refused with the reason, the last search kept.
+        // refused with the reason, the typed text kept to be mended.
         view->findHexBox()->setChecked(true);
         view->findEdit()->setText("1 03");
         view->findNext();
@@ -375,7 +409,7 @@ private slots:
         view->findNext();
         QCOMPARE(current(), 1);
         QVERIFY(view->findMessage().contains("01 0G"));
-        QCOMPARE(view->findEdit()->text(), QStringLiteral("1 03"));
+        QCOMPARE(view->findEdit()->text(), QStringLiteral("01 0G"));
     }
 
     void sentBytesAreRowsOfTheSendingPanel()

@@ -323,7 +323,14 @@ std::optional<qint64> TrafficModel::gapUs(int row) const
 {
     if (row <= 0)
         return std::nullopt;
-    return timesOf(refOf(row)).startUs - timesOf(refOf(row - 1)).endUs;
+    return std::max<qint64>(0, timesOf(refOf(row)).startUs - timesOf(refOf(row - 1)).endUs);
+}
+
+qint64 TrafficModel::overlapUs(int row) const
+{
+    if (row <= 0)
+        return 0;
+    return std::max<qint64>(0, timesOf(refOf(row - 1)).endUs - timesOf(refOf(row)).startUs);
 }
 
 QString TrafficModel::port(int row) const
@@ -433,12 +440,21 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
         if (column == TimeColumn)
             return arrivalText(wallMs(row));
+        if (column == GapColumn && overlapUs(row) > 0)
+            return tr("Overlaps the previous row by %1 ms: a split rule that merges frames (an idle gap longer "
+                      "than the line's pauses) makes rows overlap")
+                .arg(QString::number(double(overlapUs(row)) / 1000.0, 'f', 1));
         if (column == GapColumn && row > 0 && refOf(row - 1).panel != ref.panel)
             return tr("Reply time: since the other panel's previous row ended");
         if (column == PanelColumn && sent)
             return tr("Bytes this panel sent");
-        if (column == HexColumn && bytes && lengthOf(ref) > kShownBytes)
-            return tr("%1 bytes; the export writes them all").arg(lengthOf(ref));
+        // The whole frame, which the cell may cut.
+        if (column == HexColumn && bytes)
+            return hexPairs(bytesOf(ref, kMaxFrameBytes))
+                + (lengthOf(ref) > kShownBytes ? tr("\n%1 bytes; the export writes them all").arg(lengthOf(ref))
+                                               : QString());
+        if (column == TextColumn && bytes)
+            return printableText(bytesOf(ref, kMaxFrameBytes));
         return {};
     default:
         return {};

@@ -52,8 +52,11 @@ public:
     // A frame, or bytes the panel sent: a row that shows bytes.
     bool hasBytes(int row) const;
     qint64 wallMs(int row) const;
-    // Microseconds since the previous row ended; nothing for the first row.
+    // Microseconds since the previous row ended, never below 0 (rows of a
+    // rule that merges frames overlap); nothing for the first row.
     std::optional<qint64> gapUs(int row) const;
+    // How far the row began before the previous one ended; 0 if it did not.
+    qint64 overlapUs(int row) const;
     QString port(int row) const;
     // The frame's bytes, or the bytes sent; empty for any other event.
     QByteArray frameBytes(int row) const;

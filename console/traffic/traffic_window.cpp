@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -34,6 +35,18 @@ QString checkCaption(FrameCheck check)
     default: return QObject::tr("None");
     }
 }
+
+class MiddleElidingDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideMiddle;
+    }
+};
 
 void setRefusal(QLabel *label, const QString &text)
 {
@@ -91,6 +104,8 @@ void TrafficWindow::build()
     for (int c = 0; c < TrafficModel::ColumnCount; ++c)
         m_table->setColumnWidth(c, columnWidths[c]);
     m_table->horizontalHeader()->setStretchLastSection(true);
+    // A long port path keeps its end: a sent row's "sent".
+    m_table->setItemDelegateForColumn(TrafficModel::PanelColumn, new MiddleElidingDelegate(m_table));
 
     m_message = new QLabel(this);
     m_message->setStyleSheet(QStringLiteral("color: #b00000"));
@@ -338,8 +353,8 @@ void TrafficWindow::find(bool forward)
     QString reason;
     const auto pattern = findPattern(m_findText->text(), m_findHex->isChecked(), &reason);
     if (!pattern) {
+        // The typed text stays, to be mended.
         m_findMessage->setText(reason);
-        m_findText->setText(m_lastFind);
         return;
     }
     // A new search may find the current row itself; a repeated one moves on.
@@ -357,7 +372,10 @@ void TrafficWindow::find(bool forward)
     const QModelIndex found = m_model->index(row, TrafficModel::HexColumn);
     m_table->setCurrentIndex(found);
     m_table->selectRow(row);
+    // Up or down only: the Time column stays where it was.
+    const int across = m_table->horizontalScrollBar()->value();
     m_table->scrollTo(found, QAbstractItemView::PositionAtCenter);
+    m_table->horizontalScrollBar()->setValue(across);
 }
 
 void TrafficWindow::exportRows()
