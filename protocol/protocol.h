@@ -79,7 +79,8 @@ public:
     virtual std::int64_t pending() const = 0;
 };
 
-// A framer for every protocol but None (which has no grammar: null).
+// A framer for Modbus RTU and Modbus ASCII; null for None (which has no
+// grammar) and for the protocols whose framers are not built yet.
 std::unique_ptr<Framer> makeFramer(Protocol protocol, const Options &options = {});
 
 // A named part of a frame: bytes [begin, end) of the frame, `depth` 0 for a

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "protocol/stream_framer.h"
+
+namespace protocol::detail {
+
+std::unique_ptr<Grammar> makeModbusRtuGrammar();
+std::unique_ptr<Grammar> makeModbusAsciiGrammar();
+Description describeModbus(bool ascii, Bytes frame, const FrameMark &mark, Bytes request);
+std::optional<std::uint32_t> modbusPairingKey(bool ascii, Bytes frame);
+
+} // namespace protocol::detail

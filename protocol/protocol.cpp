@@ -1,0 +1,49 @@
+#include "protocol/protocol.h"
+
+#include "protocol/modbus.h"
+#include "protocol/stream_framer.h"
+#include "protocol/text.h"
+
+namespace protocol {
+
+std::unique_ptr<Framer> makeFramer(Protocol protocol, const Options &options)
+{
+    switch (protocol) {
+    case Protocol::ModbusRtu:
+        return detail::makeStreamFramer(detail::makeModbusRtuGrammar(), options);
+    case Protocol::ModbusAscii:
+        return detail::makeStreamFramer(detail::makeModbusAsciiGrammar(), options);
+    default:
+        return nullptr;
+    }
+}
+
+Description describe(Protocol protocol, std::span<const std::uint8_t> frame, const FrameMark &mark,
+                     std::span<const std::uint8_t> request)
+{
+    switch (protocol) {
+    case Protocol::ModbusRtu:
+        return detail::describeModbus(false, frame, mark, request);
+    case Protocol::ModbusAscii:
+        return detail::describeModbus(true, frame, mark, request);
+    default:
+        return detail::describeUnframed(frame, mark);
+    }
+}
+
+std::optional<std::uint32_t> pairingKey(Protocol protocol, std::span<const std::uint8_t> frame,
+                                        const FrameMark &mark)
+{
+    if (mark.verdict == Verdict::Unrecognised || mark.verdict == Verdict::Cut)
+        return std::nullopt;
+    switch (protocol) {
+    case Protocol::ModbusRtu:
+        return detail::modbusPairingKey(false, frame);
+    case Protocol::ModbusAscii:
+        return detail::modbusPairingKey(true, frame);
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace protocol
