@@ -273,10 +273,10 @@ QByteArray TrafficModel::bytesOf(const Ref &ref, qint64 limit) const
 
 bool TrafficModel::readable(const Ref &ref, qint64 limit) const
 {
-    const Panel &p = *m_panels[ref.panel];
     const PortEvent *sent = sentEvent(ref);
-    if (ref.event && !sent)
-        return true;
+    if ((ref.event && !sent) || !m_panels)
+        return true; // an opened capture's bytes are in its file
+    const Panel &p = m_panels->panel(ref.panel);
     const ByteStore &store = sent ? p.sentBytes() : p.receive().store();
     return store.readable(sent ? sent->sentFirst : p.frames().start(ref.index), std::min(limit, lengthOf(ref)));
 }
@@ -284,15 +284,18 @@ bool TrafficModel::readable(const Ref &ref, qint64 limit) const
 quint64 TrafficModel::readFailures() const
 {
     quint64 failures = 0;
-    for (const Panel *p : m_panels)
-        failures += p->receive().store().readFailures() + p->sentBytes().readFailures();
+    for (int i = 0; m_panels && i < 2; ++i) {
+        const Panel &p = m_panels->panel(i);
+        failures += p.receive().store().readFailures() + p.sentBytes().readFailures();
+    }
     return failures;
 }
 
 QString TrafficModel::readError() const
 {
-    for (const Panel *p : m_panels) {
-        for (const ByteStore *store : {&p->receive().store(), &p->sentBytes()}) {
+    for (int i = 0; m_panels && i < 2; ++i) {
+        const Panel &p = m_panels->panel(i);
+        for (const ByteStore *store : {&p.receive().store(), &p.sentBytes()}) {
             if (!store->readError().isEmpty())
                 return store->readError();
         }

@@ -63,6 +63,9 @@ public:
     void sentBytes(int panel, qint64 first, qint64 count, QByteArray &out) const override;
     QString portText(int panel) const override { return m_panels[panel]->portText(); }
     QString settings(int panel) const override;
+    // The panel itself, for what only a live panel has (bytes its spill
+    // file could not give back).
+    const Panel &panel(int panel) const { return *m_panels[panel]; }
 
 private:
     std::array<const Panel *, 2> m_panels;
