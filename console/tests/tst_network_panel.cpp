@@ -100,7 +100,7 @@ void TestNetworkPanel::rawTcpPanelReceives()
     QCOMPARE(eventRows(c.panel(0)).first(), "started tcp: settings fixed by the server");
     // ser2net opens the device after it took the connection; bytes before
     // that are not the panel's to receive.
-    QTest::qWait(300);
+    QVERIFY(server.waitUntilDeviceOpen());
     pty.write(QByteArray::fromHex("FF 01 FF"));
     QVERIFY(c.receive(0, 3));
     QCOMPARE(c.panel(0).receive().store().size(), qint64(3));

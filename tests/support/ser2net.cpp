@@ -1,6 +1,10 @@
 #include "ser2net.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QTest>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -110,6 +114,22 @@ void Ser2net::stop()
         m_process.kill();
         m_process.waitForFinished(5000);
     }
+}
+
+bool Ser2net::waitUntilDeviceOpen(int timeoutMs) const
+{
+    const QString device = QFileInfo(m_device).canonicalFilePath();
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(m_process.processId()));
+        for (const QFileInfo &fd : fds.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+            if (fd.symLinkTarget() == device)
+                return true;
+        }
+        QTest::qWait(20);
+    } while (clock.elapsed() < timeoutMs);
+    return false;
 }
 
 } // namespace testsupport

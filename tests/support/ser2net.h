@@ -29,6 +29,11 @@ public:
     // "rfc2217://127.0.0.1:PORT" or "tcp://127.0.0.1:PORT".
     QString portText() const;
 
+    // Waits until the server holds the device open (it opens it when a
+    // client connects, and bytes the device had before are not the
+    // client's); false when it did not within timeoutMs.
+    bool waitUntilDeviceOpen(int timeoutMs = 5000) const;
+
     // A port of 127.0.0.1 nothing listens on (bound and let go).
     static quint16 freePort();
 
