@@ -9,6 +9,9 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <limits>
+#include <optional>
+
 using namespace capture;
 
 namespace {
@@ -55,6 +58,28 @@ QByteArray pcapFile(bool big, bool nano, quint32 link, const QList<Record> &reco
     return out;
 }
 
+
+// An interface block of link type 147 with the given time options (if_tsresol
+// when `resolution` >= 0, if_tsoffset when `offset` is set), and a packet
+// block of the raw timestamp `ts` on it.
+QByteArray timedFile(int resolution, std::optional<qint64> offset, quint64 ts)
+{
+    QByteArray body = le32(147) ; // link type 147, reserved 0
+    body += le32(0);              // snap length
+    if (resolution >= 0)
+        body += hex("0900 0100") + QByteArray(1, char(resolution)) + QByteArray(3, '\0');
+    if (offset) {
+        QByteArray v(8, '\0');
+        qToLittleEndian(quint64(*offset), v.data());
+        body += hex("0e00 0800") + v;
+    }
+    body += hex("0000 0000");
+    const QByteArray iface = le32(1) + le32(quint32(body.size() + 12)) + body + le32(quint32(body.size() + 12));
+    const QByteArray packet = le32(6) + le32(36) + le32(0) + le32(quint32(ts >> 32)) + le32(quint32(ts))
+                              + le32(1) + le32(1) + hex("41 000000") + le32(36);
+    return sectionHeaderBlock(QStringLiteral("t")) + iface + packet;
+}
+
 } // namespace
 
 class CaptureTest : public QObject {
@@ -66,6 +91,8 @@ private slots:
     void classicPcap();
     void damaged_data();
     void damaged();
+    void timeResolutions_data();
+    void timeResolutions();
     void otherToolsFile();
     void packetAnalyserReadsOurs();
 };
@@ -236,6 +263,48 @@ void CaptureTest::damaged()
     QVERIFY2(c.damage->what.contains(what), qPrintable(c.damage->what));
     QCOMPARE(c.damage->block, block);
     QCOMPARE(c.damage->offset, offset);
+}
+
+// Times of files made elsewhere: the interface's resolution, decimal or
+// binary, and its offset in seconds; a resolution past what a 64-bit count
+// can hold is refused, the one just below it read.
+void CaptureTest::timeResolutions_data()
+{
+    QTest::addColumn<int>("resolution");
+    QTest::addColumn<qint64>("offset");
+    QTest::addColumn<quint64>("ts");
+    QTest::addColumn<qint64>("us"); // -1: refused
+    const qint64 none = std::numeric_limits<qint64>::min();
+    QTest::newRow("no option: microseconds") << -1 << none << quint64(1234567) << qint64(1234567);
+    QTest::newRow("microseconds") << 6 << none << quint64(1234567) << qint64(1234567);
+    QTest::newRow("milliseconds") << 3 << none << quint64(1234) << qint64(1234000);
+    QTest::newRow("nanoseconds") << 9 << none << quint64(1234567891) << qint64(1234567);
+    QTest::newRow("seconds") << 0 << none << quint64(5) << qint64(5000000);
+    QTest::newRow("2^-10 s") << (0x80 | 10) << none << quint64(1024 * 3 + 512) << qint64(3500000);
+    QTest::newRow("offset") << 6 << qint64(100) << quint64(7) << qint64(100000007);
+    QTest::newRow("10^-19 read") << 19 << none << quint64(10000000000000ull) << qint64(1);
+    QTest::newRow("10^-20 refused") << 20 << none << quint64(1) << qint64(-1);
+    QTest::newRow("2^-63 read") << (0x80 | 63) << none << quint64(1) << qint64(0);
+    QTest::newRow("2^-64 refused") << (0x80 | 64) << none << quint64(1) << qint64(-1);
+}
+
+void CaptureTest::timeResolutions()
+{
+    QFETCH(int, resolution);
+    QFETCH(qint64, offset);
+    QFETCH(quint64, ts);
+    QFETCH(qint64, us);
+    const bool hasOffset = offset != std::numeric_limits<qint64>::min();
+    const Capture c = readCapture(timedFile(resolution, hasOffset ? std::optional(offset) : std::nullopt, ts));
+    if (us < 0) {
+        QVERIFY(c.damage);
+        QVERIFY2(c.damage->what.contains("time resolution"), qPrintable(c.damage->what));
+        QCOMPARE(int(c.packets.size()), 0);
+        return;
+    }
+    QVERIFY2(!c.damage, qPrintable(c.damage ? damageText(*c.damage) : QString()));
+    QCOMPARE(int(c.packets.size()), 1);
+    QCOMPARE(c.packets[0].timeUs, us);
 }
 
 // A pcap made by Debian's text2pcap with the user link type.
