@@ -179,6 +179,10 @@ private slots:
             p->setSplitRule({console::SplitKind::Gap, 2000, 0});
         for (const Arrival &a : arrivals)
             (a.panel ? right : left).arrive(a.afterUs, a.bytes);
+        // The timeout passes: what waits for more is cut, and every request
+        // has had its time for an answer.
+        now += 1000001;
+        model.decodedSource()->idle(now);
         QCOMPARE(rowTexts(model), rows);
         QCOMPARE(model.columnCount(), int(TrafficModel::ProtocolColumnCount));
 
@@ -193,7 +197,16 @@ private slots:
         TrafficModel reopened(opened.get());
         reopened.setProtocol(Protocol::ModbusRtu, 1000000);
         reopened.decodedSource()->frameAll();
-        QCOMPARE(rowTexts(reopened), rows);
+        // A packet a row: bytes that are no frame may be cut where the rows
+        // were, so they are left out here.
+        const auto frames = [](const TrafficModel &m) {
+            QStringList texts;
+            for (int r = 0; r < m.rowCount(); ++r)
+                if (m.statusText(r) != QStringLiteral("unrecognised"))
+                    texts << m.statusText(r) + QStringLiteral(" ") + console::replyText(m, r);
+            return texts;
+        };
+        QCOMPARE(frames(reopened), frames(model));
     }
 
     void directionsInTheCaptureAreTheDecoders()
@@ -206,6 +219,7 @@ private slots:
         left.arrive(0, hex(kRead));
         left.arrive(5000, hex(kAnswer));
         left.arrive(5000, hex("FF"));
+        model.decodedSource()->idle(now + 1000001);
         QTemporaryDir out;
         const QString path = out.filePath("tap.pcapng");
         QVERIFY(console::exportCapture(model, path, {}, console::decodedEventType(model)).ok);
@@ -251,10 +265,9 @@ private slots:
         qint64 now = 1000000;
         FedPanel left(now), right(now);
         TrafficModel model({&left.panel, &right.panel});
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         // Many polls, stored before the protocol is chosen: more than a slice.
         const QByteArray read = hex(kRead), answer = hex(kAnswer);
-        const int polls = int(console::ProtocolSource::kSliceBytes / (read.size() + answer.size())) + 100;
+        const int polls = int(2 * console::ProtocolSource::kSliceBytes / (read.size() + answer.size()));
         QByteArray requests, answers;
         for (int i = 0; i < polls; ++i)
             requests += read, answers += answer;
@@ -266,9 +279,13 @@ private slots:
         // The first slice at once, the rest from the event loop.
         QVERIFY(model.rowCount() < 2 * polls);
         QTRY_COMPARE(model.rowCount(), 2 * polls);
+        // All requests came in one lump, then all answers: the last
+        // request has the first answer.
         QCOMPARE(model.statusText(0), QStringLiteral("no answer"));
+        QCOMPARE(model.statusText(polls - 1), QStringLiteral("request"));
+        QCOMPARE(model.pairing(polls).partner, qint64(polls - 1));
         QCOMPARE(model.statusText(2 * polls - 1), QStringLiteral("answer"));
-        QCOMPARE(model.pairing(2 * polls - 1).partner, qint64(polls - 1));
+        QCOMPARE(model.pairing(2 * polls - 1).partner, qint64(-1));
         // None gives the split rule's rows back.
         model.setProtocol(Protocol::None);
         QCOMPARE(model.rowCount(), plainRows);

@@ -28,7 +28,6 @@ ProtocolSource::ProtocolSource(const TrafficSource &base, protocol::Protocol pro
     connect(&m_idle, &QTimer::timeout, this, [this] {
         if (const auto now = m_base.nowUs())
             idle(*now);
-        emit ticked();
     });
     restart();
     if (m_hasFramer && m_base.nowUs())
@@ -180,6 +179,7 @@ void ProtocolSource::idle(qint64 nowUs)
     }
     if (any)
         emit grown();
+    emit ticked();
 }
 
 qint64 ProtocolSource::covered(int panel) const

@@ -87,7 +87,7 @@ public:
     std::optional<qint64> nowUs() const override { return m_base.nowUs(); }
 
 signals:
-    // The idle timer told the framers the time (pairings may change).
+    // The framers were told the time (pairings may change).
     void ticked();
 
 private:

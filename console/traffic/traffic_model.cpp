@@ -172,16 +172,21 @@ struct Cursor {
 void TrafficModel::ticked()
 {
     forgetDecoded();
-    // Only requests still within their timeout change.
-    const int rows = rowCount();
     const auto now = m_source->nowUs();
-    if (rows == 0 || !now)
+    if (now)
+        refreshSince(*now - 2 * replyTimeoutUs(), rowCount() - 1);
+}
+
+void TrafficModel::refreshSince(qint64 us, int last)
+{
+    // Only the last rows change: requests still within their timeout, and
+    // the rows after them. At most a bounded number is looked through.
+    if (last < 0 || last >= rowCount())
         return;
-    int first = rows - 1;
-    const qint64 since = *now - 2 * replyTimeoutUs();
-    for (int n = 0; first > 0 && n < 1000 && endUs(first - 1) >= since; ++n)
+    int first = last;
+    for (int n = 0; first > 0 && n < 1000 && endUs(first - 1) >= us; ++n)
         --first;
-    emit dataChanged(index(first, 0), index(rows - 1, columnCount() - 1));
+    emit dataChanged(index(first, 0), index(last, columnCount() - 1));
 }
 
 void TrafficModel::sync()
@@ -190,7 +195,10 @@ void TrafficModel::sync()
     // Bytes added to a last frame change it and the gap of the row after
     // it: the rows on screen are drawn again.
     bool grown = false;
-    for (int p = 0; p < 2; ++p) {
+    const int before = rowCount();
+    for (int p = 0; m_decoded && p < 2; ++p)
+        m_coveredSeen[p] = m_source->covered(p);
+    for (int p = 0; !m_decoded && p < 2; ++p) {
         const qint64 covered = m_source->covered(p);
         grown = grown || (covered != m_coveredSeen[p] && m_framesSeen[p] > 0 && shows(p));
         m_coveredSeen[p] = covered;
@@ -230,6 +238,9 @@ void TrafficModel::sync()
         endInsertRows();
         i = j;
     }
+    // New frames answer or outrun the requests before them.
+    if (m_decoded && before > 0 && rowCount() > before)
+        refreshSince(startUs(before) - 2 * replyTimeoutUs(), before - 1);
 }
 
 void TrafficModel::rebuild()
@@ -441,8 +452,11 @@ protocol::PairingFrame TrafficModel::pairingFrame(qint64 row) const
     const protocol::FrameMark &mark = m_decoded->mark(ref.panel, ref.index);
     protocol::PairingFrame frame;
     frame.direction = mark.direction;
-    if (mark.verdict == protocol::Verdict::Unrecognised || mark.verdict == protocol::Verdict::Cut)
-        return frame; // no key: never paired
+    // Bytes that are no frame, and a frame whose check failed (its station
+    // and function may be what was corrupted), are never paired: a request
+    // answered only by a corrupted frame got no answer.
+    if (mark.verdict != protocol::Verdict::Good)
+        return frame;
     const QByteArray bytes = bytesOf(ref, mark.length);
     frame.key = protocol::pairingKey(
         m_decoded->protocol(), {reinterpret_cast<const std::uint8_t *>(bytes.constData()), size_t(bytes.size())},

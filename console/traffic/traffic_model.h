@@ -91,7 +91,8 @@ public:
     // Which row answers or is answered by this one (partner: a row of this
     // model, -1 for none) and the reply time in microseconds, over the rows
     // shown (both panels merged, or one panel's for a bus tap). Role None
-    // for an event row, bytes that are no frame, or without a protocol.
+    // for an event row, bytes that are no frame, a frame whose check failed
+    // (its station may be what was corrupted), or without a protocol.
     protocol::Pairing pairing(int row) const;
     // The export's status word: "request", "no answer", "answer",
     // "exception N", "nak" or "nak CODE", "bad check", "unrecognised";
@@ -173,6 +174,8 @@ private:
     // Rows changed meaning (new rows, a tick of the clock): what was kept
     // is asked again.
     void forgetDecoded() { ++m_decodedStamp; }
+    // Draws again rows up to `last` that end at `us` or later.
+    void refreshSince(qint64 us, int last);
     void useSource(const TrafficSource *source);
     QColor statusTint(int row, int panel) const;
     // Monotonic: when the row's first byte came, when its last did.

@@ -130,6 +130,7 @@ void TrafficWindow::build()
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(buildSettingsBar());
+    enableSplitAndCheck();
     layout->addWidget(m_message);
     layout->addWidget(m_table, 1);
     layout->addWidget(m_since);
