@@ -7,6 +7,7 @@
 #include "tests/support/ser2net.h"
 
 #include <QSignalSpy>
+#include <QTimer>
 #include <QElapsedTimer>
 #include <QTest>
 
@@ -99,6 +100,8 @@ private slots:
     void serverAnswers();
     void namedFailures_data();
     void namedFailures();
+    void noAnswerWithinFiveSeconds_data();
+    void noAnswerWithinFiveSeconds();
     void settingsReachTheFarLine_data();
     void settingsReachTheFarLine();
     void bytesBothWaysAndTheDrop();
@@ -237,6 +240,50 @@ void NetworkPortTest::namedFailures()
     QVERIFY2(control.lastError().contains(cause), qPrintable(control.lastError()));
     QCOMPARE(control.lastOpenFailure().step, serial::SerialControl::OpenStep::Open);
     QVERIFY(!control.output(QByteArray("x")));
+}
+
+// A server that never answers a connect: its queue of connections waiting
+// to be accepted holds one, and the one is taken; the system drops a further
+// SYN, so the connect waits until the control gives up. Meanwhile events run
+// (the window stays responsive).
+void NetworkPortTest::noAnswerWithinFiveSeconds_data()
+{
+    QTest::addColumn<QString>("scheme");
+    QTest::newRow("rfc2217") << "rfc2217";
+    QTest::newRow("tcp") << "tcp";
+}
+
+void NetworkPortTest::noAnswerWithinFiveSeconds()
+{
+    QFETCH(QString, scheme);
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QCOMPARE(::bind(listener, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+    socklen_t size = sizeof a;
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&a), &size);
+    QCOMPARE(::listen(listener, 0), 0);
+    const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
+    QCOMPARE(::connect(filler, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+
+    serial::SerialControl control;
+    const QString text = QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(ntohs(a.sin_port));
+    control.setDevice(text);
+    int ticks = 0;
+    QTimer ticking;
+    connect(&ticking, &QTimer::timeout, this, [&] { ++ticks; });
+    ticking.start(50);
+    const bool opened = control.setPortOpen(true);
+    ::close(filler);
+    ::close(listener);
+    QVERIFY(!opened);
+    QVERIFY(!control.portOpen());
+    QVERIFY2(control.lastError().contains(QStringLiteral("no answer within 5 s from 127.0.0.1, port %1")
+                                              .arg(ntohs(a.sin_port))),
+             qPrintable(control.lastError()));
+    QCOMPARE(control.lastOpenFailure().step, serial::SerialControl::OpenStep::Open);
+    QVERIFY(ticks > 0);
 }
 
 void NetworkPortTest::settingsReachTheFarLine_data()
