@@ -102,6 +102,8 @@ private slots:
     void namedFailures();
     void noAnswerWithinFiveSeconds_data();
     void noAnswerWithinFiveSeconds();
+    void hugeBurstThroughASink_data();
+    void hugeBurstThroughASink();
     void settingsReachTheFarLine_data();
     void settingsReachTheFarLine();
     void bytesBothWaysAndTheDrop();
@@ -284,6 +286,53 @@ void NetworkPortTest::noAnswerWithinFiveSeconds()
              qPrintable(control.lastError()));
     QCOMPARE(control.lastOpenFailure().step, serial::SerialControl::OpenStep::Open);
     QVERIFY(ticks > 0);
+}
+
+namespace {
+// Keeps what the control hands over, as a panel's store does.
+struct KeepingSink : serial::ReceiveSink {
+    void received(const char *data, qint64 count) override { bytes.append(data, count); }
+    void discarded() override { bytes.clear(); }
+    QByteArray bytes;
+};
+} // namespace
+
+// Megabytes at once, taken in pieces by a sink: every byte once, in order
+// (0xFF doubled on the wire for RFC 2217, one byte each for raw TCP).
+void NetworkPortTest::hugeBurstThroughASink_data()
+{
+    QTest::addColumn<bool>("telnet");
+    QTest::newRow("raw tcp") << false;
+    QTest::newRow("rfc2217") << true;
+}
+
+void NetworkPortTest::hugeBurstThroughASink()
+{
+    QFETCH(bool, telnet);
+    QByteArray data(3 * 1024 * 1024 + 17, Qt::Uninitialized);
+    for (qsizetype i = 0; i < data.size(); ++i)
+        data[i] = char((i * 7 + i / 251) & 0xFF);
+    QByteArray wire = data;
+    if (telnet) {
+        wire.replace(QByteArray(1, char(0xFF)), QByteArray(2, char(0xFF)));
+        // Agreed, and each setting of 9600,n,8,1 confirmed.
+        wire.prepend(QByteArray::fromHex("FFFD2C" "FFFA2C6500002580FFF0" "FFFA2C6608FFF0" "FFFA2C6701FFF0"
+                                         "FFFA2C6801FFF0"));
+    }
+    ScriptedServer server(wire);
+    serial::SerialControl control;
+    control.setDevice(QStringLiteral("%1://127.0.0.1:%2").arg(telnet ? "rfc2217" : "tcp").arg(server.port()));
+    KeepingSink sink;
+    control.setReceiveSink(&sink);
+    QVERIFY2(control.setPortOpen(true), qPrintable(control.lastError()));
+    if (!telnet) // the server's script waits for a first byte
+        QVERIFY(control.output(QByteArray("go")));
+    QTRY_VERIFY_WITH_TIMEOUT(sink.bytes.size() >= data.size(), 60000);
+    QCOMPARE(sink.bytes.size(), data.size());
+    QVERIFY(sink.bytes == data);
+    QCOMPARE(control.inBufferCount(), qint64(data.size()));
+    QVERIFY(control.input().isEmpty());
+    QCOMPARE(control.inBufferCount(), 0);
 }
 
 void NetworkPortTest::settingsReachTheFarLine_data()
