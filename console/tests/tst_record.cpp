@@ -4,6 +4,7 @@
 #include "protocol/protocol.h"
 #include "tests/support/files.h"
 #include "tests/support/pseudo_terminal.h"
+#include "tests/support/ser2net.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -253,6 +254,32 @@ private slots:
         }
     }
 
+    // A port on a device server is recorded as a local one, named by its
+    // text; 0xFF (telnet's escape) is one byte of the frame.
+    void serversPort()
+    {
+        PseudoTerminal line;
+        testsupport::Ser2net server(line.slavePath());
+        if (!server.start())
+            QSKIP(qPrintable(server.whyNot()));
+        const QString out = m_dir.filePath("server.pcapng");
+        QProcess tavrin;
+        tavrin.start(kTavrin, {"--record", server.portText() + ",19200,n,8,2", "--output", out});
+        QVERIFY(tavrin.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(capture::readCapture(readFile(out)).notes.size() >= 1, 20000);
+        QCOMPARE(line.slaveBaudRate(), 19200);
+        line.write(hex("01 FF 03 FF FF"));
+        QVERIFY(waitForPackets(out, 1));
+        ::kill(pid_t(tavrin.processId()), SIGTERM);
+        QVERIFY(tavrin.waitForFinished(20000));
+        QCOMPARE(tavrin.exitCode(), 0);
+        const QByteArray file = readFile(out);
+        const capture::Capture c = capture::readCapture(file);
+        QCOMPARE(c.interfaces.at(0).name, server.portText());
+        QCOMPARE(int(c.packets.size()), 1);
+        QCOMPARE(bytesOf(file, c.packets[0]), QByteArrayView(hex("01 FF 03 FF FF")));
+    }
+
     void refusals_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -276,6 +303,11 @@ private slots:
         QTest::newRow("a port that is not there")
             << QStringList{"--record", "/nonexistent/ttyX", "--output", "gone.pcapng"} << 1
             << "Cannot open /nonexistent/ttyX";
+        const QString nobody = QStringLiteral("rfc2217://127.0.0.1:%1").arg(testsupport::Ser2net::freePort());
+        QTest::newRow("a server that refuses") << QStringList{"--record", nobody, "--output", "gone.pcapng"} << 1
+                                               << ": connection refused by 127.0.0.1, port";
+        QTest::newRow("a malformed server port")
+            << QStringList{"--record", "tcp://host:0", "--output", "gone.pcapng"} << 1 << "from 1 to 65535";
         QTest::newRow("a file that cannot be made")
             << QStringList{"--record", "/dev/null", "--output", "/nonexistent/f.pcapng"} << 1
             << "Cannot write /nonexistent/f.pcapng";
