@@ -76,7 +76,10 @@ bool Recorder::start(QString *failure)
         panel->setPortText(port.port);
         QString why;
         if (!panel->start({port.port, port.settings}, &why)) {
-            *failure = tr("Cannot open %1: %2").arg(port.port, why);
+            // The panel's reason names the port itself when it opened it
+            // as typed; a port number names the device it stands for.
+            const QString named = tr("Cannot open %1").arg(port.port);
+            *failure = why.startsWith(named + QLatin1Char(':')) ? why : QStringLiteral("%1: %2").arg(named, why);
             m_panels.clear();
             m_file.remove();
             return false;
