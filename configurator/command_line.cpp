@@ -7,6 +7,7 @@
 #include "desktop/tick_counter.h"
 #include "discovery/configurator_scan.h"
 #include "discovery/discovery.h"
+#include "serial/network_address.h"
 #include "serial/open_failure.h"
 #include "serial/port_names.h"
 #include "serial/serial_control.h"
@@ -26,7 +27,7 @@ const QString kStartUpSettings = QStringLiteral("9600,e,7,1");
 
 const char kUsage[] =
     "Usage: morvex [--preset FX|AQ|FP | --settings BAUD,PARITY,DATABITS,STOPBITS]\n"
-    "              [--port N] [--from SETTINGS]\n"
+    "              [--port N|rfc2217://HOST:PORT|tcp://HOST:PORT] [--from SETTINGS]\n"
     "Configurator of the Bluetooth serial adapter behind a CP210x bridge.\n"
     "With no option it opens its window. With --preset or --settings it sends the\n"
     "adapter one configuration frame without a window, prints the frame and the\n"
@@ -39,6 +40,13 @@ const char kUsage[] =
     "                     38400,o,8,2)\n"
     "  --port N           the port to use, 1 to 255 (default: the bridge's port that\n"
     "                     discovery finds, else port 1)\n"
+    "  --port rfc2217://HOST:PORT\n"
+    "                     a port on a serial device server speaking RFC 2217: the\n"
+    "                     line settings are set from here (HOST a name, an IPv4\n"
+    "                     address or an [IPv6] address; PORT 1 to 65535)\n"
+    "  --port tcp://HOST:PORT\n"
+    "                     a port on a device server that passes the bytes as they\n"
+    "                     are: the line settings are the server's\n"
     "  --from SETTINGS    the adapter's line settings now, when they are not the\n"
     "                     start-up 9600,e,7,1 (for example 19200,o,8,1)\n"
 #ifndef Q_OS_WIN
@@ -209,10 +217,18 @@ std::optional<int> runExchangeFromCommandLine(const desktop::CommandLine &comman
         return commandLine.refuse(QStringLiteral("'%1' is not a settings string such as 9600,e,7,1.").arg(from));
 
     std::optional<int> port;
-    if (commandLine.isSet(QStringLiteral("port"))) {
-        port = serial::positiveDecimal(commandLine.value(QStringLiteral("port")));
+    std::optional<serial::NetworkAddress> server;
+    const QString portText = commandLine.value(QStringLiteral("port"));
+    if (serial::isNetworkPortText(portText)) {
+        const serial::NetworkAddressCheck checked = serial::checkNetworkPortText(portText);
+        if (!checked.address)
+            return commandLine.refuse(checked.refusal);
+        server = checked.address;
+    } else if (commandLine.isSet(QStringLiteral("port"))) {
+        port = serial::positiveDecimal(portText);
         if (!port || *port > 255)
-            return commandLine.refuse(QStringLiteral("The port must be a number from 1 to 255."));
+            return commandLine.refuse(QStringLiteral("The port must be a number from 1 to 255, "
+                                                     "rfc2217://HOST:PORT or tcp://HOST:PORT."));
     } else {
         port = discoveredPort(workbench);
         if (!port)
@@ -222,7 +238,10 @@ std::optional<int> runExchangeFromCommandLine(const desktop::CommandLine &comman
     QCoreApplication application(argc, argv);
     serial::SerialControl line;
     line.setSettings(from);
-    line.setCommPort(*port, workbench.portDevice(*port));
+    if (server)
+        line.setDevice(portText);
+    else
+        line.setCommPort(*port, workbench.portDevice(*port));
     EventWait wait;
     QObject::connect(&line, &serial::SerialControl::bytesArrived, &wait, &EventWait::wake);
     // Ended by a signal, the exchange stops waiting and closes the port.
@@ -231,7 +250,13 @@ std::optional<int> runExchangeFromCommandLine(const desktop::CommandLine &comman
     const desktop::MonotonicTickCounter ticks;
     Exchange exchange(line, ticks, wait);
 
-    desktop::printOut(QStringLiteral("Port: COM%1 (%2) at %3\n").arg(*port).arg(line.device(), from));
+    if (!server)
+        desktop::printOut(QStringLiteral("Port: COM%1 (%2) at %3\n").arg(*port).arg(line.device(), from));
+    else if (server->kind == serial::NetworkKind::Rfc2217)
+        desktop::printOut(QStringLiteral("Port: %1 (%2) at %3\n").arg(portText, serial::serverText(*server), from));
+    else
+        desktop::printOut(QStringLiteral("Port: %1 (%2), %3\n")
+                              .arg(portText, serial::serverText(*server), serial::fixedSettingsNote()));
     const ExchangeResult result = exchange.run(*request);
     if (!result.opened()) {
         desktop::printError(QStringLiteral("通訊埠無法開啟 (the port cannot be opened)\n%1\n")

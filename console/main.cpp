@@ -17,7 +17,7 @@ int main(int argc, char *argv[])
         QStringLiteral("Tavrin"),
         QStringLiteral("Usage: tavrin [--help | --version] [--device-dir DIR] [--sysfs-root DIR]\n"
                        "       tavrin --record PORT[,SETTINGS] [--record PORT[,SETTINGS]] --output FILE.pcapng\n"
-                       "              [--duration SECONDS]\n"
+                       "              [--duration SECONDS] [--protocol NAME]\n"
                        "       tavrin --open FILE\n"
                        "Two-panel serial console; with no option it opens its window.\n"
                        "  --help            print this text and exit\n"
@@ -29,6 +29,10 @@ int main(int argc, char *argv[])
                        "                    9600,n,8,1, the default) without a window; twice for two\n"
                        "  --output FILE     the capture file the recording writes (pcapng)\n"
                        "  --duration SECONDS  stop after that long (else at Ctrl+C or SIGTERM)\n"
+                       "  --protocol NAME   cut the frames by the protocol and write requests and\n"
+                       "                    answers as such: none (the idle gap, the default),\n"
+                       "                    modbus-rtu, modbus-ascii, fx-programming, mc-ascii,\n"
+                       "                    mewtocol\n"
                        "  --open FILE       open a capture (pcapng or pcap) in a traffic window\n"
                        "Exit status: 0 done, 1 a port or the file failed (the reason on standard\n"
                        "error), 2 a bad command line.\n"));

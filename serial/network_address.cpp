@@ -104,4 +104,9 @@ QString serverText(const NetworkAddress &address)
     return tr("%1, port %2").arg(host).arg(address.port);
 }
 
+QString fixedSettingsNote()
+{
+    return tr("tcp: settings fixed by the server");
+}
+
 } // namespace serial

@@ -32,4 +32,7 @@ NetworkAddressCheck checkNetworkPortText(const QString &text);
 // "HOST, port PORT" with an IPv6 address in brackets.
 QString serverText(const NetworkAddress &address);
 
+// What a raw TCP port says in place of line settings, which it cannot set.
+QString fixedSettingsNote();
+
 } // namespace serial

@@ -239,22 +239,34 @@ void TcpTransport::lose(const QString &reason)
 
 qint64 TcpTransport::read(char *bytes, qint64 count)
 {
-    const qint64 n = qMin(count, qint64(m_in.size()));
+    const qint64 n = qMin(count, bytesAvailable());
     if (n <= 0)
         return 0;
-    memcpy(bytes, m_in.constData(), size_t(n));
-    m_in.remove(0, n);
+    memcpy(bytes, m_in.constData() + m_inRead, size_t(n));
+    m_inRead += n;
+    // Read in pieces, a wake's worth is moved up once, not at every piece.
+    if (m_inRead == m_in.size()) {
+        m_in.clear();
+        m_inRead = 0;
+    } else if (m_inRead >= (1 << 20)) {
+        m_in.remove(0, m_inRead);
+        m_inRead = 0;
+    }
     return n;
 }
 
 QByteArray TcpTransport::readAll()
 {
-    return std::exchange(m_in, {});
+    QByteArray bytes = std::exchange(m_in, {});
+    if (m_inRead > 0)
+        bytes.remove(0, std::exchange(m_inRead, 0));
+    return bytes;
 }
 
 void TcpTransport::clearInput()
 {
     m_in.clear();
+    m_inRead = 0;
 }
 
 bool TcpTransport::write(const QByteArray &bytes)

@@ -32,7 +32,7 @@ public:
     void close() override;
     bool isOpen() const override { return m_open; }
 
-    qint64 bytesAvailable() const override { return m_in.size(); }
+    qint64 bytesAvailable() const override { return m_in.size() - m_inRead; }
     qint64 read(char *bytes, qint64 count) override;
     QByteArray readAll() override;
     bool write(const QByteArray &bytes) override;
@@ -60,7 +60,8 @@ protected:
     // cancelled or the connection goes; false unless done() held.
     bool waitUntil(const std::function<bool()> &done, int timeoutMs);
 
-    QByteArray m_in; // data received, not yet read
+    QByteArray m_in; // data received; not yet read from m_inRead on
+    qsizetype m_inRead = 0;
     bool m_cancelled = false;
     QString m_lost;  // why the connection went during the open
 

@@ -4,6 +4,7 @@
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/headless_process.h"
 #include "tests/support/pseudo_terminal.h"
+#include "tests/support/ser2net.h"
 
 #include <QFile>
 #include <QProcess>
@@ -13,6 +14,7 @@
 #include <csignal>
 
 using testsupport::PseudoTerminal;
+using testsupport::Ser2net;
 
 namespace {
 
@@ -27,6 +29,9 @@ struct Run {
     QByteArray err;
     QByteArray received; // what reached the adapter
     int baudRate = 0;    // the line's rate when the frame arrived
+    // and its stop bits and odd parity (CSTOPB, PARODD): a pseudo-terminal
+    // keeps those, but always reads as 8 data bits without parity.
+    tcflag_t frameBits = 0;
     bool lockedWhileOpen = false; // the port's lock file was there then
 };
 
@@ -55,6 +60,7 @@ public:
                 break;
         }
         result.baudRate = pty.slaveBaudRate();
+        result.frameBits = pty.slaveSettings().c_cflag & (CSTOPB | PARODD);
         result.lockedWhileOpen = QFile::exists(lockFile());
         if (result.received.size() == 8 && !reply.isEmpty())
             pty.write(reply);
@@ -165,6 +171,67 @@ private slots:
         QVERIFY(!QFile::exists(rig.lockFile()));
     }
 
+    // Through a device server: ser2net serves the pseudo-terminal the test
+    // answers on as the adapter. RFC 2217 sets the far line to the
+    // adapter's present settings before the frame goes; raw TCP leaves the
+    // line as the server has it (9600,n,8,1 here).
+    void throughDeviceServer_data()
+    {
+        QTest::addColumn<bool>("raw");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<int>("baudRate");
+        QTest::addColumn<int>("frameBits");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("outcome");
+        const QByteArray fp = hex("7E 35 5C 4F 38 31 47 7E");
+        const int even = 0, odd = PARODD;
+        QTest::newRow("fp acknowledged") << false << QStringList{"--preset", "fp"} << hex("06") << fp << 9600 << even
+                                         << 0 << "19200,o,8,1 設定成功 ";
+        QTest::newRow("at the settings given")
+            << false << QStringList{"--preset", "FX", "--from", "19200,o,8,1"} << hex("06")
+            << hex("7E 35 60 45 37 31 40 7E") << 19200 << odd << 0 << "9600,e,7,1 設定成功 ";
+        QTest::newRow("two stop bits given")
+            << false << QStringList{"--preset", "FP", "--from", "38400,o,8,2"} << hex("06") << fp << 38400
+            << int(odd | CSTOPB) << 0 << "19200,o,8,1 設定成功 ";
+        QTest::newRow("refused") << false << QStringList{"--settings", "38400,o,8,2"} << hex("15")
+                                 << hex("7E 35 54 4F 38 32 40 7E") << 9600 << even << 3 << "通訊錯誤 (";
+        // 0xFF is telnet's IAC: it must come through as one data byte.
+        QTest::newRow("answer FF") << false << QStringList{"--preset", "FP"} << hex("FF 06") << fp << 9600 << even
+                                   << 5 << "Reply: FF 06\n";
+        QTest::newRow("silent") << false << QStringList{"--preset", "FP"} << QByteArray() << fp << 9600 << even
+                                << 4 << "通訊錯誤,請檢查藍芽裝置 (";
+        QTest::newRow("raw tcp acknowledged") << true << QStringList{"--preset", "FP"} << hex("06") << fp << 9600
+                                              << 0 << 0 << "tcp: settings fixed by the server\n";
+    }
+    void throughDeviceServer()
+    {
+        QFETCH(bool, raw);
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, reply);
+        QFETCH(QByteArray, frame);
+        QFETCH(int, baudRate);
+        QFETCH(int, frameBits);
+        QFETCH(int, exitCode);
+        QFETCH(QString, outcome);
+        Rig rig;
+        Ser2net server(rig.pty.slavePath(), raw ? Ser2net::Protocol::RawTcp : Ser2net::Protocol::Rfc2217);
+        if (!server.start())
+            QSKIP(qPrintable(server.whyNot()));
+        const Run result = rig.run(arguments << QStringLiteral("--port") << server.portText(), reply);
+
+        QCOMPARE(result.received.toHex(' '), frame.toHex(' '));
+        QCOMPARE(result.baudRate, baudRate);
+        QCOMPARE(int(result.frameBits), frameBits);
+        QCOMPARE(result.exitCode, exitCode);
+        const QString out = QString::fromUtf8(result.out);
+        QVERIFY2(out.startsWith(QStringLiteral("Port: %1 (127.0.0.1, port %2)").arg(server.portText()).arg(server.port())),
+                 qPrintable(out));
+        QVERIFY2(out.contains(outcome), qPrintable(out));
+        QCOMPARE(result.err, QByteArray());
+    }
+
     void failures_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -174,6 +241,15 @@ private slots:
                                       << QByteArray("通訊埠無法開啟 (the port cannot be opened");
         QTest::newRow("bridge without a port") << QStringList{"--preset", "FP"} << true
                                                << QByteArray("通訊埠發生錯誤!");
+        const QString nobody = QStringLiteral("rfc2217://127.0.0.1:%1").arg(Ser2net::freePort());
+        QTest::newRow("server refuses") << QStringList{"--preset", "FP", "--port", nobody} << false
+                                        << QByteArray("通訊埠無法開啟 (the port cannot be opened)\nCannot open "
+                                                      + nobody.toLatin1() + ": connection refused by 127.0.0.1");
+        QTest::newRow("raw server refuses")
+            << QStringList{"--preset", "FP", "--port", QStringLiteral("tcp://127.0.0.1:%1").arg(Ser2net::freePort())}
+            << false << QByteArray("connection refused by 127.0.0.1");
+        QTest::newRow("unknown host") << QStringList{"--preset", "FP", "--port", "rfc2217://no-such-host.invalid:4001"}
+                                      << false << QByteArray("host not found: no-such-host.invalid");
     }
     void failures()
     {
@@ -204,6 +280,14 @@ private slots:
         QTest::newRow("port word") << QStringList{"--preset", "FX", "--port", "COM1"} << QByteArray("1 to 255");
         for (const char *number : {" 5", "+5", "05", "5 ", "256", "12345678901234567890"})
             QTest::addRow("port '%s'", number) << QStringList{"--preset", "FX", "--port", number} << QByteArray("1 to 255");
+        QTest::newRow("server port 0") << QStringList{"--preset", "FX", "--port", "rfc2217://host:0"}
+                                       << QByteArray("from 1 to 65535");
+        QTest::newRow("server user name") << QStringList{"--preset", "FX", "--port", "tcp://admin@host:23"}
+                                          << QByteArray("user name");
+        QTest::newRow("server path") << QStringList{"--preset", "FX", "--port", "RFC2217://host:23/1"}
+                                     << QByteArray("a path");
+        QTest::newRow("server without port") << QStringList{"--preset", "FX", "--port", "tcp://[::1]"}
+                                             << QByteArray("gives no port");
         QTest::newRow("parity in upper case") << QStringList{"--settings", "9600,N,7,1"} << QByteArray("window's lists");
 
         QTest::newRow("port alone") << QStringList{"--port", "1"} << QByteArray("needs --preset");

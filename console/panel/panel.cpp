@@ -108,7 +108,7 @@ bool Panel::start(const PortRequest &request, QString *failure)
     // than name settings that went nowhere.
     const auto network = serial::checkNetworkPortText(m_comm.device()).address;
     note(PortEventKind::Started, network && network->kind == serial::NetworkKind::Tcp
-             ? QStringLiteral("tcp: settings fixed by the server") : request.settings);
+             ? serial::fixedSettingsNote() : request.settings);
     return true;
 }
 

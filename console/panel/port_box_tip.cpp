@@ -20,8 +20,8 @@ QString portBoxToolTip(const QString &text, const PortPlaces &places)
         return checked.refusal;
     if (const auto network = serial::checkNetworkPortText(text).address) {
         if (network->kind == serial::NetworkKind::Tcp)
-            return QCoreApplication::translate("console::PortBoxTip", "Raw TCP device server %1\ntcp: settings fixed by the server")
-                .arg(serial::serverText(*network));
+            return QCoreApplication::translate("console::PortBoxTip", "Raw TCP device server %1\n%2")
+                .arg(serial::serverText(*network), serial::fixedSettingsNote());
         return QCoreApplication::translate("console::PortBoxTip", "RFC 2217 device server %1\nline settings sent from this panel")
             .arg(serial::serverText(*network));
     }

@@ -23,9 +23,21 @@ std::optional<RecordOptions> parseRecordOptions(const QStringList &records, cons
 {
     RecordOptions options;
     if (protocol) {
-        *reason = QStringLiteral("--protocol %1: this build has no protocol decoders yet; record without it")
-                      .arg(*protocol);
-        return std::nullopt;
+        const auto chosen = protocol::protocolFromSettingName(protocol->toStdString());
+        if (!chosen) {
+            QStringList names;
+            for (int p = 0; p <= int(protocol::Protocol::Mewtocol); ++p)
+                names << QString::fromStdString(std::string(protocol::settingName(protocol::Protocol(p))));
+            *reason = QStringLiteral("--protocol %1: not a protocol; give one of %2")
+                          .arg(*protocol, names.join(QStringLiteral(", ")));
+            return std::nullopt;
+        }
+        if (*chosen != protocol::Protocol::None && !protocol::makeFramer(*chosen)) {
+            *reason = QStringLiteral("--protocol %1: the %2 decoder is not available in this build yet")
+                          .arg(*protocol, QString::fromStdString(std::string(protocol::displayName(*chosen))));
+            return std::nullopt;
+        }
+        options.protocol = *chosen;
     }
     if (records.size() > 2) {
         *reason = QStringLiteral("--record: at most two ports, one a panel");
@@ -68,6 +80,7 @@ std::optional<RecordOptions> parseRecordOptions(const QStringList &records, cons
 int runRecorder(const RecordOptions &options, const PortEnvironment &environment)
 {
     Recorder recorder(options.ports, options.output, environment);
+    recorder.setProtocol(options.protocol);
     QString failure;
     if (!recorder.start(&failure)) {
         desktop::printError(failure + QStringLiteral("\n"));

@@ -13,9 +13,13 @@ struct RecordOptions {
     QString output;
     // Nothing: until a signal ends it.
     std::optional<double> durationS;
+    // None: frames cut by the idle gap.
+    protocol::Protocol protocol = protocol::Protocol::None;
 };
 
-// The options as given, or nothing with the reason (a usage error).
+// The options as given, or nothing with the reason (a usage error). The
+// protocol is a setting name (none, modbus-rtu, ...); one whose decoder this
+// build lacks is refused too.
 std::optional<RecordOptions> parseRecordOptions(const QStringList &records, const QString &output,
                                                 const std::optional<QString> &duration,
                                                 const std::optional<QString> &protocol, QString *reason);

@@ -76,12 +76,17 @@ bool Recorder::start(QString *failure)
         panel->setPortText(port.port);
         QString why;
         if (!panel->start({port.port, port.settings}, &why)) {
-            *failure = tr("Cannot open %1: %2").arg(port.port, why);
+            // The panel's reason names the port itself when it opened it
+            // as typed; a port number names the device it stands for.
+            const QString named = tr("Cannot open %1").arg(port.port);
+            *failure = why.startsWith(named + QLatin1Char(':')) ? why : QStringLiteral("%1: %2").arg(named, why);
             m_panels.clear();
             m_file.remove();
             return false;
         }
         panel->setStarted(true);
+        if (m_protocol != protocol::Protocol::None)
+            m_framed.push_back(std::make_unique<ProtocolFrames>(protocol::makeFramer(m_protocol)));
         head += capture::interfaceBlock(capture::kLinkSerial, port.port, port.settings);
         m_panels.push_back(std::move(panel));
         m_progress.push_back({});
@@ -134,52 +139,93 @@ void Recorder::tryReconnect(int index)
     }
 }
 
+std::optional<qint64> Recorder::gapFrames(size_t i, bool everything, qint64 nowUs, std::vector<Block> &out)
+{
+    const Panel &panel = *m_panels[i];
+    Progress &done = m_progress[i];
+    const FrameIndex &frames = panel.frames();
+    const ArrivalTimes &times = panel.receive().arrivalTimes();
+    // The last frame may still grow until its idle gap has passed.
+    const qint64 idleUs = qint64(frames.rule().gapMs) * 1000;
+    qint64 complete = frames.count();
+    std::optional<qint64> pendingUs;
+    if (complete > done.framesWritten && !everything) {
+        const auto last = frameSpan(frames, times, complete - 1);
+        if (frames.rule().kind != SplitKind::Gap || !last || nowUs - last->endUs <= 2 * idleUs) {
+            --complete;
+            if (last)
+                pendingUs = last->startUs;
+        }
+    }
+    for (qint64 f = done.framesWritten; f < complete; ++f) {
+        const auto span = frameSpan(frames, times, f);
+        if (!span)
+            continue;
+        QByteArray bytes;
+        panel.receive().store().forEachSpan(frames.start(f), frames.length(f),
+                                            [&](QByteArrayView piece) { bytes.append(piece); });
+        done.bytes += bytes.size();
+        ++done.frames;
+        out.push_back({span->startUs,
+                       capture::frameBlocks(quint32(i), span->startUs + m_offsetUs, span->endUs + m_offsetUs,
+                                            i == 0 ? capture::kTransmitted : capture::kReceived, false, bytes,
+                                            panel.portText(), times.wallMs(span->mark))});
+    }
+    done.framesWritten = complete;
+    return pendingUs;
+}
+
+std::optional<qint64> Recorder::protocolFrames(size_t i, qint64 nowUs, std::vector<Block> &out)
+{
+    const Panel &panel = *m_panels[i];
+    Progress &done = m_progress[i];
+    ProtocolFrames &framed = *m_framed[i];
+    const ByteStore &store = panel.receive().store();
+    const ArrivalTimes &times = panel.receive().arrivalTimes();
+    // The new bytes go to the framer a burst at a time, with their times.
+    const qint64 size = store.size();
+    for (size_t k = times.markOf(done.bytesFramed).value_or(0); k < times.count() && done.bytesFramed < size; ++k) {
+        const qint64 end = k + 1 < times.count() ? std::min(size, times.mark(k + 1).firstByte) : size;
+        if (end <= done.bytesFramed)
+            continue;
+        QByteArray bytes;
+        store.forEachSpan(done.bytesFramed, end - done.bytesFramed, [&](QByteArrayView piece) { bytes.append(piece); });
+        framed.feed(bytes, times.mark(k).startUs, times.mark(k).endUs);
+        done.bytesFramed = end;
+    }
+    if (m_stopped)
+        framed.finish();
+    else
+        framed.idle(nowUs);
+    for (const ProtocolFrames::Frame &frame : framed.take()) {
+        // The decoder tells requests from answers; a frame it could not
+        // place goes the panel's way, as without a protocol.
+        const quint8 type = frame.direction == protocol::Direction::Request ? capture::kTransmitted
+            : frame.direction == protocol::Direction::Answer                ? capture::kReceived
+            : i == 0                                                         ? capture::kTransmitted
+                                                                             : capture::kReceived;
+        done.bytes += frame.bytes.size();
+        ++done.frames;
+        out.push_back({frame.startUs, capture::frameBlocks(quint32(i), frame.startUs + m_offsetUs,
+                                                           frame.endUs + m_offsetUs, type, false, frame.bytes,
+                                                           panel.portText())});
+    }
+    return framed.pendingSinceUs();
+}
+
 bool Recorder::writeNew(bool everything)
 {
     if (!m_failure.isEmpty())
         return false;
-    struct Item {
-        qint64 us;
-        int panel;
-        QByteArray blocks;
-    };
-    std::vector<Item> items;
+    std::vector<Block> items;
     const qint64 nowUs = ArrivalClock::system().monotonicUs();
     for (size_t i = 0; i < m_panels.size(); ++i) {
-        const Panel &panel = *m_panels[i];
-        Progress &done = m_progress[i];
-        const FrameIndex &frames = panel.frames();
-        const ArrivalTimes &times = panel.receive().arrivalTimes();
-        // The last frame may still grow until its idle gap has passed.
-        const qint64 idleUs = qint64(frames.rule().gapMs) * 1000;
-        qint64 complete = frames.count();
-        std::optional<qint64> pendingUs;
-        if (complete > done.framesWritten && !everything) {
-            const auto last = frameSpan(frames, times, complete - 1);
-            if (frames.rule().kind != SplitKind::Gap || !last || nowUs - last->endUs <= 2 * idleUs) {
-                --complete;
-                if (last)
-                    pendingUs = last->startUs;
-            }
-        }
-        for (qint64 f = done.framesWritten; f < complete; ++f) {
-            const auto span = frameSpan(frames, times, f);
-            if (!span)
-                continue;
-            QByteArray bytes;
-            panel.receive().store().forEachSpan(frames.start(f), frames.length(f),
-                                                [&](QByteArrayView piece) { bytes.append(piece); });
-            done.bytes += bytes.size();
-            ++done.frames;
-            items.push_back({span->startUs, int(i),
-                             capture::frameBlocks(quint32(i), span->startUs + m_offsetUs, span->endUs + m_offsetUs,
-                                                  i == 0 ? capture::kTransmitted : capture::kReceived, false, bytes,
-                                                  panel.portText(), times.wallMs(span->mark))});
-        }
-        done.framesWritten = complete;
+        const std::optional<qint64> pendingUs =
+            m_framed.empty() ? gapFrames(i, everything, nowUs, items) : protocolFrames(i, nowUs, items);
         // Events after a frame still growing wait with it, so that the file
         // stays in time order.
-        const auto &events = panel.events();
+        Progress &done = m_progress[i];
+        const auto &events = m_panels[i]->events();
         qint64 e = done.eventsWritten;
         for (; e < qint64(events.size()); ++e) {
             const PortEvent &event = events[size_t(e)];
@@ -187,7 +233,7 @@ bool Recorder::writeNew(bool everything)
                 break;
             if (event.kind == PortEventKind::Cleared || event.kind == PortEventKind::Sent)
                 continue; // our own forgetting; the recorder sends nothing
-            items.push_back({event.monotonicUs, int(i),
+            items.push_back({event.monotonicUs,
                              capture::noteBlock(quint32(i), event.monotonicUs + m_offsetUs, noteKind(event.kind),
                                                 event.detail, event.port, event.wallMs)});
         }
@@ -195,9 +241,9 @@ bool Recorder::writeNew(bool everything)
     }
     if (items.empty())
         return true;
-    std::stable_sort(items.begin(), items.end(), [](const Item &a, const Item &b) { return a.us < b.us; });
+    std::stable_sort(items.begin(), items.end(), [](const Block &a, const Block &b) { return a.us < b.us; });
     QByteArray out;
-    for (const Item &item : items)
+    for (const Block &item : items)
         out += item.blocks;
     return writeBlocks(out);
 }
@@ -221,13 +267,16 @@ void Recorder::forgetWritten(int index)
 {
     Panel &panel = *m_panels[size_t(index)];
     const Progress &done = m_progress[size_t(index)];
-    if (done.framesWritten != panel.frames().count() || done.eventsWritten != qint64(panel.events().size()))
+    const bool framesDone = m_framed.empty() ? done.framesWritten == panel.frames().count()
+                                             : done.bytesFramed == panel.receive().store().size();
+    if (!framesDone || done.eventsWritten != qint64(panel.events().size()))
         return;
     if (panel.receive().store().size() < kForgetBytes && panel.events().size() < kForgetEvents)
         return;
     panel.clear();
     // The "cleared" the panel noted is not written.
     m_progress[size_t(index)].framesWritten = 0;
+    m_progress[size_t(index)].bytesFramed = 0;
     m_progress[size_t(index)].eventsWritten = qint64(panel.events().size());
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "console/panel/panel.h"
+#include "console/record/protocol_frames.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -33,6 +34,12 @@ public:
                       QObject *parent = nullptr);
     ~Recorder() override;
 
+    // Frames found by the protocol's framer, each written with the
+    // direction its decoder gives (requests 0x01, answers 0x02), instead of
+    // cut by the panels' idle gap. Before start(); the protocol must have a
+    // framer (None is the idle gap).
+    void setProtocol(protocol::Protocol protocol) { m_protocol = protocol; }
+
     // Makes the file and opens the ports; false with the reason.
     bool start(QString *failure);
     // Stops the ports, writes what is left and closes the file; finished()
@@ -62,7 +69,15 @@ signals:
     void finished();
 
 private:
+    struct Block {
+        qint64 us; // monotonic, for the file's time order
+        QByteArray blocks;
+    };
     void tick();
+    // The blocks of a panel's frames complete by now; returns when the
+    // first byte of a frame still growing came.
+    std::optional<qint64> gapFrames(size_t index, bool everything, qint64 nowUs, std::vector<Block> &out);
+    std::optional<qint64> protocolFrames(size_t index, qint64 nowUs, std::vector<Block> &out);
     // Writes the complete frames and events of every panel (all of them
     // when `everything`); false after a failed write, which ends the
     // recording.
@@ -78,11 +93,14 @@ private:
     std::vector<std::unique_ptr<Panel>> m_panels;
     struct Progress {
         qint64 framesWritten = 0; // of the panel's frames
+        qint64 bytesFramed = 0;   // of the panel's bytes, given to the protocol's framer
         qint64 eventsWritten = 0; // of the panel's events
         qint64 bytes = 0;         // in all
         qint64 frames = 0;        // in all
     };
     std::vector<Progress> m_progress;
+    protocol::Protocol m_protocol = protocol::Protocol::None;
+    std::vector<std::unique_ptr<ProtocolFrames>> m_framed; // a panel's, with a protocol
     QFile m_file;
     // The file's size after its last complete block.
     qint64 m_complete = 0;

@@ -7,6 +7,7 @@
 #include "tests/support/ser2net.h"
 
 #include <QSignalSpy>
+#include <QTimer>
 #include <QElapsedTimer>
 #include <QTest>
 
@@ -99,6 +100,10 @@ private slots:
     void serverAnswers();
     void namedFailures_data();
     void namedFailures();
+    void noAnswerWithinFiveSeconds_data();
+    void noAnswerWithinFiveSeconds();
+    void hugeBurstThroughASink_data();
+    void hugeBurstThroughASink();
     void settingsReachTheFarLine_data();
     void settingsReachTheFarLine();
     void bytesBothWaysAndTheDrop();
@@ -237,6 +242,97 @@ void NetworkPortTest::namedFailures()
     QVERIFY2(control.lastError().contains(cause), qPrintable(control.lastError()));
     QCOMPARE(control.lastOpenFailure().step, serial::SerialControl::OpenStep::Open);
     QVERIFY(!control.output(QByteArray("x")));
+}
+
+// A server that never answers a connect: its queue of connections waiting
+// to be accepted holds one, and the one is taken; the system drops a further
+// SYN, so the connect waits until the control gives up. Meanwhile events run
+// (the window stays responsive).
+void NetworkPortTest::noAnswerWithinFiveSeconds_data()
+{
+    QTest::addColumn<QString>("scheme");
+    QTest::newRow("rfc2217") << "rfc2217";
+    QTest::newRow("tcp") << "tcp";
+}
+
+void NetworkPortTest::noAnswerWithinFiveSeconds()
+{
+    QFETCH(QString, scheme);
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QCOMPARE(::bind(listener, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+    socklen_t size = sizeof a;
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&a), &size);
+    QCOMPARE(::listen(listener, 0), 0);
+    const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
+    QCOMPARE(::connect(filler, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+
+    serial::SerialControl control;
+    const QString text = QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(ntohs(a.sin_port));
+    control.setDevice(text);
+    int ticks = 0;
+    QTimer ticking;
+    connect(&ticking, &QTimer::timeout, this, [&] { ++ticks; });
+    ticking.start(50);
+    const bool opened = control.setPortOpen(true);
+    ::close(filler);
+    ::close(listener);
+    QVERIFY(!opened);
+    QVERIFY(!control.portOpen());
+    QVERIFY2(control.lastError().contains(QStringLiteral("no answer within 5 s from 127.0.0.1, port %1")
+                                              .arg(ntohs(a.sin_port))),
+             qPrintable(control.lastError()));
+    QCOMPARE(control.lastOpenFailure().step, serial::SerialControl::OpenStep::Open);
+    QVERIFY(ticks > 0);
+}
+
+namespace {
+// Keeps what the control hands over, as a panel's store does.
+struct KeepingSink : serial::ReceiveSink {
+    void received(const char *data, qint64 count) override { bytes.append(data, count); }
+    void discarded() override { bytes.clear(); }
+    QByteArray bytes;
+};
+} // namespace
+
+// Megabytes at once, taken in pieces by a sink: every byte once, in order
+// (0xFF doubled on the wire for RFC 2217, one byte each for raw TCP).
+void NetworkPortTest::hugeBurstThroughASink_data()
+{
+    QTest::addColumn<bool>("telnet");
+    QTest::newRow("raw tcp") << false;
+    QTest::newRow("rfc2217") << true;
+}
+
+void NetworkPortTest::hugeBurstThroughASink()
+{
+    QFETCH(bool, telnet);
+    QByteArray data(3 * 1024 * 1024 + 17, Qt::Uninitialized);
+    for (qsizetype i = 0; i < data.size(); ++i)
+        data[i] = char((i * 7 + i / 251) & 0xFF);
+    QByteArray wire = data;
+    if (telnet) {
+        wire.replace(QByteArray(1, char(0xFF)), QByteArray(2, char(0xFF)));
+        // Agreed, and each setting of 9600,n,8,1 confirmed.
+        wire.prepend(QByteArray::fromHex("FFFD2C" "FFFA2C6500002580FFF0" "FFFA2C6608FFF0" "FFFA2C6701FFF0"
+                                         "FFFA2C6801FFF0"));
+    }
+    ScriptedServer server(wire);
+    serial::SerialControl control;
+    control.setDevice(QStringLiteral("%1://127.0.0.1:%2").arg(telnet ? "rfc2217" : "tcp").arg(server.port()));
+    KeepingSink sink;
+    control.setReceiveSink(&sink);
+    QVERIFY2(control.setPortOpen(true), qPrintable(control.lastError()));
+    if (!telnet) // the server's script waits for a first byte
+        QVERIFY(control.output(QByteArray("go")));
+    QTRY_VERIFY_WITH_TIMEOUT(sink.bytes.size() >= data.size(), 60000);
+    QCOMPARE(sink.bytes.size(), data.size());
+    QVERIFY(sink.bytes == data);
+    QCOMPARE(control.inBufferCount(), qint64(data.size()));
+    QVERIFY(control.input().isEmpty());
+    QCOMPARE(control.inBufferCount(), 0);
 }
 
 void NetworkPortTest::settingsReachTheFarLine_data()
