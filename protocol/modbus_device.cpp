@@ -130,11 +130,11 @@ private:
             putBe16(x_.answer, it->second);
     }
 
-    void echo()
+    void echo(std::uint16_t second)
     {
         begin();
         putBe16(x_.answer, x_.address);
-        putBe16(x_.answer, x_.count);
+        putBe16(x_.answer, second);
     }
 
     void written(RegisterKind kind, std::uint16_t address)
@@ -144,28 +144,30 @@ private:
 
     void writeCoil()
     {
-        if (!range(4) || (x_.count != 0xFF00 && x_.count != 0x0000))
-            return fail(IllegalValue);
+        const bool named = range(4);
         const std::uint16_t value = x_.count;
+        x_.count = 1;
+        if (!named || (value != 0xFF00 && value != 0x0000))
+            return fail(IllegalValue);
         if (!table_.holdsRange(RegisterKind::Coil, x_.address, 1))
             return fail(IllegalAddress);
         table_.set(RegisterKind::Coil, x_.address, value ? 1 : 0);
         written(RegisterKind::Coil, x_.address);
-        echo();
-        x_.count = 1;
+        echo(value);
     }
 
     void writeRegister()
     {
-        if (!range(4))
-            return fail(IllegalValue);
+        const bool named = range(4);
         const std::uint16_t value = x_.count;
+        x_.count = 1;
+        if (!named)
+            return fail(IllegalValue);
         if (!table_.holdsRange(RegisterKind::Holding, x_.address, 1))
             return fail(IllegalAddress);
         table_.set(RegisterKind::Holding, x_.address, value);
         written(RegisterKind::Holding, x_.address);
-        echo();
-        x_.count = 1;
+        echo(value);
     }
 
     void writeCoils()
@@ -180,7 +182,7 @@ private:
             table_.set(RegisterKind::Coil, address, (pdu_[5 + i / 8] >> (i % 8)) & 1);
             written(RegisterKind::Coil, address);
         }
-        echo();
+        echo(x_.count);
     }
 
     void writeRegisters()
@@ -195,7 +197,7 @@ private:
             table_.set(RegisterKind::Holding, address, be16(pdu_, 5 + 2 * i));
             written(RegisterKind::Holding, address);
         }
-        echo();
+        echo(x_.count);
     }
 
     // Function 23: the write is done before the read.
@@ -275,6 +277,13 @@ Exchange ModbusAnswerer::answer(std::span<const std::uint8_t> frame)
     }
     exchange.unit = frame[0];
     exchange.function = frame[1];
+    // What the request names, for the line about one that gets no answer;
+    // a request that is answered names them again as it is read.
+    if (frame.size() >= 8 && ((exchange.function >= 1 && exchange.function <= 6) || exchange.function == 15
+                              || exchange.function == 16 || exchange.function == 23)) {
+        exchange.address = be16(frame, 2);
+        exchange.count = exchange.function == 5 || exchange.function == 6 ? 1 : be16(frame, 4);
+    }
     const std::uint16_t crc = modbusCrc16(frame.first(frame.size() - 2));
     if ((frame[frame.size() - 2] | frame[frame.size() - 1] << 8) != crc) {
         exchange.status = ExchangeStatus::BadCheck;

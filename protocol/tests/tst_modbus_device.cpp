@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,11 @@ struct Row {
     int address = -1;
     int value = 0;
 };
+
+void PrintTo(const Row &row, std::ostream *out)
+{
+    *out << row.what;
+}
 
 class Answers : public testing::TestWithParam<Row> {};
 
