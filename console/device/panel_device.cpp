@@ -82,6 +82,8 @@ void PanelDevice::sendDue()
         if (!m_panel.send(QByteArray(reinterpret_cast<const char *>(answer->data()), qsizetype(answer->size())),
                           &failure))
             emit sendFailed(failure);
+        else
+            emit answerSent();
     }
     schedule();
 }

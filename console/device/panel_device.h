@@ -36,6 +36,8 @@ public:
 signals:
     // A request was handled (its writes are in the table already).
     void exchanged(const protocol::Exchange &exchange);
+    // An answer went out to the panel's port.
+    void answerSent();
     // An answer could not be sent; the reason.
     void sendFailed(const QString &reason);
 
