@@ -2,6 +2,7 @@
 // a pseudo-terminal, the test the Modbus master on the far end; then a real
 // master (mbpoll) against it through a null-modem pair.
 #include "console/device/device_command.h"
+#include "console/device/panel_device.h"
 #include "console/device/register_file.h"
 #include "tests/support/files.h"
 #include "tests/support/null_modem.h"
@@ -210,6 +211,17 @@ private slots:
         a.device = "COM3,9600,x,8,1";
         QVERIFY(!console::parseDeviceOptions(a, &reason));
         QVERIFY2(reason.contains("\"9600,x,8,1\" is not a settings string"), qPrintable(reason));
+    }
+
+    // The time an answer holds the line, from which the next one waits.
+    void byteTimes()
+    {
+        QCOMPARE(console::byteTimeUs("9600,n,8,1"), 1042);   // 10 bits
+        QCOMPARE(console::byteTimeUs("19200,e,8,1"), 573);   // 11 bits
+        QCOMPARE(console::byteTimeUs("9600,o,7,2"), 1146);   // 11 bits
+        QCOMPARE(console::byteTimeUs("1200,n,8,1.5"), 8750); // 10.5 bits
+        QCOMPARE(console::byteTimeUs("115200,n,5,1"), 61);   // 7 bits
+        QCOMPARE(console::byteTimeUs("fast"), 0);
     }
 
     void saveGoesThroughTheWriter()
