@@ -108,7 +108,7 @@ DeviceWindow::DeviceWindow(Panel &panel, desktop::MessageBoxes &boxes, FileChoos
         poll->start(kPollMs);
     }
     showCounts();
-    resize(420, 480);
+    resize(560, 480);
 }
 
 DeviceWindow::~DeviceWindow() = default;
