@@ -29,8 +29,8 @@ public:
 
     void setReplyDelayMs(int ms);
     const protocol::ModbusDevice::Counts &counts() const { return m_device.counts(); }
-    // Whether every byte the panel shows has been fed, so that the panel may
-    // be cleared without losing a request.
+    // Whether every byte the panel shows has been fed to the device, so that
+    // the panel may be cleared without losing a request.
     bool caughtUp() const;
 
 signals:

@@ -213,6 +213,29 @@ private slots:
         QVERIFY2(reason.contains("\"9600,x,8,1\" is not a settings string"), qPrintable(reason));
     }
 
+    // Under a flood answers always wait; the panel may still let go of
+    // what was fed, else its memory grows with the flood.
+    void floodedPanelCanBeCleared()
+    {
+        console::Panel panel;
+        protocol::RegisterTable table;
+        table.set(protocol::RegisterKind::Holding, 0, 1);
+        protocol::ModbusAnswerer answerer(table, {1});
+        protocol::ModbusDevice::Options options;
+        options.maxWaiting = 4;
+        console::PanelDevice device(panel, answerer, options);
+        QByteArray flood;
+        for (int i = 0; i < 100; ++i)
+            flood += hex("01 03 00 00 00 01 84 0A");
+        panel.show(flood);
+        QCOMPARE(device.counts().requests, 100);
+        QCOMPARE(device.counts().dropped, 96);
+        QVERIFY(device.caughtUp());
+        panel.clear();
+        panel.show(hex("01 03 00 00 00 01 84 0A"));
+        QCOMPARE(device.counts().requests, 101);
+    }
+
     // The time an answer holds the line, from which the next one waits.
     void byteTimes()
     {
