@@ -1,5 +1,6 @@
 #include "frmmain.h"
 
+#include "console/device/device_window.h"
 #include "console/receive/byte_grid_view.h"
 #include "console/traffic/traffic_settings.h"
 #include "console/traffic/traffic_window.h"
@@ -49,8 +50,10 @@ frmMain::frmMain(desktop::MessageBoxes &boxes, const PortEnvironment &ports, QWi
 
 frmMain::~frmMain()
 {
-    // The traffic window reads the panels: it goes first.
+    // The traffic and device windows read the panels: they go first.
     delete m_traffic;
+    for (const QPointer<DeviceWindow> &device : m_devices)
+        delete device.data();
 }
 
 void frmMain::buildPanels(const PortEnvironment &ports)
@@ -90,6 +93,7 @@ void frmMain::connectHandlers(const PanelView &view)
     connect(view.Command1, &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
     connect(view.Command2, &QPushButton::clicked, this, [this, i] { Command2_Click(i); });
     connect(&view, &PanelView::trafficViewRequested, this, &frmMain::showTrafficView);
+    connect(&view, &PanelView::deviceRequested, this, [this, i] { showDeviceWindow(i); });
     for (const PanelView::Option &option : view.options()) {
         const int index = option.index;
         void (frmMain::*handler)(int) = nullptr;
@@ -127,6 +131,24 @@ void frmMain::showTrafficView()
     m_traffic->show();
     m_traffic->raise();
     m_traffic->activateWindow();
+}
+
+void frmMain::showDeviceWindow(int index)
+{
+    QPointer<DeviceWindow> &device = m_devices[size_t(index)];
+    if (!device) {
+        PanelView *view = m_views[size_t(index)];
+        device = new DeviceWindow(m_panels[size_t(index)], m_boxes, m_files ? *m_files : m_dialogs,
+                                  [view] { view->poll(); });
+    }
+    device->show();
+    device->raise();
+    device->activateWindow();
+}
+
+DeviceWindow *frmMain::deviceWindow(int index) const
+{
+    return m_devices[size_t(index)].data();
 }
 
 void frmMain::keepReceivedWithin(qint64 memoryBudget)

@@ -5,6 +5,7 @@
 #include "console/panel/panel_view.h"
 #include "desktop/message_boxes.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -24,6 +25,7 @@ class ByteGridView;
 class FileChooser;
 class sfrmTransmit;
 class TrafficWindow;
+class DeviceWindow;
 
 // The panels' serial controls under the window's name for them: MSComm1[i]
 // is panel i's, to read; the panel alone opens, closes and writes it.
@@ -101,6 +103,10 @@ public:
     // raises it. Null until first opened.
     void showTrafficView();
     TrafficWindow *trafficWindow() const { return m_traffic; }
+    // "Answer as Device..." of a started panel's menu: opens the panel's
+    // device window, or raises it. Null while none is open.
+    void showDeviceWindow(int index);
+    DeviceWindow *deviceWindow(int index) const;
 
 public slots:
     void Form_Load();
@@ -134,7 +140,11 @@ private:
     ConsoleSettings m_settings;
     std::array<PanelView *, 2> m_views{};
     FileChooser *m_files = nullptr;
+    // The device windows' file dialogs when no chooser was set.
+    DialogFileChooser m_dialogs;
     TrafficWindow *m_traffic = nullptr;
+    // Each deletes itself when closed.
+    std::array<QPointer<DeviceWindow>, 2> m_devices;
     // Declared after the panels, so it goes before the panels it sends
     // through.
     std::unique_ptr<sfrmTransmit> m_transmit;

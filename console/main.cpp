@@ -1,3 +1,4 @@
+#include "console/device/device_command.h"
 #include "console/frmmain.h"
 #include "console/record/record_command.h"
 #include "console/traffic/traffic_window.h"
@@ -19,6 +20,8 @@ int main(int argc, char *argv[])
                        "       tavrin --record PORT[,SETTINGS] [--record PORT[,SETTINGS]] --output FILE.pcapng\n"
                        "              [--duration SECONDS] [--protocol NAME]\n"
                        "       tavrin --open FILE\n"
+                       "       tavrin --answer-as-device PORT[,SETTINGS] --unit N[,N...] --table FILE.csv\n"
+                       "              [--reply-delay MS] [--verbose] [--save-table]\n"
                        "Two-panel serial console; with no option it opens its window.\n"
                        "  --help            print this text and exit\n"
                        "  --version         print the version and exit\n"
@@ -34,8 +37,17 @@ int main(int argc, char *argv[])
                        "                    modbus-rtu, modbus-ascii, fx-programming, mc-ascii,\n"
                        "                    mewtocol\n"
                        "  --open FILE       open a capture (pcapng or pcap) in a traffic window\n"
+                       "  --answer-as-device PORT[,SETTINGS]\n"
+                       "                    answer Modbus RTU requests on the port as a device, without\n"
+                       "                    a window, until Ctrl+C or SIGTERM\n"
+                       "  --unit N[,N...]   the device's unit numbers, 1-247\n"
+                       "  --table FILE.csv  its registers: lines of table,address,value (table coil,\n"
+                       "                    discrete, input or holding)\n"
+                       "  --reply-delay MS  wait that long before each answer (0-10000, default 0)\n"
+                       "  --verbose         a line per request even when standard output is no terminal\n"
+                       "  --save-table      at the end, save what the master wrote back to the table file\n"
                        "Exit status: 0 done, 1 a port or the file failed (the reason on standard\n"
-                       "error), 2 a bad command line.\n"));
+                       "error), 2 a bad command line or table file.\n"));
     // Without these the console uses the system's folders; they let a
     // technician (or a test run) point port numbers and USB identities at
     // other trees, for instance links to pseudo-terminals.
@@ -43,8 +55,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption sysfsRoot(QStringLiteral("sysfs-root"), QString(), QStringLiteral("folder"));
     commandLine.addOption(deviceDir);
     commandLine.addOption(sysfsRoot);
-    for (const char *name : {"record", "output", "duration", "protocol", "open"})
+    for (const char *name : {"record", "output", "duration", "protocol", "open", "answer-as-device", "unit", "table",
+                             "from-capture", "reply-delay"})
         commandLine.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
+    for (const char *name : {"verbose", "save-table"})
+        commandLine.addOption(QCommandLineOption(QString::fromLatin1(name)));
     if (const auto status = commandLine.parse(argc, argv))
         return *status;
 
@@ -74,6 +89,26 @@ int main(int argc, char *argv[])
         QCoreApplication app(argc, argv);
         return console::runRecorder(*options, ports);
     }
+    if (commandLine.isSet(QStringLiteral("answer-as-device"))) {
+        console::DeviceArguments arguments;
+        arguments.device = commandLine.value(QStringLiteral("answer-as-device"));
+        arguments.unit = given("unit");
+        arguments.table = given("table");
+        arguments.fromCapture = given("from-capture");
+        arguments.replyDelay = given("reply-delay");
+        arguments.verbose = commandLine.isSet(QStringLiteral("verbose"));
+        arguments.saveTable = commandLine.isSet(QStringLiteral("save-table"));
+        QString reason;
+        const auto options = console::parseDeviceOptions(arguments, &reason);
+        if (!options)
+            return commandLine.refuse(reason);
+        QCoreApplication app(argc, argv);
+        return console::runDevice(*options, ports);
+    }
+    for (const char *name : {"unit", "table", "from-capture", "reply-delay", "verbose", "save-table"})
+        if (commandLine.isSet(QString::fromLatin1(name)))
+            return commandLine.refuse(
+                QStringLiteral("--%1 goes with --answer-as-device").arg(QString::fromLatin1(name)));
     for (const char *name : {"output", "duration", "protocol"})
         if (commandLine.isSet(QString::fromLatin1(name)))
             return commandLine.refuse(QStringLiteral("--%1 goes with --record").arg(QString::fromLatin1(name)));

@@ -43,4 +43,6 @@ for program in "portcheck/pelurk:USB_COM_PortNum:pelurk" "configurator/morvex:è—
     (cd "$work" && bash "$root/scripts/screenshot.sh" "$build/$exe" "$title" "$docs/$name.png" 2)
   fi
 done
+# The device window, by a script of its own.
+bash "$root/scripts/screenshot_device.sh" "$build"
 echo "screenshots in $docs"

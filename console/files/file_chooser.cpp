@@ -64,4 +64,19 @@ std::optional<QString> DialogFileChooser::captureFile(QWidget *parent)
     return path;
 }
 
+std::optional<QString> DialogFileChooser::registerTableFile(QWidget *parent, bool save)
+{
+    if (save) {
+        const auto chosen = chooseFileToWrite(parent, QObject::tr("Save Register Table"), {kCsvFilter}, false);
+        if (!chosen)
+            return std::nullopt;
+        return chosen->path;
+    }
+    const QString path = QFileDialog::getOpenFileName(parent, QObject::tr("Load Register Table"), {},
+                                                      QObject::tr("CSV (*.csv);;All files (*)"));
+    if (path.isEmpty())
+        return std::nullopt;
+    return path;
+}
+
 } // namespace console

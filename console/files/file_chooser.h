@@ -32,6 +32,13 @@ public:
     virtual std::optional<ExportTarget> exportTarget(QWidget *parent) = 0;
     // A capture file to open; nothing by default.
     virtual std::optional<QString> captureFile(QWidget *) { return std::nullopt; }
+    // A register table (CSV) to load, or to save when `save`; nothing by
+    // default.
+    virtual std::optional<QString> registerTableFile(QWidget *, bool save)
+    {
+        (void)save;
+        return std::nullopt;
+    }
 };
 
 class DialogFileChooser final : public FileChooser {
@@ -40,6 +47,7 @@ public:
     std::optional<QString> logFile(QWidget *parent) override;
     std::optional<ExportTarget> exportTarget(QWidget *parent) override;
     std::optional<QString> captureFile(QWidget *parent) override;
+    std::optional<QString> registerTableFile(QWidget *parent, bool save) override;
 };
 
 // A file to write, asked with the platform's save dialog. The chosen

@@ -137,6 +137,7 @@ void PanelView::buildMenu()
     connect(m_menu->trafficAction(), &QAction::triggered, this, &PanelView::trafficViewRequested);
     connect(m_menu->choosePortAction(), &QAction::triggered, this, &PanelView::choosePort);
     connect(m_menu->otherBaudRateAction(), &QAction::triggered, this, &PanelView::chooseOtherBaudRate);
+    connect(m_menu->deviceAction(), &QAction::triggered, this, &PanelView::deviceRequested);
     connectReconnect();
 }
 
@@ -165,6 +166,7 @@ void PanelView::applyLayout(bool running)
     Check3->setEnabled(!running);
     m_menu->choosePortAction()->setEnabled(!running);
     m_menu->otherBaudRateAction()->setEnabled(!running);
+    m_menu->deviceAction()->setEnabled(running);
 }
 
 bool PanelView::portConflicts() const

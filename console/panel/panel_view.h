@@ -116,6 +116,8 @@ public:
 signals:
     // "Traffic View..." of the menu.
     void trafficViewRequested();
+    // "Answer as Device..." of the menu.
+    void deviceRequested();
 
 private:
     void build();

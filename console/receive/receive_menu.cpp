@@ -26,6 +26,9 @@ ReceiveMenu::ReceiveMenu(QWidget *parent)
     addSeparator();
     m_choosePort = addAction(tr("Choose &Port..."));
     m_otherBaudRate = addAction(tr("Other &Baud Rate..."));
+    addSeparator();
+    m_device = addAction(tr("Answer as &Device..."));
+    m_device->setEnabled(false);
     for (QAction *a : {m_copy, m_selectAll})
         a->setShortcutContext(Qt::WidgetShortcut);
 }

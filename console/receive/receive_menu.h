@@ -37,6 +37,9 @@ public:
     // rate its buttons do not offer; for a stopped panel only.
     QAction *choosePortAction() const { return m_choosePort; }
     QAction *otherBaudRateAction() const { return m_otherBaudRate; }
+    // Opens the window in which the panel answers as a Modbus device; for a
+    // started panel only.
+    QAction *deviceAction() const { return m_device; }
 
     // Opens the menu on a right-click in `grid`, and gives the grid the
     // keyboard shortcuts of the menu's items.
@@ -58,6 +61,7 @@ private:
     QAction *m_reconnect = nullptr;
     QAction *m_choosePort = nullptr;
     QAction *m_otherBaudRate = nullptr;
+    QAction *m_device = nullptr;
 };
 
 } // namespace console

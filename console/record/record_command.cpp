@@ -1,8 +1,8 @@
 #include "record_command.h"
 
+#include "console/panel/port_argument.h"
 #include "desktop/command_line.h"
 #include "desktop/termination_signals.h"
-#include "serial/settings_string.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -44,21 +44,10 @@ std::optional<RecordOptions> parseRecordOptions(const QStringList &records, cons
         return std::nullopt;
     }
     for (const QString &record : records) {
-        RecordPort port;
-        const qsizetype comma = record.indexOf(QLatin1Char(','));
-        port.port = (comma < 0 ? record : record.left(comma)).trimmed();
-        if (comma >= 0)
-            port.settings = record.mid(comma + 1).trimmed();
-        if (port.port.isEmpty()) {
-            *reason = QStringLiteral("--record %1: no port before the settings").arg(record);
+        const auto given = parsePortArgument(QStringLiteral("--record"), record, reason);
+        if (!given)
             return std::nullopt;
-        }
-        if (!serial::parseSettings(port.settings)) {
-            *reason = QStringLiteral("--record %1: \"%2\" is not a settings string such as 9600,n,8,1")
-                          .arg(record, port.settings);
-            return std::nullopt;
-        }
-        options.ports.push_back(port);
+        options.ports.push_back({given->port, given->settings});
     }
     if (output.isEmpty()) {
         *reason = QStringLiteral("--record needs --output FILE.pcapng");

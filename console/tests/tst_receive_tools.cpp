@@ -292,7 +292,7 @@ void TestReceiveTools::menuItemsAndTheirPanel()
                 texts << a->text();
         QCOMPARE(texts, (QStringList{"&Copy", "Select &All", "&Save Received Bytes...", "&Log to File...",
                                      "&Traffic View...", "&Reconnect Automatically", "Choose &Port...",
-                                     "Other &Baud Rate..."}));
+                                     "Other &Baud Rate...", "Answer as &Device..."}));
         QCOMPARE(menu->copyAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
         QCOMPARE(menu->selectAllAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
         QVERIFY(menu->logAction()->isCheckable());

@@ -1,0 +1,67 @@
+#!/usr/bin/python3
+# tavrin --answer-as-device under a master that floods requests on a
+# pseudo-terminal and reads the answers: prints the device's resident
+# memory once a second, and the requests sent and answers read, so that a
+# memory that grows with the flood shows. Run by hand:
+#
+#   bench/bench_device_flood.py build/console/tavrin [seconds]
+import os, pty, signal, subprocess, sys, tempfile, time, threading
+
+def crc(frame):
+    c = 0xFFFF
+    for b in frame:
+        c ^= b
+        for _ in range(8):
+            c = (c >> 1) ^ 0xA001 if c & 1 else c >> 1
+    return frame + bytes([c & 0xFF, c >> 8])
+
+tavrin = sys.argv[1]
+seconds = int(sys.argv[2]) if len(sys.argv) > 2 else 20
+master, slave = pty.openpty()
+path = os.ttyname(slave)
+table = os.path.join(tempfile.mkdtemp(), 'flood.csv')
+with open(table, 'w') as f:
+    f.write(''.join('holding,%d,%d\n' % (a, a) for a in range(125)))
+proc = subprocess.Popen([tavrin, '--answer-as-device', path + ',115200,n,8,1', '--unit', '1', '--table', table],
+                        stderr=subprocess.PIPE)
+time.sleep(2)
+stop = False
+sent = [0]
+read = [0]
+request = crc(bytes([1, 3, 0, 0, 0, 125]))  # 125 registers: 255-byte answers
+def flood():
+    while not stop:
+        try:
+            sent[0] += os.write(master, request * 16) // len(request)
+        except OSError:
+            time.sleep(0.001)
+        time.sleep(0.001)
+def drain():
+    while not stop:
+        try:
+            read[0] += len(os.read(master, 65536))
+        except OSError:
+            time.sleep(0.001)
+threads = [threading.Thread(target=flood), threading.Thread(target=drain)]
+for t in threads:
+    t.start()
+def rss():
+    with open('/proc/%d/status' % proc.pid) as f:
+        for line in f:
+            if line.startswith('VmRSS'):
+                return int(line.split()[1])
+samples = []
+for second in range(seconds):
+    time.sleep(1)
+    samples.append(rss())
+    print('%3d s: %6d KiB resident, %d requests sent, %d answers read'
+          % (second + 1, samples[-1], sent[0], read[0] // 255), flush=True)
+stop = True
+proc.send_signal(signal.SIGTERM)
+err = proc.communicate(timeout=30)[1].decode()
+for t in threads:
+    t.join()
+print(err.strip())
+print('resident at 5 s %d KiB, at the end %d KiB, most %d KiB'
+      % (samples[min(4, len(samples) - 1)], samples[-1], max(samples)))
+os.remove(table)

@@ -1,0 +1,192 @@
+#include "device_window.h"
+
+#include "console/device/register_file.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace console {
+
+namespace {
+
+QString titleFor(const Panel &panel)
+{
+    return QStringLiteral("Tavrin Device - %1").arg(panel.portText());
+}
+
+QString tabName(protocol::RegisterKind kind)
+{
+    switch (kind) {
+    case protocol::RegisterKind::Coil: return DeviceWindow::tr("Coils");
+    case protocol::RegisterKind::Discrete: return DeviceWindow::tr("Discrete Inputs");
+    case protocol::RegisterKind::Input: return DeviceWindow::tr("Input Registers");
+    case protocol::RegisterKind::Holding: return DeviceWindow::tr("Holding Registers");
+    }
+    return {};
+}
+
+} // namespace
+
+DeviceWindow::DeviceWindow(Panel &panel, desktop::MessageBoxes &boxes, FileChooser &files,
+                           std::function<void()> pollPanel, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_panel(panel), m_boxes(boxes), m_files(files), m_answerer({}, {1})
+{
+    setWindowTitle(titleFor(panel));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    m_units = new QLineEdit(QStringLiteral("1"));
+    m_units->setToolTip(tr("The unit numbers this device answers, 1-247, separated by commas"));
+    m_delay = new QSpinBox;
+    m_delay->setRange(0, 10000);
+    m_delay->setSuffix(tr(" ms"));
+    m_delay->setToolTip(tr("Time from a request to its answer, 0-10000 ms"));
+    auto *settings = new QFormLayout;
+    settings->addRow(tr("&Units:"), m_units);
+    settings->addRow(tr("Reply &delay:"), m_delay);
+
+    m_tabs = new QTabWidget;
+    for (protocol::RegisterKind kind : protocol::kRegisterKinds) {
+        auto model = std::make_unique<RegisterModel>(m_answerer.table(), kind);
+        auto *view = new QTableView;
+        view->setModel(model.get());
+        view->verticalHeader()->hide();
+        view->horizontalHeader()->setStretchLastSection(true);
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        view->setSelectionMode(QAbstractItemView::SingleSelection);
+        m_tabs->addTab(view, tabName(kind));
+        m_views[size_t(kind)] = view;
+        m_models[size_t(kind)] = std::move(model);
+    }
+
+    auto *add = new QPushButton(tr("&Add"));
+    auto *remove = new QPushButton(tr("&Remove"));
+    auto *load = new QPushButton(tr("&Load CSV..."));
+    auto *save = new QPushButton(tr("&Save CSV..."));
+    add->setToolTip(tr("A new entry after the last one of this table"));
+    connect(add, &QPushButton::clicked, this, &DeviceWindow::addEntry);
+    connect(remove, &QPushButton::clicked, this, &DeviceWindow::removeEntry);
+    connect(load, &QPushButton::clicked, this, &DeviceWindow::loadTable);
+    connect(save, &QPushButton::clicked, this, &DeviceWindow::saveTable);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(add);
+    buttons->addWidget(remove);
+    buttons->addStretch();
+    buttons->addWidget(load);
+    buttons->addWidget(save);
+
+    m_status = new QLabel;
+    m_problem = new QLabel;
+    m_problem->setWordWrap(true);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(settings);
+    layout->addWidget(m_tabs, 1);
+    layout->addLayout(buttons);
+    layout->addWidget(m_status);
+    layout->addWidget(m_problem);
+
+    protocol::ModbusDevice::Options options;
+    options.byteTimeUs = byteTimeUs(panel.control().settings());
+    m_device = std::make_unique<PanelDevice>(panel, m_answerer, options);
+    connect(m_device.get(), &PanelDevice::exchanged, this, &DeviceWindow::exchanged);
+    connect(m_device.get(), &PanelDevice::answerSent, this, &DeviceWindow::showCounts);
+    connect(m_device.get(), &PanelDevice::sendFailed, this,
+            [this](const QString &reason) { m_problem->setText(tr("Cannot answer: %1").arg(reason)); });
+    connect(m_units, &QLineEdit::textChanged, this, &DeviceWindow::unitsEdited);
+    connect(m_delay, &QSpinBox::valueChanged, this, [this](int ms) { m_device->setReplyDelayMs(ms); });
+    if (pollPanel) {
+        auto *poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, std::move(pollPanel));
+        poll->start(kPollMs);
+    }
+    showCounts();
+    resize(560, 480);
+}
+
+DeviceWindow::~DeviceWindow() = default;
+
+void DeviceWindow::unitsEdited()
+{
+    std::string reason;
+    const auto units = protocol::parseUnits(m_units->text().toStdString(), &reason);
+    if (!units) {
+        m_problem->setText(tr("Answering as before: %1").arg(QString::fromStdString(reason)));
+        return;
+    }
+    m_answerer.setUnits(*units);
+    m_problem->clear();
+}
+
+void DeviceWindow::exchanged(const protocol::Exchange &exchange)
+{
+    for (const protocol::Exchange::Write &write : exchange.writes)
+        m_models[size_t(write.kind)]->written(write.address);
+    showCounts();
+}
+
+void DeviceWindow::showCounts()
+{
+    const auto &c = m_device->counts();
+    m_status->setText(tr("Requests %1, answered %2, exceptions %3, no answer %4, dropped %5")
+                          .arg(c.requests).arg(c.answered).arg(c.exceptions).arg(c.ignored).arg(c.dropped));
+}
+
+void DeviceWindow::loadTable()
+{
+    const auto path = m_files.registerTableFile(this, false);
+    if (!path)
+        return;
+    const RegisterFileLoad load = loadRegisterFile(*path);
+    if (!load.table) {
+        m_boxes.show(load.error, windowTitle(), desktop::BoxIcon::Critical);
+        return;
+    }
+    m_answerer.table() = *load.table;
+    for (auto &model : m_models)
+        model->reload();
+    if (!load.remarks.isEmpty())
+        m_boxes.show(load.remarks.join(QLatin1Char('\n')), windowTitle(), desktop::BoxIcon::Information);
+}
+
+void DeviceWindow::saveTable()
+{
+    const auto path = m_files.registerTableFile(this, true);
+    if (!path)
+        return;
+    QString failure;
+    if (!saveRegisterFile(*path, m_answerer.table(), &failure))
+        m_boxes.show(failure, windowTitle(), desktop::BoxIcon::Critical);
+}
+
+QTableView *DeviceWindow::currentView() const
+{
+    return static_cast<QTableView *>(m_tabs->currentWidget());
+}
+
+void DeviceWindow::addEntry()
+{
+    RegisterModel &model = *m_models[size_t(m_tabs->currentIndex())];
+    int row = 0;
+    if (!model.addEntry(&row))
+        return;
+    QTableView *view = currentView();
+    view->setCurrentIndex(model.index(row, RegisterModel::ValueColumn));
+    view->scrollTo(view->currentIndex());
+}
+
+void DeviceWindow::removeEntry()
+{
+    const QModelIndex current = currentView()->currentIndex();
+    if (current.isValid())
+        m_models[size_t(m_tabs->currentIndex())]->removeEntry(current.row());
+}
+
+} // namespace console

@@ -1,0 +1,104 @@
+#include "panel_device.h"
+
+#include "serial/settings_string.h"
+
+#include <algorithm>
+
+namespace console {
+
+qint64 byteTimeUs(const QString &settings)
+{
+    const auto line = serial::parseSettings(settings);
+    if (!line || line->baudRate <= 0)
+        return 0;
+    // Stop bits in halves: 1, 1.5 or 2 stop bits are 2, 3 or 4.
+    const int stopHalves = line->stopBits == serial::SerialPort::OneStop ? 2
+        : line->stopBits == serial::SerialPort::OneAndHalfStop          ? 3
+                                                                         : 4;
+    const int halves = 2 * (1 + int(line->dataBits) + (line->parity == serial::SerialPort::NoParity ? 0 : 1))
+        + stopHalves;
+    return (qint64(halves) * 1'000'000 + line->baudRate) / (2 * qint64(line->baudRate));
+}
+
+PanelDevice::PanelDevice(Panel &panel, protocol::ModbusAnswerer &answerer,
+                         const protocol::ModbusDevice::Options &options, QObject *parent)
+    : QObject(parent), m_panel(panel), m_device(answerer, options), m_fed(panel.receive().shownSize())
+{
+    m_due.setSingleShot(true);
+    m_due.setTimerType(Qt::PreciseTimer);
+    connect(&m_due, &QTimer::timeout, this, &PanelDevice::sendDue);
+    // Bytes that make no frame are let go after a silence.
+    m_idle.setInterval(int(std::max<qint64>(options.silenceUs / 1000, 10)));
+    connect(&m_idle, &QTimer::timeout, this, [this] {
+        m_device.idle(nowUs());
+        takeShown();
+    });
+    m_idle.start();
+    connect(&m_panel, &Panel::framesGrown, this, &PanelDevice::takeShown);
+    connect(&m_panel, &Panel::framesReset, this, [this] {
+        // A clear empties the shown bytes; a new split rule keeps them.
+        if (m_panel.receive().shownSize() < m_fed)
+            m_fed = m_panel.receive().shownSize();
+    });
+}
+
+PanelDevice::~PanelDevice() = default;
+
+qint64 PanelDevice::nowUs() const
+{
+    return m_panel.receive().clock().monotonicUs();
+}
+
+void PanelDevice::setReplyDelayMs(int ms)
+{
+    m_device.setReplyDelayUs(qint64(ms) * 1000);
+}
+
+bool PanelDevice::caughtUp() const
+{
+    // Waiting answers are the device's own copies: they do not hold the
+    // panel back (under a flood some always wait).
+    return m_fed == m_panel.receive().shownSize();
+}
+
+void PanelDevice::takeShown()
+{
+    const ByteStore &store = m_panel.receive().store();
+    const qint64 shown = m_panel.receive().shownSize();
+    if (shown > m_fed) {
+        const qint64 now = nowUs();
+        store.forEachSpan(m_fed, shown - m_fed, [&](QByteArrayView piece) {
+            m_device.feed(std::span(reinterpret_cast<const std::uint8_t *>(piece.data()), size_t(piece.size())), now);
+        });
+        m_fed = shown;
+    }
+    for (const protocol::Exchange &exchange : m_device.takeExchanges())
+        emit exchanged(exchange);
+    sendDue();
+}
+
+void PanelDevice::sendDue()
+{
+    while (const auto answer = m_device.takeDue(nowUs())) {
+        QString failure;
+        if (!m_panel.send(QByteArray(reinterpret_cast<const char *>(answer->data()), qsizetype(answer->size())),
+                          &failure))
+            emit sendFailed(failure);
+        else
+            emit answerSent();
+    }
+    schedule();
+}
+
+void PanelDevice::schedule()
+{
+    const auto due = m_device.nextDueUs();
+    if (!due) {
+        m_due.stop();
+        return;
+    }
+    const qint64 waitUs = std::max<qint64>(*due - nowUs(), 0);
+    m_due.start(int(std::min<qint64>((waitUs + 999) / 1000, 60'000)));
+}
+
+} // namespace console

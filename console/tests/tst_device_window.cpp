@@ -1,0 +1,220 @@
+// "Answer as Device..." of a started panel: the window, its tables, the
+// panel answering a master the test plays on a pseudo-terminal, and the
+// answers as sent rows of the panel.
+#include "console/device/device_window.h"
+#include "console/device/register_model.h"
+#include "console/frmmain.h"
+#include "tests/support/console_window.h"
+#include "tests/support/files.h"
+#include "tests/support/pseudo_terminal.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+
+using console::DeviceWindow;
+using console::RegisterModel;
+using protocol::RegisterKind;
+using testsupport::PseudoTerminal;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+QString spaced(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+struct Console : testsupport::ConsoleWindow {
+    PseudoTerminal pty;
+    QTemporaryDir folder;
+
+    bool start()
+    {
+        w.Combo1[0]->setEditText(pty.slavePath());
+        w.Check1[0]->setChecked(true);
+        return w.MSComm1[0].portOpen();
+    }
+    DeviceWindow *openDevice(const QByteArray &table)
+    {
+        const QString path = folder.filePath("table.csv");
+        writeFile(path, table);
+        view(0).menu()->deviceAction()->trigger();
+        DeviceWindow *device = w.deviceWindow(0);
+        if (!device)
+            return nullptr;
+        files.tableToLoad = path;
+        device->loadTable();
+        return device;
+    }
+    // What the panel sends, while the window's events run (its poll is a
+    // timer of the device window). Where nothing is to come, a shorter wait
+    // (`tries` of 10 ms) does.
+    QByteArray answer(int count, int tries = 500)
+    {
+        QByteArray got;
+        for (int i = 0; i < tries && got.size() < count; ++i) {
+            QTest::qWait(10);
+            // Less than a few milliseconds reads nothing.
+            got += pty.readAvailable(5);
+        }
+        return got;
+    }
+    QByteArray ask(const char *request, int count)
+    {
+        pty.write(hex(request));
+        return answer(count);
+    }
+    bool unanswered(const char *request)
+    {
+        pty.write(hex(request));
+        return answer(1, 50).isEmpty();
+    }
+};
+
+const QByteArray kTable = "coil,0,1\ncoil,1,1\nholding,0,10\nholding,1,20\ninput,5,7\n";
+
+} // namespace
+
+class TestDeviceWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void onlyForAStartedPanel()
+    {
+        Console c;
+        QAction *item = c.view(0).menu()->deviceAction();
+        QCOMPARE(item->text(), "Answer as &Device...");
+        QVERIFY(!item->isEnabled());
+        QVERIFY(c.start());
+        QVERIFY(item->isEnabled());
+        c.w.Check1[0]->setChecked(false);
+        QVERIFY(!item->isEnabled());
+    }
+
+    void answersWritesAndSentRows()
+    {
+        Console c;
+        QVERIFY(c.start());
+        DeviceWindow *device = c.openDevice(kTable);
+        QVERIFY(device);
+        QCOMPARE(device->windowTitle(), "Tavrin Device - " + c.pty.slavePath());
+        QVERIFY(!device->isModal());
+        QCOMPARE(device->replyDelay()->minimum(), 0);
+        QCOMPARE(device->replyDelay()->maximum(), 10000);
+        QCOMPARE(device->tables()->count(), 4);
+        QCOMPARE(device->model(RegisterKind::Holding).rowCount(), 2);
+        // Holding 0-1 read.
+        QCOMPARE(spaced(c.ask("01 03 00 00 00 02 C4 0B", 9)), "01 03 04 00 0A 00 14 DA 3E");
+        // A write changes the table at once, marked.
+        QCOMPARE(spaced(c.ask("01 06 00 01 01 2C D8 47", 8)), "01 06 00 01 01 2C D8 47");
+        RegisterModel &holding = device->model(RegisterKind::Holding);
+        QCOMPARE(holding.data(holding.index(1, RegisterModel::ValueColumn), Qt::DisplayRole).toInt(), 300);
+        QVERIFY(holding.isMarked(1));
+        QVERIFY(!holding.isMarked(0));
+        QCOMPARE(holding.data(holding.index(1, RegisterModel::ValueColumn), Qt::ToolTipRole).toString(),
+                 "Written by the master");
+        // Each answer went out through the panel: two sent events with its
+        // bytes.
+        int sent = 0;
+        for (const console::PortEvent &e : c.panel(0).events())
+            sent += e.kind == console::PortEventKind::Sent;
+        QCOMPARE(sent, 2);
+        QByteArray sentBytes;
+        c.panel(0).sentBytes().forEachSpan(0, c.panel(0).sentBytes().size(),
+                                           [&](QByteArrayView piece) { sentBytes += piece; });
+        QCOMPARE(spaced(sentBytes),
+                 "01 03 04 00 0A 00 14 DA 3E 01 06 00 01 01 2C D8 47");
+        // Clear empties the panel; the device goes on with what comes next.
+        c.w.Command1[0]->click();
+        QCOMPARE(spaced(c.ask("01 01 00 00 00 02 BD CB", 6)), "01 01 01 03 11 89");
+        // Another unit, once typed; a text that is no unit list keeps them.
+        device->units()->setText("2");
+        QVERIFY(c.unanswered("01 01 00 00 00 02 BD CB"));
+        QCOMPARE(spaced(c.ask("02 04 00 05 00 01 21 F8", 7)), "02 04 02 00 07 BC F2");
+        device->units()->setText("2,300");
+        QCOMPARE(spaced(c.ask("02 04 00 05 00 01 21 F8", 7)), "02 04 02 00 07 BC F2");
+        QCOMPARE(device->status()->text(), "Requests 6, answered 5, exceptions 0, no answer 1, dropped 0");
+        // Closing stops answering.
+        device->close();
+        QTRY_VERIFY(!c.w.deviceWindow(0));
+        QVERIFY(c.unanswered("02 04 00 05 00 01 21 F8"));
+    }
+
+    void loadAndSave()
+    {
+        Console c;
+        QVERIFY(c.start());
+        DeviceWindow *device = c.openDevice("holding,1,5\nholding,1,6\n");
+        QVERIFY(device);
+        QCOMPARE(c.boxes.texts().size(), 1);
+        QVERIFY2(c.boxes.texts()[0].endsWith("line 2: holding 1 was given on line 1 too; the later value 6 is kept"),
+                 qPrintable(c.boxes.texts()[0]));
+        QCOMPARE(device->table().value(RegisterKind::Holding, 1), std::optional<std::uint16_t>(6));
+        // A bad file loads nothing: the table stays.
+        writeFile(c.folder.filePath("bad.csv"), "holding,2,1\ncoil,3,7\n");
+        c.files.tableToLoad = c.folder.filePath("bad.csv");
+        device->loadTable();
+        QVERIFY2(c.boxes.texts().last().endsWith("line 2: value \"7\" is out of range 0-1 in table coil"),
+                 qPrintable(c.boxes.texts().last()));
+        QCOMPARE(c.boxes.boxes.last().icon, desktop::BoxIcon::Critical);
+        QCOMPARE(device->table().size(), 1u);
+        // Edited, then saved.
+        device->tables()->setCurrentIndex(int(RegisterKind::Coil));
+        device->addEntry();
+        device->addEntry();
+        RegisterModel &coils = device->model(RegisterKind::Coil);
+        QVERIFY(coils.setData(coils.index(1, RegisterModel::ValueColumn), 1, Qt::EditRole));
+        c.files.tableToSave = c.folder.filePath("saved.csv");
+        device->saveTable();
+        QCOMPARE(readFile(c.folder.filePath("saved.csv")),
+                 QByteArray("table,address,value\ncoil,0,0\ncoil,1,1\nholding,1,6\n"));
+        device->close();
+    }
+
+    void modelEdits()
+    {
+        protocol::RegisterTable table;
+        table.set(RegisterKind::Coil, 3, 1);
+        table.set(RegisterKind::Coil, 9, 0);
+        RegisterModel coils(table, RegisterKind::Coil);
+        QAbstractItemModelTester tester(&coils, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const auto value = coils.index(0, RegisterModel::ValueColumn);
+        const auto address = coils.index(0, RegisterModel::AddressColumn);
+        QVERIFY(!coils.setData(value, 2, Qt::EditRole));
+        QVERIFY(!coils.setData(value, -1, Qt::EditRole));
+        QVERIFY(coils.setData(value, 0, Qt::EditRole));
+        QVERIFY(!coils.setData(address, 9, Qt::EditRole)); // taken
+        QVERIFY(!coils.setData(address, 65536, Qt::EditRole));
+        QVERIFY(coils.setData(address, 65535, Qt::EditRole));
+        QCOMPARE(coils.data(coils.index(1, RegisterModel::AddressColumn), Qt::DisplayRole).toInt(), 65535);
+        QVERIFY(!table.value(RegisterKind::Coil, 3));
+        int row = -1;
+        QVERIFY(!coils.addEntry(&row)); // after 65535 there is none
+        coils.removeEntry(1);
+        QVERIFY(coils.addEntry(&row));
+        QCOMPARE(row, 1);
+        QCOMPARE(table.value(RegisterKind::Coil, 10), std::optional<std::uint16_t>(0));
+        coils.written(10);
+        QVERIFY(coils.isMarked(10));
+        QVERIFY(coils.data(coils.index(1, RegisterModel::ValueColumn), Qt::FontRole).value<QFont>().bold());
+        coils.reload();
+        QVERIFY(!coils.isMarked(10));
+    }
+};
+
+QTEST_MAIN(TestDeviceWindow)
+#include "tst_device_window.moc"
