@@ -147,6 +147,7 @@ void TrafficToolsTest::fieldHoldingAByte_data()
     QTest::newRow("before it") << answer << -1 << -1;
     QTest::newRow("no fields") << std::vector<Field>{} << 0 << -1;
     QTest::newRow("a gap between fields") << fieldsAt({{0, 1, 0}, {2, 3, 0}}) << 1 << -1;
+    QTest::newRow("of equal depth the last") << fieldsAt({{0, 4, 0}, {2, 4, 0}, {0, 1, 0}}) << 3 << 1;
     QTest::newRow("an empty field holds nothing") << fieldsAt({{0, 4, 0}, {2, 2, 1}}) << 2 << 0;
 }
 
@@ -458,12 +459,14 @@ void TrafficToolsTest::keptRowsFollowTheSource()
     QCOMPARE(keptRows(kept).back(), 10002);
     QCOMPARE(kept.sourceRow(3334), 10000);
 
-    // A changed last row is judged again.
-    source.facts.back() = frame("2", Status::Answer);
-    emit source.model.dataChanged(source.model.index(0, 0), source.model.index(10002, 0));
-    QCOMPARE(kept.rowCount(), 3335);
+    // Changed rows near the end are judged again, however wide the change.
     source.facts[10001] = frame("1", Status::Request);
-    emit source.model.dataChanged(source.model.index(10001, 0), source.model.index(10001, 0));
+    emit source.model.dataChanged(source.model.index(0, 0), source.model.index(10002, 0));
+    QCOMPARE(kept.rowCount(), 3337);
+    QCOMPARE(kept.sourceRow(3335), 10001);
+    source.facts.back() = frame("2", Status::Answer);
+    emit source.model.dataChanged(source.model.index(10002, 0), source.model.index(10002, 0));
+    QCOMPARE(kept.rowCount(), 3336);
     QCOMPARE(keptRows(kept).back(), 10001);
 
     // A reset makes the index again.
