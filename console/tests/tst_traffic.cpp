@@ -247,12 +247,14 @@ private slots:
         c.files.exported = console::FileChooser::ExportTarget{out.filePath("traffic.csv"), true};
         QTest::keyClick(view, Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(c.boxes.boxes.size(), 1);
-        const QByteArray csv = "time,panel,port,gap_ms,length,hex,text,check,event\n"
-                               "2026-12-07T14:03:10.000,left," + l.toUtf8() + ",,,,,,\"started 9600,n,8,1\"\n"
-                               "2026-12-07T14:03:10.500,right," + r.toUtf8() + ",500.0,,,,,\"started 9600,n,8,1\"\n"
-                               "2026-12-07T14:03:11.000,left," + l.toUtf8() + ",500.0,8,01 03 00 00 00 02 C4 0B,........,ok,\n"
-                               "2026-12-07T14:03:11.030,right," + r.toUtf8() + ",30.0,9,01 03 04 00 0A 00 0B 9B F6,.........,ok,\n"
-                               "2026-12-07T14:03:11.060,right," + r.toUtf8() + ",30.0,9,01 03 04 00 0A 00 0B 9B F7,.........,bad,\n";
+        // Ten columns a protocol fills follow, empty without one.
+        const QByteArray csv = "time,panel,port,gap_ms,length,hex,text,check,event,"
+                               "protocol,unit,function,address,count,values,status,reply_ms,request_row,summary\n"
+                               "2026-12-07T14:03:10.000,left," + l.toUtf8() + ",,,,,,\"started 9600,n,8,1\",,,,,,,,,,\n"
+                               "2026-12-07T14:03:10.500,right," + r.toUtf8() + ",500.0,,,,,\"started 9600,n,8,1\",,,,,,,,,,\n"
+                               "2026-12-07T14:03:11.000,left," + l.toUtf8() + ",500.0,8,01 03 00 00 00 02 C4 0B,........,ok,,,,,,,,,,,\n"
+                               "2026-12-07T14:03:11.030,right," + r.toUtf8() + ",30.0,9,01 03 04 00 0A 00 0B 9B F6,.........,ok,,,,,,,,,,,\n"
+                               "2026-12-07T14:03:11.060,right," + r.toUtf8() + ",30.0,9,01 03 04 00 0A 00 0B 9B F7,.........,bad,,,,,,,,,,,\n";
         QCOMPARE(readFile(out.filePath("traffic.csv")), csv);
         // Or the columns as the view shows them, the bytes in full.
         c.files.exported = console::FileChooser::ExportTarget{out.filePath("traffic.txt"), false};
@@ -440,7 +442,7 @@ private slots:
         c.files.exported = console::FileChooser::ExportTarget{out.filePath("traffic.csv"), true};
         view->exportRows();
         QCOMPARE(readFile(out.filePath("traffic.csv")).split('\n').value(3),
-                 QByteArray("2026-12-07T14:03:10.020,right,2,20.0,8,01 03 00 00 00 0A C5 CD,........,ok,sent"));
+                 QByteArray("2026-12-07T14:03:10.020,right,2,20.0,8,01 03 00 00 00 0A C5 CD,........,ok,sent,,,,,,,,,,"));
         // Clear takes the sent bytes with the rows.
         c.w.Command1[1]->click();
         QCOMPARE(c.panel(1).sentBytes().size(), 0);

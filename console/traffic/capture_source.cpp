@@ -79,6 +79,11 @@ std::unique_ptr<CaptureSource> CaptureSource::open(const QString &path, QString 
                          [](const Frame &a, const Frame &b) { return a.startUs < b.startUs; });
         std::stable_sort(source->m_events[p].begin(), source->m_events[p].end(),
                          [](const PortEvent &a, const PortEvent &b) { return a.monotonicUs < b.monotonicUs; });
+        qint64 offset = 0;
+        for (Frame &f : source->m_frames[p]) {
+            f.streamOffset = offset;
+            offset += f.length;
+        }
     }
     return source;
 }
@@ -104,6 +109,54 @@ void CaptureSource::sentBytes(int, qint64 first, qint64 count, QByteArray &out) 
 {
     // A sent row's bytes are where its packet's are in the file.
     out.append(m_bytes + first, qsizetype(count));
+}
+
+qint64 CaptureSource::streamSize(int panel) const
+{
+    const auto &frames = m_frames[panel];
+    return frames.empty() ? 0 : frames.back().streamOffset + frames.back().length;
+}
+
+TrafficSource::Burst CaptureSource::burst(int panel, qint64 index) const
+{
+    const Frame &f = at(panel, index);
+    return {f.streamOffset, f.startUs, f.endUs, f.wallMs};
+}
+
+std::optional<qint64> CaptureSource::burstOf(int panel, qint64 byte) const
+{
+    const auto &frames = m_frames[panel];
+    if (byte < 0 || byte >= streamSize(panel))
+        return std::nullopt;
+    // The last packet that begins at or before the byte (empty packets
+    // hold none of it).
+    auto after = std::upper_bound(frames.begin(), frames.end(), byte,
+                                  [](qint64 b, const Frame &f) { return b < f.streamOffset; });
+    return qint64(after - frames.begin()) - 1;
+}
+
+void CaptureSource::streamBytes(int panel, qint64 first, qint64 count, QByteArray &out) const
+{
+    auto index = burstOf(panel, first);
+    if (!index)
+        return;
+    const auto &frames = m_frames[panel];
+    for (size_t i = size_t(*index); i < frames.size() && count > 0; ++i) {
+        const Frame &f = frames[i];
+        const qint64 skip = first - f.streamOffset;
+        const qint64 take = std::min(count, f.length - skip);
+        if (take <= 0)
+            continue;
+        out.append(m_bytes + f.offset + skip, qsizetype(take));
+        first += take;
+        count -= take;
+    }
+}
+
+QString CaptureSource::streamPort(int panel, qint64 byte) const
+{
+    const auto index = burstOf(panel, byte);
+    return index ? at(panel, *index).port : m_ports[panel];
 }
 
 } // namespace console

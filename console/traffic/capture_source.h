@@ -36,6 +36,13 @@ public:
     void sentBytes(int panel, qint64 first, qint64 count, QByteArray &out) const override;
     QString portText(int panel) const override { return m_ports[panel]; }
     QString settings(int panel) const override { return m_settings[panel]; }
+    // The stream is the packets' bytes one after the other, a burst a packet.
+    qint64 streamSize(int panel) const override;
+    qint64 burstCount(int panel) const override { return frameCount(panel); }
+    Burst burst(int panel, qint64 index) const override;
+    std::optional<qint64> burstOf(int panel, qint64 byte) const override;
+    void streamBytes(int panel, qint64 first, qint64 count, QByteArray &out) const override;
+    QString streamPort(int panel, qint64 byte) const override;
 
 private:
     CaptureSource() = default;
@@ -46,6 +53,8 @@ private:
         qint64 endUs;
         qint64 wallMs;
         QString port;
+        // Where its bytes begin in the panel's stream.
+        qint64 streamOffset = 0;
     };
     const Frame &at(int panel, qint64 frame) const { return m_frames[panel][size_t(frame)]; }
 

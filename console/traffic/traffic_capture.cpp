@@ -94,4 +94,21 @@ SaveResult exportCapture(const TrafficModel &model, const QString &path, const S
     return result;
 }
 
+EventTypeOf decodedEventType(const TrafficModel &model)
+{
+    if (model.protocol() == protocol::Protocol::None)
+        return {};
+    return [&model](int row) -> std::optional<quint8> {
+        switch (model.pairing(row).role) {
+        case protocol::Role::Request:
+        case protocol::Role::Answered:
+        case protocol::Role::NoAnswer: return capture::kTransmitted;
+        case protocol::Role::Answer:
+        case protocol::Role::Unanswering: return capture::kReceived;
+        case protocol::Role::None: break;
+        }
+        return std::nullopt;
+    };
+}
+
 } // namespace console

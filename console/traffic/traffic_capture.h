@@ -18,6 +18,10 @@ quint8 plainEventType(int panel, bool sent);
 // nothing where it does not (plainEventType() then).
 using EventTypeOf = std::function<std::optional<quint8>(int row)>;
 
+// The directions a model's protocol found (a request 0x01, an answer 0x02,
+// by its pairing); an empty hook without a protocol.
+EventTypeOf decodedEventType(const TrafficModel &model);
+
 // Writes the model's rows as a pcapng file through the one file writer:
 // one interface a panel (link type 250, named for its port, described by
 // its settings), one packet a row with bytes, in the rows' order, and the

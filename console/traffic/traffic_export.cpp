@@ -28,6 +28,31 @@ QString gapText(const TrafficModel &model, int row)
 }
 } // namespace
 
+// The protocol's columns of a row: empty without a protocol and for events.
+QStringList protocolFields(const TrafficModel &model, int row)
+{
+    QStringList fields;
+    if (model.protocol() == protocol::Protocol::None || !model.frameMark(row)) {
+        for (int i = 0; i < 10; ++i)
+            fields << QString();
+        return fields;
+    }
+    const protocol::Description d = model.description(row);
+    const protocol::Pairing p = model.pairing(row);
+    const bool answer = p.role == protocol::Role::Answer;
+    const auto text = [](const std::string &s) { return QString::fromStdString(s); };
+    return {QString::fromUtf8(protocol::settingName(model.protocol())),
+            text(d.unit),
+            text(d.function),
+            text(d.address),
+            text(d.count),
+            text(d.values),
+            model.statusText(row),
+            replyText(model, row),
+            answer && p.partner >= 0 ? QString::number(p.partner + 1) : QString(),
+            text(d.summary)};
+}
+
 QString csvField(const QString &text)
 {
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
@@ -48,9 +73,14 @@ QString exportLine(const TrafficModel &model, int row, ExportFormat format)
     const QString check = checkText(model.verdict(row));
     const QDateTime time = QDateTime::fromMSecsSinceEpoch(model.wallMs(row));
     if (format == ExportFormat::Text) {
-        return QStringList{time.toString(QStringLiteral("HH:mm:ss.zzz")), gapText(model, row), model.port(row),
-                           length, showsBytes ? hex : model.eventText(row), text, check}
-            .join(QLatin1Char('\t'));
+        QStringList columns{time.toString(QStringLiteral("HH:mm:ss.zzz")), gapText(model, row), model.port(row),
+                            length, showsBytes ? hex : model.eventText(row), text, check};
+        if (model.protocol() != protocol::Protocol::None) {
+            const bool frame = model.frameMark(row).has_value();
+            columns << (frame ? QString::fromStdString(model.description(row).summary) : QString())
+                    << replyText(model, row);
+        }
+        return columns.join(QLatin1Char('\t'));
     }
     QStringList fields{time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")),
                        model.panelOf(row) == 0 ? QStringLiteral("left") : QStringLiteral("right"),
@@ -61,6 +91,7 @@ QString exportLine(const TrafficModel &model, int row, ExportFormat format)
                        text,
                        check,
                        model.eventText(row)};
+    fields += protocolFields(model, row);
     for (QString &f : fields)
         f = csvField(f);
     return fields.join(QLatin1Char(','));
@@ -77,9 +108,12 @@ SaveResult exportTraffic(const TrafficModel &model, ExportFormat format, const Q
     };
     if (!file.open())
         return failed();
+    const bool decoded = model.protocol() != protocol::Protocol::None;
     const QByteArray header = format == ExportFormat::Csv
-        ? QByteArrayLiteral("time,panel,port,gap_ms,length,hex,text,check,event\n")
-        : QByteArrayLiteral("Time\tGap (ms)\tPanel\tLength\tHex\tText\tCheck\n");
+        ? QByteArrayLiteral("time,panel,port,gap_ms,length,hex,text,check,event,"
+                            "protocol,unit,function,address,count,values,status,reply_ms,request_row,summary\n")
+        : decoded ? QByteArrayLiteral("Time\tGap (ms)\tPanel\tLength\tHex\tText\tCheck\tDecoded\tReply (ms)\n")
+                  : QByteArrayLiteral("Time\tGap (ms)\tPanel\tLength\tHex\tText\tCheck\n");
     if (!file.write(header))
         return failed();
     const quint64 generation = model.generation();

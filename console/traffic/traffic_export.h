@@ -12,9 +12,14 @@ enum class ExportFormat {
     // time in local time with milliseconds; panel "left" or "right"; gap_ms
     // with one decimal (empty on the first row); hex upper-case pairs; event
     // empty for a frame, else its words ("started 9600,n,8,1", "fault: ...").
+    // Ten columns follow, empty without a protocol and on event rows:
+    //   protocol,unit,function,address,count,values,status,reply_ms,request_row,summary
+    // the protocol's setting name, the description's texts, the status word
+    // (TrafficModel::statusText()), an answer's reply time (one decimal) and
+    // the 1-based line (after the header) of its request, and the summary.
     Csv,
     // The view's columns as shown, separated by tabs, under a header line;
-    // a frame's bytes in full.
+    // a frame's bytes in full (with a protocol, its Decoded and Reply (ms)).
     Text,
 };
 

@@ -20,6 +20,10 @@ constexpr quint64 kEventBit = quint64(1) << 62;
 
 const QColor kPanelTint[2] = {QColor(232, 240, 255), QColor(255, 243, 222)};
 const QColor kBadTint(255, 200, 200);
+// Status tints with a protocol: dark text stays readable on each.
+const QColor kExceptionTint(255, 214, 153);
+const QColor kNoAnswerTint(255, 243, 150);
+const QColor kUnrecognisedTint(224, 224, 224);
 const QColor kSentInk(0, 90, 40);
 
 } // namespace
@@ -39,20 +43,53 @@ TrafficModel::TrafficModel(std::array<const Panel *, 2> panels, QObject *parent)
     : TrafficModel(static_cast<const TrafficSource *>(nullptr), parent)
 {
     m_panels = std::make_unique<PanelSource>(panels);
-    m_source = m_panels.get();
-    connect(m_source, &TrafficSource::grown, this, &TrafficModel::sync);
-    connect(m_source, &TrafficSource::reset, this, &TrafficModel::rebuild);
+    m_base = m_panels.get();
+    useSource(m_base);
     rebuild();
 }
 
 TrafficModel::TrafficModel(const TrafficSource *source, QObject *parent)
     : QAbstractTableModel(parent)
-    , m_source(source)
+    , m_base(source)
 {
-    if (!m_source)
+    if (!m_base)
         return;
+    useSource(m_base);
+    rebuild();
+}
+
+TrafficModel::~TrafficModel()
+{
+    // The protocol's frames go before the panels they read.
+    if (m_source)
+        disconnect(m_source, nullptr, this, nullptr);
+    m_decoded.reset();
+}
+
+void TrafficModel::useSource(const TrafficSource *source)
+{
+    if (m_source)
+        disconnect(m_source, nullptr, this, nullptr);
+    m_source = source;
     connect(m_source, &TrafficSource::grown, this, &TrafficModel::sync);
     connect(m_source, &TrafficSource::reset, this, &TrafficModel::rebuild);
+}
+
+void TrafficModel::setProtocol(protocol::Protocol chosen, qint64 replyTimeoutUs)
+{
+    if (chosen == protocol() && (!m_decoded || replyTimeoutUs == m_decoded->replyTimeoutUs()))
+        return;
+    beginResetModel();
+    // The rows refer to the old frames: none is read until made again.
+    m_rows.clear();
+    endResetModel();
+    std::unique_ptr<ProtocolSource> old = std::move(m_decoded);
+    if (chosen != protocol::Protocol::None) {
+        m_decoded = std::make_unique<ProtocolSource>(*m_base, chosen, replyTimeoutUs);
+        connect(m_decoded.get(), &ProtocolSource::ticked, this, &TrafficModel::ticked);
+    }
+    useSource(m_decoded ? m_decoded.get() : m_base);
+    old.reset();
     rebuild();
 }
 
@@ -132,12 +169,36 @@ struct Cursor {
 
 } // namespace
 
+void TrafficModel::ticked()
+{
+    forgetDecoded();
+    const auto now = m_source->nowUs();
+    if (now)
+        refreshSince(*now - 2 * replyTimeoutUs(), rowCount() - 1);
+}
+
+void TrafficModel::refreshSince(qint64 us, int last)
+{
+    // Only the last rows change: requests still within their timeout, and
+    // the rows after them. At most a bounded number is looked through.
+    if (last < 0 || last >= rowCount())
+        return;
+    int first = last;
+    for (int n = 0; first > 0 && n < 1000 && endUs(first - 1) >= us; ++n)
+        --first;
+    emit dataChanged(index(first, 0), index(last, columnCount() - 1));
+}
+
 void TrafficModel::sync()
 {
+    forgetDecoded();
     // Bytes added to a last frame change it and the gap of the row after
     // it: the rows on screen are drawn again.
     bool grown = false;
-    for (int p = 0; p < 2; ++p) {
+    const int before = rowCount();
+    for (int p = 0; m_decoded && p < 2; ++p)
+        m_coveredSeen[p] = m_source->covered(p);
+    for (int p = 0; !m_decoded && p < 2; ++p) {
         const qint64 covered = m_source->covered(p);
         grown = grown || (covered != m_coveredSeen[p] && m_framesSeen[p] > 0 && shows(p));
         m_coveredSeen[p] = covered;
@@ -177,10 +238,14 @@ void TrafficModel::sync()
         endInsertRows();
         i = j;
     }
+    // New frames answer or outrun the requests before them.
+    if (m_decoded && before > 0 && rowCount() > before)
+        refreshSince(startUs(before) - 2 * replyTimeoutUs(), before - 1);
 }
 
 void TrafficModel::rebuild()
 {
+    forgetDecoded();
     beginResetModel();
     m_rows.clear();
     m_framesSeen = {};
@@ -228,7 +293,7 @@ int TrafficModel::rowCount(const QModelIndex &parent) const
 
 int TrafficModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : (m_decoded ? ProtocolColumnCount : ColumnCount);
 }
 
 TrafficModel::Times TrafficModel::timesOf(const Ref &ref) const
@@ -274,11 +339,13 @@ QByteArray TrafficModel::bytesOf(const Ref &ref, qint64 limit) const
 bool TrafficModel::readable(const Ref &ref, qint64 limit) const
 {
     const PortEvent *sent = sentEvent(ref);
-    if ((ref.event && !sent) || !m_panels)
-        return true; // an opened capture's bytes are in its file
-    const Panel &p = m_panels->panel(ref.panel);
-    const ByteStore &store = sent ? p.sentBytes() : p.receive().store();
-    return store.readable(sent ? sent->sentFirst : p.frames().start(ref.index), std::min(limit, lengthOf(ref)));
+    if (ref.event && !sent)
+        return true;
+    const qint64 count = std::min(limit, lengthOf(ref));
+    if (!sent)
+        return m_source->frameReadable(ref.panel, ref.index, count);
+    // An opened capture's sent bytes are in its file.
+    return !m_panels || m_panels->panel(ref.panel).sentBytes().readable(sent->sentFirst, count);
 }
 
 quint64 TrafficModel::readFailures() const
@@ -352,9 +419,135 @@ QByteArray TrafficModel::frameBytes(int row) const
 CheckVerdict TrafficModel::verdict(int row) const
 {
     const Ref ref = refOf(row);
+    if (m_decoded) {
+        // The protocol's own check decides; bytes that are no frame have none.
+        if (ref.event)
+            return CheckVerdict::NotApplicable;
+        switch (m_decoded->mark(ref.panel, ref.index).verdict) {
+        case protocol::Verdict::Good: return CheckVerdict::Ok;
+        case protocol::Verdict::BadCheck: return CheckVerdict::Bad;
+        default: return CheckVerdict::NotApplicable;
+        }
+    }
     if ((ref.event && !sentEvent(ref)) || m_check == FrameCheck::None)
         return CheckVerdict::NotApplicable;
     return verifyFrame(m_check, bytesOf(ref, std::numeric_limits<qint64>::max()));
+}
+
+std::optional<protocol::FrameMark> TrafficModel::frameMark(int row) const
+{
+    if (!m_decoded || row < 0 || row >= rowCount())
+        return std::nullopt;
+    const Ref ref = refOf(row);
+    if (ref.event)
+        return std::nullopt;
+    return m_decoded->mark(ref.panel, ref.index);
+}
+
+protocol::PairingFrame TrafficModel::pairingFrame(qint64 row) const
+{
+    const Ref ref = refOf(int(row));
+    if (ref.event)
+        return {};
+    const protocol::FrameMark &mark = m_decoded->mark(ref.panel, ref.index);
+    protocol::PairingFrame frame;
+    frame.direction = mark.direction;
+    // Bytes that are no frame, and a frame whose check failed (its station
+    // and function may be what was corrupted), are never paired: a request
+    // answered only by a corrupted frame got no answer.
+    if (mark.verdict != protocol::Verdict::Good)
+        return frame;
+    const QByteArray bytes = bytesOf(ref, mark.length);
+    frame.key = protocol::pairingKey(
+        m_decoded->protocol(), {reinterpret_cast<const std::uint8_t *>(bytes.constData()), size_t(bytes.size())},
+        mark);
+    const Times times = timesOf(ref);
+    frame.startUs = times.startUs;
+    frame.endUs = times.endUs;
+    return frame;
+}
+
+TrafficModel::Decoded &TrafficModel::decoded(int row) const
+{
+    for (Decoded &d : m_decodedRows)
+        if (d.row == row && d.stamp == m_decodedStamp)
+            return d;
+    Decoded &d = m_decodedRows[m_decodedNext];
+    m_decodedNext = (m_decodedNext + 1) % m_decodedRows.size();
+    d = Decoded{row, m_decodedStamp, false, {}, {}};
+    const auto mark = frameMark(row);
+    if (!mark)
+        return d;
+    protocol::PairingOptions options;
+    options.timeoutUs = m_decoded->replyTimeoutUs();
+    // A complete source's requests have had all the time they will get.
+    options.nowUs = m_source->nowUs().value_or(std::numeric_limits<qint64>::max());
+    d.pairing = protocol::pairingOf([this](qint64 r) { return pairingFrame(r); }, rowCount(), row, options);
+    return d;
+}
+
+protocol::Pairing TrafficModel::pairing(int row) const
+{
+    if (!m_decoded || row < 0 || row >= rowCount())
+        return {};
+    return decoded(row).pairing;
+}
+
+protocol::Description TrafficModel::description(int row) const
+{
+    if (!m_decoded || row < 0 || row >= rowCount())
+        return {};
+    Decoded &d = decoded(row);
+    const auto mark = frameMark(row);
+    if (!d.described && mark) {
+        const Ref ref = refOf(row);
+        const QByteArray bytes = bytesOf(ref, mark->length);
+        QByteArray request;
+        const bool answer = d.pairing.role == protocol::Role::Answer;
+        if (answer && d.pairing.partner >= 0)
+            request = bytesOf(refOf(int(d.pairing.partner)), kMaxFrameBytes);
+        const auto span = [](const QByteArray &b) {
+            return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(b.constData()), size_t(b.size()));
+        };
+        // A frame the framer could not tell the way of (a write's echo)
+        // is read the way its pairing found.
+        protocol::FrameMark read = *mark;
+        if (read.direction == protocol::Direction::Unknown && read.verdict == protocol::Verdict::Good) {
+            if (answer || d.pairing.role == protocol::Role::Unanswering)
+                read.direction = protocol::Direction::Answer;
+            else if (d.pairing.role != protocol::Role::None)
+                read.direction = protocol::Direction::Request;
+        }
+        d.description = protocol::describe(m_decoded->protocol(), span(bytes), read, span(request));
+        d.described = true;
+    }
+    return d.description;
+}
+
+QString TrafficModel::statusText(int row) const
+{
+    if (!frameMark(row))
+        return {};
+    const protocol::Description d = description(row);
+    const protocol::Role role = pairing(row).role;
+    switch (d.status) {
+    case protocol::Status::BadCheck: return QStringLiteral("bad check");
+    case protocol::Status::Unrecognised: return QStringLiteral("unrecognised");
+    case protocol::Status::Exception: return QStringLiteral("exception ") + QString::fromStdString(d.code);
+    case protocol::Status::Nak:
+        return d.code.empty() ? QStringLiteral("nak") : QStringLiteral("nak ") + QString::fromStdString(d.code);
+    case protocol::Status::Request:
+    case protocol::Status::Answer: break;
+    }
+    switch (role) {
+    case protocol::Role::NoAnswer: return QStringLiteral("no answer");
+    case protocol::Role::Answer:
+    case protocol::Role::Unanswering: return QStringLiteral("answer");
+    case protocol::Role::Request:
+    case protocol::Role::Answered: return QStringLiteral("request");
+    case protocol::Role::None: break;
+    }
+    return d.status == protocol::Status::Answer ? QStringLiteral("answer") : QStringLiteral("request");
 }
 
 QString TrafficModel::eventText(int row) const
@@ -377,6 +570,28 @@ QString TrafficModel::panelPort(int panel) const
 QString TrafficModel::panelSettings(int panel) const
 {
     return m_source->settings(panel);
+}
+
+QString replyText(const TrafficModel &model, int row)
+{
+    const protocol::Pairing p = model.pairing(row);
+    if (p.role != protocol::Role::Answer)
+        return {};
+    return QString::number(double(p.replyUs) / 1000.0, 'f', 1);
+}
+
+QColor TrafficModel::statusTint(int row, int panel) const
+{
+    if (!frameMark(row))
+        return kPanelTint[panel];
+    switch (description(row).status) {
+    case protocol::Status::BadCheck: return kBadTint;
+    case protocol::Status::Exception:
+    case protocol::Status::Nak: return kExceptionTint;
+    case protocol::Status::Unrecognised: return kUnrecognisedTint;
+    default: break;
+    }
+    return pairing(row).role == protocol::Role::NoAnswer ? kNoAnswerTint : kPanelTint[panel];
 }
 
 QVariant TrafficModel::data(const QModelIndex &index, int role) const
@@ -418,9 +633,16 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
             case CheckVerdict::Bad: return QStringLiteral("bad");
             case CheckVerdict::NotApplicable: return QString();
             }
+            return {};
+        case DecodedColumn:
+            return ref.event ? QVariant() : QVariant(QString::fromStdString(description(row).summary));
+        case ReplyColumn:
+            return replyText(*this, row);
         }
         return {};
     case Qt::BackgroundRole:
+        if (m_decoded)
+            return statusTint(row, ref.panel);
         return verdict(row) == CheckVerdict::Bad ? kBadTint : kPanelTint[ref.panel];
     case Qt::ForegroundRole:
         return sent ? QVariant(kSentInk) : QVariant();
@@ -437,7 +659,7 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
         }
         return {};
     case Qt::TextAlignmentRole:
-        if (column == GapColumn || column == LengthColumn)
+        if (column == GapColumn || column == LengthColumn || column == ReplyColumn)
             return QVariant(Qt::AlignRight | Qt::AlignVCenter);
         return {};
     case Qt::ToolTipRole:
@@ -458,6 +680,8 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
                                                : QString());
         if (column == TextColumn && bytes)
             return printableText(bytesOf(ref, kMaxFrameBytes));
+        if (column == DecodedColumn && !ref.event)
+            return QString::fromStdString(description(row).summary) + QStringLiteral("\n") + statusText(row);
         return {};
     default:
         return {};
@@ -468,8 +692,9 @@ QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int 
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char *const names[ColumnCount] = {"Time", "Gap (ms)", "Panel", "Length", "Hex", "Text", "Check"};
-    return section >= 0 && section < ColumnCount ? tr(names[section]) : QVariant();
+    static const char *const names[ProtocolColumnCount] = {"Time", "Gap (ms)", "Panel",   "Length",    "Hex",
+                                                           "Text", "Check",    "Decoded", "Reply (ms)"};
+    return section >= 0 && section < columnCount() ? tr(names[section]) : QVariant();
 }
 
 std::optional<QByteArray> findPattern(const QString &text, bool hex, QString *reason)

@@ -3,9 +3,13 @@
 #include "console/bytes/chunked_array.h"
 #include "console/frames/frame_checks.h"
 #include "console/panel/panel.h"
+#include "console/traffic/protocol_source.h"
 #include "console/traffic/traffic_source.h"
+#include "protocol/pairing.h"
+#include "protocol/protocol.h"
 
 #include <QAbstractTableModel>
+#include <QColor>
 
 #include <array>
 #include <memory>
@@ -26,21 +30,74 @@ enum class PanelFilter { Both, Left, Right };
 // and the chosen check's verdict ("ok", "bad", or empty for a frame too
 // short to carry it). An event row gives its text in the hex column, but
 // for "sent", whose row shows the bytes the panel sent, marked as sent.
+//
+// With a protocol chosen (setProtocol()), the frames are those its framer
+// finds in each panel's received bytes (see ProtocolSource), the check is
+// the protocol's own ("ok", "bad", empty for bytes that are no frame), and
+// two columns follow: Decoded (the frame's summary) and Reply (ms) (on an
+// answer, the time from the end of its request). Rows are tinted by their
+// status. A row's description and pairing are found when the row is drawn
+// or asked for, and the last few are kept: nothing is decoded ahead.
 class TrafficModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { TimeColumn, GapColumn, PanelColumn, LengthColumn, HexColumn, TextColumn, CheckColumn, ColumnCount };
+    // ColumnCount columns without a protocol, ProtocolColumnCount with one.
+    enum Column {
+        TimeColumn,
+        GapColumn,
+        PanelColumn,
+        LengthColumn,
+        HexColumn,
+        TextColumn,
+        CheckColumn,
+        ColumnCount,
+        DecodedColumn = ColumnCount,
+        ReplyColumn,
+        ProtocolColumnCount
+    };
     // Bytes of a frame the hex and text cells show; the export writes all.
     static constexpr int kShownBytes = 64;
 
     explicit TrafficModel(std::array<const Panel *, 2> panels, QObject *parent = nullptr);
     // Rows of another source (not owned), such as an opened capture.
     explicit TrafficModel(const TrafficSource *source, QObject *parent = nullptr);
+    ~TrafficModel() override;
 
     PanelFilter filter() const { return m_filter; }
     void setFilter(PanelFilter filter);
     FrameCheck check() const { return m_check; }
     void setCheck(FrameCheck check);
+    // Frames found by a protocol's grammar instead of the split rule (None:
+    // the split rule's frames, as without). Rows are made again.
+    protocol::Protocol protocol() const { return m_decoded ? m_decoded->protocol() : protocol::Protocol::None; }
+    void setProtocol(protocol::Protocol protocol, qint64 replyTimeoutUs = 1'000'000);
+    qint64 replyTimeoutUs() const { return m_decoded ? m_decoded->replyTimeoutUs() : 1'000'000; }
+    // The protocol's frames, while one is chosen; null otherwise.
+    ProtocolSource *decodedSource() const { return m_decoded.get(); }
+
+    // What a row says in its protocol, for the view and for the pieces
+    // beside it (a field tree, statistics, a row filter). All of them are
+    // answered from the row's bytes and its neighbours when asked; the
+    // model keeps only the last few answers.
+    //
+    // The framer's mark of a frame row; nothing for an event row or without
+    // a protocol.
+    std::optional<protocol::FrameMark> frameMark(int row) const;
+    // The frame's fields, unit, function, status and summary; an answer is
+    // read with its request's bytes (its function, address and count are
+    // the request's). A default Description (status Unrecognised, no
+    // fields) for an event row or without a protocol.
+    protocol::Description description(int row) const;
+    // Which row answers or is answered by this one (partner: a row of this
+    // model, -1 for none) and the reply time in microseconds, over the rows
+    // shown (both panels merged, or one panel's for a bus tap). Role None
+    // for an event row, bytes that are no frame, a frame whose check failed
+    // (its station may be what was corrupted), or without a protocol.
+    protocol::Pairing pairing(int row) const;
+    // The export's status word: "request", "no answer", "answer",
+    // "exception N", "nak" or "nak CODE", "bad check", "unrecognised";
+    // empty for an event row or without a protocol.
+    QString statusText(int row) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -90,6 +147,10 @@ public slots:
     // Makes every row again (a panel cleared, a new rule, a new filter).
     void rebuild();
 
+private slots:
+    // The clock moved: requests may have run out of time for their answer.
+    void ticked();
+
 private:
     struct Ref {
         int panel;
@@ -100,6 +161,23 @@ private:
     Ref refOf(int row) const { return decode(m_rows[size_t(row)]); }
     static Ref decode(quint64 code);
     bool shows(int panel) const;
+    // A row's description and pairing, kept for the last rows asked.
+    struct Decoded {
+        int row = -1;
+        quint64 stamp = 0;
+        bool described = false;
+        protocol::Description description;
+        protocol::Pairing pairing;
+    };
+    Decoded &decoded(int row) const;
+    protocol::PairingFrame pairingFrame(qint64 row) const;
+    // Rows changed meaning (new rows, a tick of the clock): what was kept
+    // is asked again.
+    void forgetDecoded() { ++m_decodedStamp; }
+    // Draws again rows up to `last` that end at `us` or later.
+    void refreshSince(qint64 us, int last);
+    void useSource(const TrafficSource *source);
+    QColor statusTint(int row, int panel) const;
     // Monotonic: when the row's first byte came, when its last did.
     struct Times {
         qint64 startUs = 0;
@@ -118,7 +196,13 @@ private:
     void mergeNew(Out &&out);
 
     std::unique_ptr<PanelSource> m_panels;
+    // The source given (or the panels), and the protocol's frames over it.
+    const TrafficSource *m_base = nullptr;
+    std::unique_ptr<ProtocolSource> m_decoded;
     const TrafficSource *m_source = nullptr;
+    mutable std::array<Decoded, 64> m_decodedRows;
+    mutable size_t m_decodedNext = 0;
+    quint64 m_decodedStamp = 1;
     PanelFilter m_filter = PanelFilter::Both;
     FrameCheck m_check = FrameCheck::None;
     ChunkedArray<quint64> m_rows;
@@ -128,6 +212,10 @@ private:
     std::array<qint64, 2> m_coveredSeen{};
     quint64 m_generation = 0;
 };
+
+// The Reply (ms) cell: an answer's reply time with one decimal; empty for
+// any other row.
+QString replyText(const TrafficModel &model, int row);
 
 // One character a byte: the byte itself for 0x20..0x7E, '.' otherwise.
 QString printableText(QByteArrayView bytes);

@@ -42,9 +42,13 @@ QString PanelSource::framePort(int panel, qint64 frame) const
 {
     // The port of the last event before the frame: a start or a reconnect
     // names where the bytes came from.
-    const Panel &p = *m_panels[panel];
     const auto span = frameSpan(panel, frame);
-    const qint64 at = span ? span->startUs : 0;
+    return portAt(panel, span ? span->startUs : 0);
+}
+
+QString PanelSource::portAt(int panel, qint64 at) const
+{
+    const Panel &p = *m_panels[panel];
     const auto &events = p.events();
     auto after = std::upper_bound(events.begin(), events.end(), at,
                                   [](qint64 t, const PortEvent &e) { return t < e.monotonicUs; });
@@ -63,6 +67,51 @@ QString PanelSource::settings(int panel) const
         if (e->kind == PortEventKind::Started)
             return e->detail;
     return m_panels[panel]->control().settings();
+}
+
+qint64 PanelSource::burstCount(int panel) const
+{
+    // Bursts of bytes still waiting to be shown are not in the stream yet.
+    const Panel &p = *m_panels[panel];
+    const qint64 shown = p.receive().shownSize();
+    if (shown == 0)
+        return 0;
+    const auto last = p.receive().arrivalTimes().markOf(shown - 1);
+    return last ? qint64(*last) + 1 : 0;
+}
+
+TrafficSource::Burst PanelSource::burst(int panel, qint64 index) const
+{
+    const ArrivalTimes &times = m_panels[panel]->receive().arrivalTimes();
+    const ArrivalTimes::Mark &m = times.mark(size_t(index));
+    return {m.firstByte, m.startUs, m.endUs, times.wallMs(size_t(index))};
+}
+
+std::optional<qint64> PanelSource::burstOf(int panel, qint64 byte) const
+{
+    const auto mark = m_panels[panel]->receive().arrivalTimes().markOf(byte);
+    return mark ? std::optional<qint64>(qint64(*mark)) : std::nullopt;
+}
+
+void PanelSource::streamBytes(int panel, qint64 first, qint64 count, QByteArray &out) const
+{
+    m_panels[panel]->receive().store().forEachSpan(first, count, [&](QByteArrayView piece) { out.append(piece); });
+}
+
+bool PanelSource::streamReadable(int panel, qint64 first, qint64 count) const
+{
+    return m_panels[panel]->receive().store().readable(first, count);
+}
+
+QString PanelSource::streamPort(int panel, qint64 byte) const
+{
+    const auto mark = burstOf(panel, byte);
+    return portAt(panel, mark ? burst(panel, *mark).startUs : 0);
+}
+
+std::optional<qint64> PanelSource::nowUs() const
+{
+    return m_panels[0]->receive().clock().monotonicUs();
 }
 
 } // namespace console

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStandardItemModel>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QToolButton>
@@ -84,12 +85,15 @@ TrafficWindow::TrafficWindow(std::unique_ptr<TrafficSource> capture, const QStri
         w->setEnabled(false);
         w->setToolTip(why);
     }
+    enableSplitAndCheck();
 }
 
 void TrafficWindow::build()
 {
     resize(1000, 560);
-    m_model->setCheck(readTrafficSettings(m_settings).check);
+    const TrafficSettings kept = readTrafficSettings(m_settings);
+    m_model->setCheck(kept.check);
+    m_model->setProtocol(kept.protocol, qint64(kept.replyTimeoutMs) * 1000);
     m_table = new QTableView(this);
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -103,6 +107,17 @@ void TrafficWindow::build()
     const int columnWidths[TrafficModel::ColumnCount] = {96, 70, 110, 56, 390, 150, 50};
     for (int c = 0; c < TrafficModel::ColumnCount; ++c)
         m_table->setColumnWidth(c, columnWidths[c]);
+    // The protocol's columns come and go with a protocol: their widths are
+    // set each time they appear.
+    const auto sizeProtocolColumns = [this] {
+        if (m_model->columnCount() > TrafficModel::DecodedColumn) {
+            m_table->setColumnWidth(TrafficModel::CheckColumn, 50);
+            m_table->setColumnWidth(TrafficModel::DecodedColumn, 300);
+            m_table->setColumnWidth(TrafficModel::ReplyColumn, 70);
+        }
+    };
+    sizeProtocolColumns();
+    connect(m_model, &QAbstractItemModel::modelReset, this, sizeProtocolColumns);
     m_table->horizontalHeader()->setStretchLastSection(true);
     // A long port path keeps its end: a sent row's "sent".
     m_table->setItemDelegateForColumn(TrafficModel::PanelColumn, new MiddleElidingDelegate(m_table));
@@ -115,6 +130,7 @@ void TrafficWindow::build()
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(buildSettingsBar());
+    enableSplitAndCheck();
     layout->addWidget(m_message);
     layout->addWidget(m_table, 1);
     layout->addWidget(m_since);
@@ -171,6 +187,22 @@ QWidget *TrafficWindow::buildSettingsBar()
     for (FrameCheck check : kTrafficChecks)
         m_check->addItem(checkCaption(check), frameCheckName(check));
     m_check->setCurrentIndex(m_check->findData(frameCheckName(kept.check)));
+    m_protocol = new QComboBox(bar);
+    for (protocol::Protocol p : kTrafficProtocols) {
+        m_protocol->addItem(QString::fromUtf8(protocol::displayName(p)),
+                            QString::fromUtf8(protocol::settingName(p)));
+        // A protocol this build has no decoder for is shown, not offered.
+        if (p != protocol::Protocol::None && !protocol::makeFramer(p)) {
+            auto *items = qobject_cast<QStandardItemModel *>(m_protocol->model());
+            if (QStandardItem *item = items ? items->item(m_protocol->count() - 1) : nullptr) {
+                item->setEnabled(false);
+                item->setToolTip(tr("Not decoded in this version"));
+            }
+        }
+    }
+    m_protocol->setCurrentIndex(
+        m_protocol->findData(QString::fromUtf8(protocol::settingName(kept.protocol))));
+    m_protocol->setToolTip(tr("Frames found by a protocol's grammar and check; Split and Check apply to None"));
     m_filter = new QComboBox(bar);
     m_filter->addItems({tr("Both"), tr("Left"), tr("Right")});
     m_follow = new QCheckBox(tr("Follow"), bar);
@@ -185,6 +217,9 @@ QWidget *TrafficWindow::buildSettingsBar()
     row->addSpacing(12);
     row->addWidget(new QLabel(tr("Check:"), bar));
     row->addWidget(m_check);
+    row->addSpacing(12);
+    row->addWidget(new QLabel(tr("Protocol:"), bar));
+    row->addWidget(m_protocol);
     row->addSpacing(12);
     row->addWidget(new QLabel(tr("Panels:"), bar));
     row->addWidget(m_filter);
@@ -202,6 +237,7 @@ QWidget *TrafficWindow::buildSettingsBar()
     connect(m_gap, &QLineEdit::editingFinished, this, &TrafficWindow::applyGap);
     connect(m_delimiter, &QLineEdit::editingFinished, this, &TrafficWindow::applyDelimiter);
     connect(m_check, &QComboBox::activated, this, &TrafficWindow::applyCheck);
+    connect(m_protocol, &QComboBox::activated, this, &TrafficWindow::applyProtocol);
     connect(m_filter, &QComboBox::activated, this,
             [this](int index) { m_model->setFilter(PanelFilter(index)); });
     connect(m_follow, &QCheckBox::clicked, this, &TrafficWindow::setFollowing);
@@ -314,6 +350,32 @@ void TrafficWindow::applyCheck()
     m_model->setCheck(kept.check);
 }
 
+void TrafficWindow::applyProtocol()
+{
+    TrafficSettings kept = readTrafficSettings(m_settings);
+    kept.protocol = protocol::protocolFromSettingName(m_protocol->currentData().toString().toStdString())
+                        .value_or(protocol::Protocol::None);
+    writeTrafficSettings(m_settings, kept);
+    m_model->setProtocol(kept.protocol, qint64(kept.replyTimeoutMs) * 1000);
+    enableSplitAndCheck();
+}
+
+void TrafficWindow::enableSplitAndCheck()
+{
+    const bool none = m_model->protocol() == protocol::Protocol::None;
+    const QString why = none ? QString() : tr("A protocol finds its own frames and checks them");
+    // An opened capture's frames are its records whatever the protocol.
+    if (!m_capture) {
+        m_split->setEnabled(none);
+        m_split->setToolTip(why);
+        applySplitKind();
+        m_gap->setEnabled(m_gap->isEnabled() && none);
+        m_delimiter->setEnabled(m_delimiter->isEnabled() && none);
+    }
+    m_check->setEnabled(none);
+    m_check->setToolTip(why);
+}
+
 void TrafficWindow::setFollowing(bool on)
 {
     m_following = on;
@@ -391,8 +453,11 @@ void TrafficWindow::exportRows()
         progress.setValue(int(done * 1000 / std::max<qint64>(1, total)));
         return !progress.wasCanceled();
     };
+    // Every stored byte framed, so that the file holds every row.
+    if (ProtocolSource *decoded = m_model->decodedSource())
+        decoded->frameAll();
     const SaveResult result = target->capture
-        ? exportCapture(*m_model, target->path, report)
+        ? exportCapture(*m_model, target->path, report, decodedEventType(*m_model))
         : exportTraffic(*m_model, target->csv ? ExportFormat::Csv : ExportFormat::Text, target->path, report);
     if (!result.ok && !result.cancelled)
         m_boxes.show(tr("Could not export %1: %2").arg(target->path, result.error), kTitle,

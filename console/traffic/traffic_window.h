@@ -20,8 +20,8 @@ namespace console {
 
 // "Tavrin Traffic": both panels' frames and port events as one timed list,
 // shared by the two panels and opened from either receive menu. The split
-// rule, the check and the panel filter are chosen at the top (the rule and
-// the check are kept in the settings); the list follows new rows while its
+// rule, the check, the protocol and the panel filter are chosen at the top
+// (all but the filter kept in the settings); the list follows new rows while its
 // last row is visible. Ctrl+F finds text or hex in frames (F3, Shift+F3),
 // Ctrl+S exports the rows shown.
 class TrafficWindow : public QWidget {
@@ -44,6 +44,7 @@ public:
     QLineEdit *gapEdit() const { return m_gap; }
     QLineEdit *delimiterEdit() const { return m_delimiter; }
     QComboBox *checkBox() const { return m_check; }
+    QComboBox *protocolBox() const { return m_protocol; }
     QCheckBox *followBox() const { return m_follow; }
     QLineEdit *findEdit() const { return m_findText; }
     QCheckBox *findHexBox() const { return m_findHex; }
@@ -76,6 +77,9 @@ private:
     void applyGap();
     void applyDelimiter();
     void applyCheck();
+    void applyProtocol();
+    // Split and Check apply to the frames of no protocol.
+    void enableSplitAndCheck();
     void storeAndSplit(const SplitRule &rule);
     void refuse(QLineEdit *edit, const QString &oldText, const QString &reason);
     void rowsArrived(int count);
@@ -94,6 +98,7 @@ private:
     QLineEdit *m_gap = nullptr;
     QLineEdit *m_delimiter = nullptr;
     QComboBox *m_check = nullptr;
+    QComboBox *m_protocol = nullptr;
     QComboBox *m_filter = nullptr;
     QCheckBox *m_follow = nullptr;
     QLabel *m_message = nullptr;
