@@ -222,8 +222,11 @@ StatisticsWindow::StatisticsWindow(RowWalker::Rows rows, QWidget *parent)
 {
     setWindowTitle(tr("Tavrin Traffic - Statistics"));
     resize(820, 260);
+    // The walk counts for good all but the last rows.
+    RowWalker::Rows settledRows{[count = rows.count] { return std::max(0, count() - kHoldBackRows); },
+                                rows.factsAt};
     m_walker = new RowWalker(
-        std::move(rows), [this](int, const RowFacts &facts) { m_statistics.add(facts); },
+        std::move(settledRows), [this](int, const RowFacts &facts) { m_statistics.add(facts); },
         [](const RowFacts &facts) { return !awaitsAnswer(facts); }, this);
     m_model = new StatisticsModel(this);
     m_table = new QTableView(this);
@@ -240,9 +243,7 @@ StatisticsWindow::StatisticsWindow(RowWalker::Rows rows, QWidget *parent)
     m_refresh.setInterval(kRefreshMs);
     connect(&m_refresh, &QTimer::timeout, this, &StatisticsWindow::refresh);
     connect(m_walker, &RowWalker::progressed, this, [this] {
-        if (m_walker->caughtUp())
-            refresh(); // the last figures at once
-        else if (!m_refresh.isActive())
+        if (!m_refresh.isActive())
             m_refresh.start();
     });
     restart();
@@ -260,19 +261,41 @@ void StatisticsWindow::restart()
     refresh();
 }
 
-void StatisticsWindow::more()
+void StatisticsWindow::more(int first)
 {
+    if (first < m_walker->next())
+        return restart(); // rows came in before rows counted for good
     m_walker->more();
+    if (!m_refresh.isActive())
+        m_refresh.start();
+}
+
+void StatisticsWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    refresh();
 }
 
 void StatisticsWindow::refresh()
 {
     m_refresh.stop();
-    m_model->setFigures(m_statistics.figures());
     const int total = m_rows.count();
     const int counted = std::min(m_walker->next(), total);
-    m_progress->setText(counted >= total ? tr("%n row(s) counted.", nullptr, total)
-                                         : tr("%1 of %2 rows counted.").arg(counted).arg(total));
+    // The rows not counted for good yet, when they are few: counted on a
+    // copy, every time, while they wait.
+    const bool tail = counted < total && total - counted <= 4 * kHoldBackRows;
+    if (tail) {
+        StationStatistics withTail = m_statistics;
+        for (int row = counted; row < total; ++row)
+            withTail.add(m_rows.factsAt(row));
+        m_model->setFigures(withTail.figures());
+        if (isVisible())
+            m_refresh.start();
+    } else {
+        m_model->setFigures(m_statistics.figures());
+    }
+    m_progress->setText(tail || counted >= total ? tr("%n row(s) counted.", nullptr, total)
+                                                 : tr("%1 of %2 rows counted.").arg(counted).arg(total));
 }
 
 } // namespace console

@@ -100,12 +100,15 @@ private:
 // "Statistics": a window of its own over the traffic view's rows, counted
 // as they come (a walk in slices, see RowWalker) and shown at most every
 // kRefreshMs. Rows are those the view lists under its panel choice, not
-// under its row filter. A request still waiting for its answer is counted
-// once its timeout has run.
+// under its row filter. The last kHoldBackRows rows (where the other
+// panel's rows may still come in between) and a request still waiting for
+// its answer are counted for the figures shown, and for good once they can
+// no longer change.
 class StatisticsWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kRefreshMs = 500;
+    static constexpr int kHoldBackRows = 1024;
 
     StatisticsWindow(RowWalker::Rows rows, QWidget *parent = nullptr);
 
@@ -117,10 +120,13 @@ public:
 public slots:
     // The rows were made again: counting starts over.
     void restart();
-    // Rows were added at the end.
-    void more();
+    // Rows were added from `first` on.
+    void more(int first);
     // Shows the figures of the rows counted so far.
     void refresh();
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
     RowWalker::Rows m_rows;
