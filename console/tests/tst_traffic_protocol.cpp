@@ -358,6 +358,13 @@ private slots:
         QCOMPARE(csvFields(lines[4]).mid(3, 6).join(QLatin1Char('|')),
                  QStringLiteral("7.0|25|") + QString::fromLatin1(QByteArray(kAnswer)) + QStringLiteral("|....d.e.f.g.h.i.j.k.l.mc.|ok|"));
 
+        // The text export: the view's columns, the protocol's two with them.
+        c.files.exported = console::FileChooser::ExportTarget{out.filePath("traffic.txt"), false};
+        view->exportRows();
+        const QList<QByteArray> text = readFile(out.filePath("traffic.txt")).split('\n');
+        QCOMPARE(text.value(0), QByteArray("Time\tGap (ms)\tPanel\tLength\tHex\tText\tCheck\tDecoded\tReply (ms)"));
+        QCOMPARE(text.value(6).split('\t').mid(6), (QList<QByteArray>{"ok", "Exception 2: illegal data address", "30.0"}));
+
         // Back to None: the split rule's frames, the Check, and empty columns.
         QComboBox *choice = view->protocolBox();
         choice->setCurrentIndex(choice->findData(QStringLiteral("none")));

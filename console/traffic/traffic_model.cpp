@@ -60,9 +60,9 @@ TrafficModel::TrafficModel(const TrafficSource *source, QObject *parent)
 
 TrafficModel::~TrafficModel()
 {
-    // The protocol's frames go before the panels they read.
-    if (m_source)
-        disconnect(m_source, nullptr, this, nullptr);
+    // The protocol's frames go before the panels they read. The source
+    // given may be gone already (a window's capture goes before its
+    // children): it is not touched.
     m_decoded.reset();
 }
 
