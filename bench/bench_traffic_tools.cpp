@@ -65,6 +65,7 @@ void timeWalk(const char *what, console::RowWalker &walker, int rows)
 
 int main(int argc, char *argv[])
 {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
@@ -72,11 +73,14 @@ int main(int argc, char *argv[])
     {
         constexpr int kRows = 1'000'000;
         std::vector<console::RowFacts> rows(kRows);
+        std::vector<std::string> units;
+        for (int u = 1; u <= 10; ++u)
+            units.push_back(std::to_string(u));
         for (int i = 0; i < kRows; ++i) {
             console::RowFacts &r = rows[size_t(i)];
             r.frame = true;
-            r.unit = std::to_string(1 + (i / 2) % 10);
-            r.function = "3";
+            r.function = units[2];
+            r.unit = units[size_t((i / 2) % 10)];
             const bool answer = i % 2;
             r.status = answer ? protocol::Status::Answer : protocol::Status::Request;
             r.role = answer ? protocol::Role::Answer : protocol::Role::Answered;

@@ -1,5 +1,7 @@
 #include "row_walker.h"
 
+#include <QElapsedTimer>
+
 namespace console {
 
 RowWalker::RowWalker(Rows rows, Take take, Settled settled, QObject *parent)
@@ -34,7 +36,12 @@ bool RowWalker::walk(int limit)
     const int stop = std::min<qint64>(count, qint64(m_next) + std::max(limit, 0));
     bool waiting = false;
     const int from = m_next;
+    QElapsedTimer slice;
+    slice.start();
     while (m_next < stop) {
+        // The clock is read every few rows: reading it costs as much as a row.
+        if ((m_next - from) % 64 == 63 && slice.elapsed() >= kSliceMs)
+            break;
         const RowFacts facts = m_rows.factsAt(m_next);
         if (!m_settled(facts)) {
             waiting = true;
@@ -62,8 +69,9 @@ void RowWalker::schedule()
         m_scheduled = false;
         const int before = m_next;
         walk();
-        // A whole slice went through: the rest follows in the next turn.
-        if (m_next - before >= kSliceRows && !caughtUp())
+        // A slice went through without waiting: the rest follows in the
+        // next turn.
+        if (m_next > before && !m_retry.isActive() && !caughtUp())
             schedule();
     });
 }

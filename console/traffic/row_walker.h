@@ -28,7 +28,9 @@ inline bool awaitsAnswer(const RowFacts &facts)
 }
 
 // Walks the rows of a list that grows at its end, a slice of rows each turn
-// of the event loop, so that a million rows never hold the window up: each
+// of the event loop (at most kSliceRows rows, and no longer than about
+// kSliceMs: a row's description can be slow to read), so that a million
+// rows never hold the window up: each
 // row is handed to `take` once, in order. A row the consumer cannot judge
 // yet (`settled` false: a request still waiting for its answer) stops the
 // walk there; it goes on when more rows come (more()) or, while it waits,
@@ -38,6 +40,7 @@ class RowWalker : public QObject {
 public:
     static constexpr int kSliceRows = 4096;
     static constexpr int kRetryMs = 250;
+    static constexpr int kSliceMs = 20;
 
     struct Rows {
         std::function<int()> count;
@@ -56,7 +59,8 @@ public:
     void restartAt(int row);
     // Rows were added: the walk goes on from the event loop.
     void more();
-    // Hands over up to `limit` rows now; returns caughtUp().
+    // Hands over up to `limit` rows now, for about kSliceMs at most; returns
+    // caughtUp().
     bool walk(int limit = kSliceRows);
 
 signals:
