@@ -43,4 +43,6 @@ for program in "portcheck/pelurk:USB_COM_PortNum:pelurk" "configurator/morvex:è—
     (cd "$work" && bash "$root/scripts/screenshot.sh" "$build/$exe" "$title" "$docs/$name.png" 2)
   fi
 done
+# The traffic view with a protocol chosen, its field tree and statistics.
+bash "$root/scripts/screenshot_decoded.sh" "$build"
 echo "screenshots in $docs"
