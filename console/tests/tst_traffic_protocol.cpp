@@ -293,8 +293,11 @@ private slots:
         QCOMPARE(model.rowCount(), plainRows);
         QCOMPARE(model.columnCount(), int(TrafficModel::ColumnCount));
         QCOMPARE(model.statusText(0), QString());
-        // Clear starts the protocol's frames over.
+        // Chosen again, and everything framed at once (as an export does).
         model.setProtocol(Protocol::ModbusRtu);
+        model.decodedSource()->frameAll();
+        QCOMPARE(model.rowCount(), 2 * polls);
+        // Clear starts the protocol's frames over.
         left.panel.clear();
         right.panel.clear();
         QTRY_COMPARE(model.rowCount(), 2);
