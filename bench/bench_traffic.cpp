@@ -166,7 +166,7 @@ int main(int argc, char *argv[])
             viewBytes = benchmemory::residentBytes() - before;
         rows = view.model()->rowCount();
     }
-    open.print(polls ? "open the view (its first slice framed, shown, drawn)" : "open the view (rows made, shown, drawn)");
+    open.print(polls && *chosen != protocol::Protocol::None ? "open the view (its first slice framed, shown, drawn)" : "open the view (rows made, shown, drawn)");
     std::printf("the open view: %.1f bytes a row (%d rows; 8 bytes of them the row itself, the rest the table's "
                 "header)\n",
                 double(viewBytes) / rows, rows);
