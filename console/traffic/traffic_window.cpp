@@ -67,7 +67,8 @@ TrafficWindow::TrafficWindow(std::array<Panel *, 2> panels, ConsoleSettings &set
     , m_boxes(boxes)
 {
     setWindowTitle(kTitle);
-    m_model = new TrafficModel({panels[0], panels[1]}, this);
+    const TrafficSettings kept = readTrafficSettings(settings);
+    m_model = new TrafficModel({panels[0], panels[1]}, kept.protocol, qint64(kept.replyTimeoutMs) * 1000, this);
     build();
 }
 
@@ -79,7 +80,8 @@ TrafficWindow::TrafficWindow(std::unique_ptr<TrafficSource> capture, const QStri
     , m_boxes(boxes)
 {
     setWindowTitle(kTitle + QStringLiteral(" - ") + file);
-    m_model = new TrafficModel(m_capture.get(), this);
+    const TrafficSettings kept = readTrafficSettings(settings);
+    m_model = new TrafficModel(m_capture.get(), kept.protocol, qint64(kept.replyTimeoutMs) * 1000, this);
     build();
     const QString why = tr("A capture's frames are its records: the split rule is not applied to them.");
     for (QWidget *w : {static_cast<QWidget *>(m_split), static_cast<QWidget *>(m_gap),
@@ -93,9 +95,7 @@ TrafficWindow::TrafficWindow(std::unique_ptr<TrafficSource> capture, const QStri
 void TrafficWindow::build()
 {
     resize(1000, 560);
-    const TrafficSettings kept = readTrafficSettings(m_settings);
-    m_model->setCheck(kept.check);
-    m_model->setProtocol(kept.protocol, qint64(kept.replyTimeoutMs) * 1000);
+    m_model->setCheck(readTrafficSettings(m_settings).check);
     m_table = new QTableView(this);
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
