@@ -7,9 +7,11 @@
 // matters; run by hand.
 //
 // With a protocol (a setting name such as modbus-rtu) the panels hold
-// Modbus polls instead, reads of 1 to 120 registers and their answers, and
+// Modbus RTU polls instead, reads and writes of 1 to 120 registers in turn
+// (so that both directions carry about as much) and their answers, and
 // the view opens with that protocol chosen; it also prints how fast a
-// protocol choice frames what is stored.
+// protocol choice frames what is stored. "none" gives the same polls with
+// no protocol chosen, to compare with.
 //
 //   bench_traffic [megabytes per panel] [protocol]
 
@@ -79,17 +81,26 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "no such protocol: %s\n", argv[2]);
         return 2;
     }
-    const bool polls = chosen && *chosen != protocol::Protocol::None;
-    // A read of `count` registers at `address` of unit 1, or its answer.
-    const auto modbus = [](bool answer, int address, int count) {
+    // "none" fills the panels with the same polls, for a comparison.
+    const bool polls = chosen.has_value();
+    // A read (function 3) or a write (16) of `count` registers at `address`
+    // of unit 1, or its answer.
+    const auto modbus = [](bool write, bool answer, int address, int count) {
         QByteArray f;
-        f.append(char(1)).append(char(3));
-        if (answer) {
-            f.append(char(2 * count));
+        f.append(char(1)).append(char(write ? 16 : 3));
+        const auto registers = [&] {
             for (int i = 0; i < count; ++i)
                 f.append(char((address + i) >> 8)).append(char(address + i));
+        };
+        if (answer && !write) {
+            f.append(char(2 * count));
+            registers();
         } else {
             f.append(char(address >> 8)).append(char(address)).append(char(count >> 8)).append(char(count));
+            if (write && !answer) {
+                f.append(char(2 * count));
+                registers();
+            }
         }
         const auto crc = protocol::modbusCrc16(
             std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(f.constData()), size_t(f.size())));
@@ -112,7 +123,7 @@ int main(int argc, char *argv[])
         nowUs += 25000;
         if (polls) {
             const int count = 1 + int((n / 2) % 120);
-            (n % 2 ? right : left).show(modbus(n % 2, int(n % 1000), count));
+            (n % 2 ? right : left).show(modbus((n / 2) % 2, n % 2, int(n % 1000), count));
             continue;
         }
         (n % 2 ? right : left).show(QByteArray::fromRawData(pattern.constData() + (n * 131) % 60000, length));
@@ -155,7 +166,7 @@ int main(int argc, char *argv[])
             viewBytes = benchmemory::residentBytes() - before;
         rows = view.model()->rowCount();
     }
-    open.print(polls ? "open the view (its first slice framed, shown, drawn)" : "open the view (rows made, shown, drawn)");
+    open.print(polls && *chosen != protocol::Protocol::None ? "open the view (its first slice framed, shown, drawn)" : "open the view (rows made, shown, drawn)");
     std::printf("the open view: %.1f bytes a row (%d rows; 8 bytes of them the row itself, the rest the table's "
                 "header)\n",
                 double(viewBytes) / rows, rows);

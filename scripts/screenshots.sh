@@ -45,4 +45,6 @@ for program in "portcheck/pelurk:USB_COM_PortNum:pelurk" "configurator/morvex:è—
 done
 # The device window, by a script of its own.
 bash "$root/scripts/screenshot_device.sh" "$build"
+# The traffic view with a protocol chosen, its field tree and statistics.
+bash "$root/scripts/screenshot_decoded.sh" "$build"
 echo "screenshots in $docs"

@@ -34,7 +34,7 @@ ProtocolSource::ProtocolSource(const TrafficSource &base, protocol::Protocol pro
         m_idle.start();
     // What is stored already is framed a slice now, the rest from the event
     // loop.
-    frameMore();
+    frameSome(kSliceBytes);
 }
 
 ProtocolSource::~ProtocolSource() = default;
@@ -65,7 +65,7 @@ bool ProtocolSource::caughtUp() const
 
 void ProtocolSource::baseGrown()
 {
-    frameMore();
+    frameSome(kSliceBytes);
     // New events come through even when no frame did.
     emit grown();
 }
@@ -80,7 +80,7 @@ void ProtocolSource::scheduleMore()
         if (generation != m_generation)
             return;
         m_moreScheduled = false;
-        frameMore();
+        frameSome(kSliceBytes);
         emit grown();
     });
 }
@@ -113,6 +113,15 @@ void ProtocolSource::take(int panel, std::vector<protocol::FrameMark> &out)
 }
 
 bool ProtocolSource::frameMore(qint64 budget)
+{
+    const qint64 before = frameCount(0) + frameCount(1);
+    const bool all = frameSome(budget);
+    if (frameCount(0) + frameCount(1) != before)
+        emit grown();
+    return all;
+}
+
+bool ProtocolSource::frameSome(qint64 budget)
 {
     if (!m_hasFramer)
         return true;
@@ -158,8 +167,7 @@ bool ProtocolSource::frameMore(qint64 budget)
 
 void ProtocolSource::frameAll()
 {
-    while (!frameMore(std::numeric_limits<qint64>::max())) {
-    }
+    frameMore(std::numeric_limits<qint64>::max());
 }
 
 void ProtocolSource::idle(qint64 nowUs)

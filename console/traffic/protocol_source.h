@@ -99,6 +99,8 @@ private:
     };
     void restart();
     void baseGrown();
+    // frameMore() without telling anyone.
+    bool frameSome(qint64 budget);
     // Feeds one piece of the next burst of `panel`; returns the bytes fed.
     qint64 feedNext(int panel, QByteArray &scratch, std::vector<protocol::FrameMark> &out);
     void take(int panel, std::vector<protocol::FrameMark> &out);

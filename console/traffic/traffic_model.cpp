@@ -40,29 +40,41 @@ QString printableText(QByteArrayView bytes)
 }
 
 TrafficModel::TrafficModel(std::array<const Panel *, 2> panels, QObject *parent)
-    : TrafficModel(static_cast<const TrafficSource *>(nullptr), parent)
+    : TrafficModel(panels, protocol::Protocol::None, 0, parent)
 {
-    m_panels = std::make_unique<PanelSource>(panels);
-    m_base = m_panels.get();
-    useSource(m_base);
-    rebuild();
 }
 
 TrafficModel::TrafficModel(const TrafficSource *source, QObject *parent)
+    : TrafficModel(source, protocol::Protocol::None, 0, parent)
+{
+}
+
+TrafficModel::TrafficModel(std::array<const Panel *, 2> panels, protocol::Protocol protocol, qint64 replyTimeoutUs,
+                           QObject *parent)
+    : TrafficModel(static_cast<const TrafficSource *>(nullptr), protocol, replyTimeoutUs, parent)
+{
+    m_panels = std::make_unique<PanelSource>(panels);
+    m_base = m_panels.get();
+    decodeWith(protocol, replyTimeoutUs);
+    rebuild();
+}
+
+TrafficModel::TrafficModel(const TrafficSource *source, protocol::Protocol protocol, qint64 replyTimeoutUs,
+                           QObject *parent)
     : QAbstractTableModel(parent)
     , m_base(source)
 {
     if (!m_base)
         return;
-    useSource(m_base);
+    decodeWith(protocol, replyTimeoutUs);
     rebuild();
 }
 
 TrafficModel::~TrafficModel()
 {
-    // The protocol's frames go before the panels they read.
-    if (m_source)
-        disconnect(m_source, nullptr, this, nullptr);
+    // The protocol's frames go before the panels they read. The source
+    // given may be gone already (a window's capture goes before its
+    // children): it is not touched.
     m_decoded.reset();
 }
 
@@ -83,14 +95,18 @@ void TrafficModel::setProtocol(protocol::Protocol chosen, qint64 replyTimeoutUs)
     // The rows refer to the old frames: none is read until made again.
     m_rows.clear();
     endResetModel();
+    decodeWith(chosen, replyTimeoutUs);
+    rebuild();
+}
+
+void TrafficModel::decodeWith(protocol::Protocol chosen, qint64 replyTimeoutUs)
+{
     std::unique_ptr<ProtocolSource> old = std::move(m_decoded);
     if (chosen != protocol::Protocol::None) {
         m_decoded = std::make_unique<ProtocolSource>(*m_base, chosen, replyTimeoutUs);
         connect(m_decoded.get(), &ProtocolSource::ticked, this, &TrafficModel::ticked);
     }
     useSource(m_decoded ? m_decoded.get() : m_base);
-    old.reset();
-    rebuild();
 }
 
 quint64 TrafficModel::encode(const Ref &ref)

@@ -61,6 +61,12 @@ public:
     explicit TrafficModel(std::array<const Panel *, 2> panels, QObject *parent = nullptr);
     // Rows of another source (not owned), such as an opened capture.
     explicit TrafficModel(const TrafficSource *source, QObject *parent = nullptr);
+    // With a protocol chosen from the start: the split rule's rows are
+    // never made.
+    TrafficModel(std::array<const Panel *, 2> panels, protocol::Protocol protocol, qint64 replyTimeoutUs,
+                 QObject *parent = nullptr);
+    TrafficModel(const TrafficSource *source, protocol::Protocol protocol, qint64 replyTimeoutUs,
+                 QObject *parent = nullptr);
     ~TrafficModel() override;
 
     PanelFilter filter() const { return m_filter; }
@@ -177,6 +183,8 @@ private:
     // Draws again rows up to `last` that end at `us` or later.
     void refreshSince(qint64 us, int last);
     void useSource(const TrafficSource *source);
+    // The protocol's frames over the source given, or none.
+    void decodeWith(protocol::Protocol protocol, qint64 replyTimeoutUs);
     QColor statusTint(int row, int panel) const;
     // Monotonic: when the row's first byte came, when its last did.
     struct Times {

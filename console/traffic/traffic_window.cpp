@@ -1,6 +1,7 @@
 #include "traffic_window.h"
 
 #include "console/traffic/capture_source.h"
+#include "console/traffic/decoded_tools.h"
 #include "console/traffic/traffic_capture.h"
 #include "console/traffic/traffic_export.h"
 
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QSplitter>
 #include <QStandardItemModel>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -65,7 +67,8 @@ TrafficWindow::TrafficWindow(std::array<Panel *, 2> panels, ConsoleSettings &set
     , m_boxes(boxes)
 {
     setWindowTitle(kTitle);
-    m_model = new TrafficModel({panels[0], panels[1]}, this);
+    const TrafficSettings kept = readTrafficSettings(settings);
+    m_model = new TrafficModel({panels[0], panels[1]}, kept.protocol, qint64(kept.replyTimeoutMs) * 1000, this);
     build();
 }
 
@@ -77,7 +80,8 @@ TrafficWindow::TrafficWindow(std::unique_ptr<TrafficSource> capture, const QStri
     , m_boxes(boxes)
 {
     setWindowTitle(kTitle + QStringLiteral(" - ") + file);
-    m_model = new TrafficModel(m_capture.get(), this);
+    const TrafficSettings kept = readTrafficSettings(settings);
+    m_model = new TrafficModel(m_capture.get(), kept.protocol, qint64(kept.replyTimeoutMs) * 1000, this);
     build();
     const QString why = tr("A capture's frames are its records: the split rule is not applied to them.");
     for (QWidget *w : {static_cast<QWidget *>(m_split), static_cast<QWidget *>(m_gap),
@@ -91,9 +95,7 @@ TrafficWindow::TrafficWindow(std::unique_ptr<TrafficSource> capture, const QStri
 void TrafficWindow::build()
 {
     resize(1000, 560);
-    const TrafficSettings kept = readTrafficSettings(m_settings);
-    m_model->setCheck(kept.check);
-    m_model->setProtocol(kept.protocol, qint64(kept.replyTimeoutMs) * 1000);
+    m_model->setCheck(readTrafficSettings(m_settings).check);
     m_table = new QTableView(this);
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -132,7 +134,9 @@ void TrafficWindow::build()
     layout->addWidget(buildSettingsBar());
     enableSplitAndCheck();
     layout->addWidget(m_message);
-    layout->addWidget(m_table, 1);
+    m_tools = new DecodedTools(m_model, m_table, this);
+    layout->addWidget(m_tools->filterBar());
+    layout->addWidget(m_tools->listAndFields(), 1);
     layout->addWidget(m_since);
     layout->addWidget(buildFindBar());
 
@@ -162,7 +166,12 @@ void TrafficWindow::build()
     connect(open, &QAction::triggered, this, &TrafficWindow::openCapture);
     addAction(open);
     m_table->addAction(open);
+    m_tools->addActions();
     m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(m_tools, &DecodedTools::listGrew, this, [this] {
+        if (m_following)
+            m_table->scrollToBottom();
+    });
 }
 
 QWidget *TrafficWindow::buildSettingsBar()
@@ -422,18 +431,24 @@ void TrafficWindow::find(bool forward)
     // A new search may find the current row itself; a repeated one moves on.
     const bool fresh = m_findText->text() != m_lastFind;
     m_lastFind = m_findText->text();
-    const QModelIndex current = m_table->currentIndex();
-    const int from = !current.isValid() ? (forward ? -1 : m_model->rowCount())
-                                        : current.row() - (fresh ? (forward ? 1 : -1) : 0);
-    const int row = findRow(*m_model, *pattern, from, forward);
+    const int current = m_tools->rowOf(m_table->currentIndex());
+    const int from = current < 0 ? (forward ? -1 : m_model->rowCount())
+                                 : current - (fresh ? (forward ? 1 : -1) : 0);
+    int row = findRow(*m_model, *pattern, from, forward);
+    // Rows the row filter drops are passed over.
+    for (const int first = row; row >= 0 && !m_tools->indexOfRow(row).isValid();) {
+        row = findRow(*m_model, *pattern, row, forward);
+        if (row == first)
+            row = -1;
+    }
     if (row < 0) {
         m_findMessage->setText(tr("Not found."));
         return;
     }
     m_findMessage->clear();
-    const QModelIndex found = m_model->index(row, TrafficModel::HexColumn);
+    const QModelIndex found = m_tools->indexOfRow(row, TrafficModel::HexColumn);
     m_table->setCurrentIndex(found);
-    m_table->selectRow(row);
+    m_table->selectRow(found.row());
     // Up or down only: the Time column stays where it was.
     const int across = m_table->horizontalScrollBar()->value();
     m_table->scrollTo(found, QAbstractItemView::PositionAtCenter);

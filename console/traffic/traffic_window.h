@@ -18,6 +18,8 @@ class QTableView;
 
 namespace console {
 
+class DecodedTools;
+
 // "Tavrin Traffic": both panels' frames and port events as one timed list,
 // shared by the two panels and opened from either receive menu. The split
 // rule, the check, the protocol and the panel filter are chosen at the top
@@ -45,6 +47,9 @@ public:
     QLineEdit *delimiterEdit() const { return m_delimiter; }
     QComboBox *checkBox() const { return m_check; }
     QComboBox *protocolBox() const { return m_protocol; }
+    // The field tree, the row filter, the jump and the statistics of
+    // decoded rows.
+    DecodedTools *decodedTools() const { return m_tools; }
     QCheckBox *followBox() const { return m_follow; }
     QLineEdit *findEdit() const { return m_findText; }
     QCheckBox *findHexBox() const { return m_findHex; }
@@ -94,6 +99,7 @@ private:
     FileChooser *m_files = &m_dialogs;
     TrafficModel *m_model = nullptr;
     QTableView *m_table = nullptr;
+    DecodedTools *m_tools = nullptr;
     QComboBox *m_split = nullptr;
     QLineEdit *m_gap = nullptr;
     QLineEdit *m_delimiter = nullptr;
