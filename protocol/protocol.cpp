@@ -1,5 +1,6 @@
 #include "protocol/protocol.h"
 
+#include "protocol/fx.h"
 #include "protocol/modbus.h"
 #include "protocol/stream_framer.h"
 #include "protocol/text.h"
@@ -13,6 +14,8 @@ std::unique_ptr<Framer> makeFramer(Protocol protocol, const Options &options)
         return detail::makeStreamFramer(detail::makeModbusRtuGrammar(), options);
     case Protocol::ModbusAscii:
         return detail::makeStreamFramer(detail::makeModbusAsciiGrammar(), options);
+    case Protocol::FxProgramming:
+        return detail::makeStreamFramer(detail::makeFxGrammar(), options);
     default:
         return nullptr;
     }
@@ -26,6 +29,8 @@ Description describe(Protocol protocol, std::span<const std::uint8_t> frame, con
         return detail::describeModbus(false, frame, mark, request);
     case Protocol::ModbusAscii:
         return detail::describeModbus(true, frame, mark, request);
+    case Protocol::FxProgramming:
+        return detail::describeFx(frame, mark, request);
     default:
         return detail::describeUnframed(frame, mark);
     }
@@ -41,6 +46,8 @@ std::optional<std::uint32_t> pairingKey(Protocol protocol, std::span<const std::
         return detail::modbusPairingKey(false, frame);
     case Protocol::ModbusAscii:
         return detail::modbusPairingKey(true, frame);
+    case Protocol::FxProgramming:
+        return 0; // one conversation: an answer answers the ENQ or STX frame before it
     default:
         return std::nullopt;
     }
