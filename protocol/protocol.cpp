@@ -1,6 +1,7 @@
 #include "protocol/protocol.h"
 
 #include "protocol/fx.h"
+#include "protocol/mewtocol.h"
 #include "protocol/modbus.h"
 #include "protocol/stream_framer.h"
 #include "protocol/text.h"
@@ -16,6 +17,8 @@ std::unique_ptr<Framer> makeFramer(Protocol protocol, const Options &options)
         return detail::makeStreamFramer(detail::makeModbusAsciiGrammar(), options);
     case Protocol::FxProgramming:
         return detail::makeStreamFramer(detail::makeFxGrammar(), options);
+    case Protocol::Mewtocol:
+        return detail::makeStreamFramer(detail::makeMewtocolGrammar(), options);
     default:
         return nullptr;
     }
@@ -31,6 +34,8 @@ Description describe(Protocol protocol, std::span<const std::uint8_t> frame, con
         return detail::describeModbus(true, frame, mark, request);
     case Protocol::FxProgramming:
         return detail::describeFx(frame, mark, request);
+    case Protocol::Mewtocol:
+        return detail::describeMewtocol(frame, mark, request);
     default:
         return detail::describeUnframed(frame, mark);
     }
@@ -48,6 +53,8 @@ std::optional<std::uint32_t> pairingKey(Protocol protocol, std::span<const std::
         return detail::modbusPairingKey(true, frame);
     case Protocol::FxProgramming:
         return 0; // one conversation: an answer answers the ENQ or STX frame before it
+    case Protocol::Mewtocol:
+        return detail::mewtocolPairingKey(frame);
     default:
         return std::nullopt;
     }
