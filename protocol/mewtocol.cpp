@@ -71,7 +71,8 @@ public:
         std::size_t cr = 1;
         const std::size_t reach = std::min(b.size(), kLongestFrame);
         while (cr < reach && b[cr] != kCr) {
-            if (!printableChar(b[cr]))
+            // No frame holds a second '%': a run of them is scanned once.
+            if (!printableChar(b[cr]) || b[cr] == '%')
                 return {};
             ++cr;
         }

@@ -29,6 +29,7 @@ TEST(MewtocolFraming, Table)
         {"split across arrivals", {text("%01#RC"), text("SX00001D"), text("\r")}, {{0, 15, R, Good}}},
         {"request and answer glued", {kReadData + kData}, {{0, 20, R, Good}, {20, 17, A, Good}}},
         {"garbage before", {text("\r\n") + kReadContact}, {{0, 2, U, Verdict::Unrecognised}, {2, 15, R, Good}}},
+        {"a '%' begun again", {text("%0%%") + kReadContact}, {{0, 4, U, Verdict::Unrecognised}, {4, 15, R, Good}}},
         {"an answer that goes on, the ask for more, and the rest",
          {text("%01$RD6400C800" "6F&\r") + text("%01**&\r") + text("%0164000000" "26\r")},
          {{0, 18, A, Good}, {18, 7, R, Good}, {25, 14, A, Good}}},
