@@ -1,5 +1,8 @@
 #include "protocol/protocol.h"
 
+#include "protocol/fx.h"
+#include "protocol/mc.h"
+#include "protocol/mewtocol.h"
 #include "protocol/modbus.h"
 #include "protocol/stream_framer.h"
 #include "protocol/text.h"
@@ -13,6 +16,12 @@ std::unique_ptr<Framer> makeFramer(Protocol protocol, const Options &options)
         return detail::makeStreamFramer(detail::makeModbusRtuGrammar(), options);
     case Protocol::ModbusAscii:
         return detail::makeStreamFramer(detail::makeModbusAsciiGrammar(), options);
+    case Protocol::FxProgramming:
+        return detail::makeStreamFramer(detail::makeFxGrammar(), options);
+    case Protocol::McAscii:
+        return detail::makeStreamFramer(detail::makeMcGrammar(), options);
+    case Protocol::Mewtocol:
+        return detail::makeStreamFramer(detail::makeMewtocolGrammar(), options);
     default:
         return nullptr;
     }
@@ -26,6 +35,12 @@ Description describe(Protocol protocol, std::span<const std::uint8_t> frame, con
         return detail::describeModbus(false, frame, mark, request);
     case Protocol::ModbusAscii:
         return detail::describeModbus(true, frame, mark, request);
+    case Protocol::FxProgramming:
+        return detail::describeFx(frame, mark, request);
+    case Protocol::McAscii:
+        return detail::describeMc(frame, mark, request);
+    case Protocol::Mewtocol:
+        return detail::describeMewtocol(frame, mark, request);
     default:
         return detail::describeUnframed(frame, mark);
     }
@@ -41,6 +56,12 @@ std::optional<std::uint32_t> pairingKey(Protocol protocol, std::span<const std::
         return detail::modbusPairingKey(false, frame);
     case Protocol::ModbusAscii:
         return detail::modbusPairingKey(true, frame);
+    case Protocol::FxProgramming:
+        return 0; // one conversation: an answer answers the ENQ or STX frame before it
+    case Protocol::McAscii:
+        return detail::mcPairingKey(frame);
+    case Protocol::Mewtocol:
+        return detail::mewtocolPairingKey(frame);
     default:
         return std::nullopt;
     }

@@ -79,8 +79,7 @@ public:
     virtual std::int64_t pending() const = 0;
 };
 
-// A framer for Modbus RTU and Modbus ASCII; null for None (which has no
-// grammar) and for the protocols whose framers are not built yet.
+// A framer for the protocol; null for None, which has no grammar.
 std::unique_ptr<Framer> makeFramer(Protocol protocol, const Options &options = {});
 
 // A named part of a frame: bytes [begin, end) of the frame, `depth` 0 for a

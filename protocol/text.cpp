@@ -37,6 +37,40 @@ std::string firstItems(const std::string &list, int shown)
     return list.substr(0, at) + "...";
 }
 
+std::optional<std::string> bitList(Bytes chars)
+{
+    std::string list;
+    for (std::uint8_t c : chars) {
+        if (c != '0' && c != '1')
+            return std::nullopt;
+        appendItem(list, c == '1' ? "1" : "0");
+    }
+    return list;
+}
+
+std::optional<unsigned> wordValue(Bytes four, bool lowByteFirst)
+{
+    const auto first = hexPairValue(four[0], four[1]);
+    const auto second = hexPairValue(four[2], four[3]);
+    if (!first || !second)
+        return std::nullopt;
+    return lowByteFirst ? unsigned(*second) << 8 | *first : unsigned(*first) << 8 | *second;
+}
+
+std::optional<std::string> wordList(Bytes chars, bool lowByteFirst)
+{
+    if (chars.size() % 4)
+        return std::nullopt;
+    std::string list;
+    for (std::size_t i = 0; i < chars.size(); i += 4) {
+        const auto value = wordValue(chars.subspan(i, 4), lowByteFirst);
+        if (!value)
+            return std::nullopt;
+        appendItem(list, std::to_string(*value));
+    }
+    return list;
+}
+
 std::string checkText(std::string_view found, std::string_view expected)
 {
     std::string text(found);

@@ -88,6 +88,36 @@ inline void appendItem(std::string &list, std::string_view item)
 // At most `shown` items of a blank-separated list, then " ...".
 std::string firstItems(const std::string &list, int shown);
 
+// A character of the text protocols' frames: printable ASCII.
+constexpr bool printableChar(std::uint8_t c)
+{
+    return c >= 0x20 && c <= 0x7E;
+}
+
+// Contacts or bits sent one character each, "0" or "1", as a list; nothing
+// when a character is neither.
+std::optional<std::string> bitList(Bytes chars);
+
+// Words sent as 4 hex characters each, as unsigned decimals: the high digit
+// first, or (`lowByteFirst`) the low byte's two digits first ("3412" is
+// 0x1234). Nothing when the characters are no whole words.
+std::optional<std::string> wordList(Bytes chars, bool lowByteFirst);
+std::optional<unsigned> wordValue(Bytes four, bool lowByteFirst);
+
+// What a request asked for, as its answer (an ACK or NAK included) repeats it.
+struct AskedTexts {
+    std::string function;
+    std::string address;
+    std::string count;
+};
+
+inline void repeatAsked(Description &d, const AskedTexts &asked)
+{
+    d.function = asked.function;
+    d.address = asked.address;
+    d.count = asked.count;
+}
+
 class Fields {
 public:
     explicit Fields(Description &description) : d_(description) {}

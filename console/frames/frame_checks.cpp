@@ -17,6 +17,8 @@ constexpr NamedCheck kNames[] = {
     {FrameCheck::ModbusRtu, "modbus-rtu"},
     {FrameCheck::Sum8, "sum8"},
     {FrameCheck::Lrc, "lrc"},
+    {FrameCheck::FxSum, "fx-sum"},
+    {FrameCheck::MewtocolBcc, "mewtocol-bcc"},
 };
 
 } // namespace
@@ -42,6 +44,31 @@ namespace {
 protocol::Bytes asBytes(QByteArrayView bytes)
 {
     return {reinterpret_cast<const std::uint8_t *>(bytes.data()), std::size_t(bytes.size())};
+}
+
+// The bytes after the first `start`; all of them when there is none.
+QByteArrayView after(QByteArrayView bytes, char start)
+{
+    const qsizetype at = bytes.indexOf(start);
+    return at < 0 ? bytes : bytes.sliced(at + 1);
+}
+
+// The bytes from the first `start` on; all of them when there is none.
+QByteArrayView from(QByteArrayView bytes, char start)
+{
+    const qsizetype at = bytes.indexOf(start);
+    return at < 0 ? bytes : bytes.sliced(at);
+}
+
+// The two-hex-character check of `bytes` for the checks written that way.
+std::uint8_t hexCheckOf(FrameCheck check, QByteArrayView bytes)
+{
+    switch (check) {
+    case FrameCheck::Lrc: return protocol::lrc(asBytes(bytes));
+    case FrameCheck::FxSum: return protocol::fxSum(asBytes(after(bytes, '\x02')));
+    case FrameCheck::MewtocolBcc: return protocol::mewtocolBcc(asBytes(from(bytes, '%')));
+    default: return 0;
+    }
 }
 
 } // namespace
@@ -73,9 +100,11 @@ QByteArray checkBytes(FrameCheck check, QByteArrayView bytes)
     }
     case FrameCheck::Sum8:
         return QByteArray(1, char(sum8(bytes)));
-    case FrameCheck::Lrc: {
+    case FrameCheck::Lrc:
+    case FrameCheck::FxSum:
+    case FrameCheck::MewtocolBcc: {
         QByteArray pair;
-        appendHexPair(pair, lrc(bytes));
+        appendHexPair(pair, hexCheckOf(check, bytes));
         return pair;
     }
     }
@@ -99,14 +128,18 @@ CheckVerdict verifyFrame(FrameCheck check, QByteArrayView frame)
         if (n < 2)
             return CheckVerdict::NotApplicable;
         return sum8(frame.first(n - 1)) == std::uint8_t(frame[n - 1]) ? CheckVerdict::Ok : CheckVerdict::Bad;
-    case FrameCheck::Lrc: {
+    case FrameCheck::Lrc:
+    case FrameCheck::FxSum:
+    case FrameCheck::MewtocolBcc: {
         if (n < 3)
             return CheckVerdict::NotApplicable;
+        if (check == FrameCheck::MewtocolBcc && frame.last(2) == "**")
+            return CheckVerdict::Ok;
         const int high = hexDigitValue(std::uint8_t(frame[n - 2]));
         const int low = hexDigitValue(std::uint8_t(frame[n - 1]));
         if (high < 0 || low < 0)
             return CheckVerdict::Bad;
-        return lrc(frame.first(n - 2)) == high * 16 + low ? CheckVerdict::Ok : CheckVerdict::Bad;
+        return hexCheckOf(check, frame.first(n - 2)) == high * 16 + low ? CheckVerdict::Ok : CheckVerdict::Bad;
     }
     }
     return CheckVerdict::NotApplicable;

@@ -26,6 +26,15 @@ private slots:
         QTest::newRow("sum8 wraps") << FrameCheck::Sum8 << QByteArray::fromHex("80FF81") << QByteArray::fromHex("00");
         QTest::newRow("lrc upper-case digits") << FrameCheck::Lrc << QByteArray::fromHex("01030000000A") << QByteArray("F2");
         QTest::newRow("lrc of text") << FrameCheck::Lrc << QByteArray("AT") << QByteArray("6B");
+        // FX: read 4 bytes at 10F6, the sum over the bytes after STX through ETX.
+        QTest::newRow("fx sum after STX") << FrameCheck::FxSum << QByteArray("\x02" "010F604" "\x03") << QByteArray("74");
+        QTest::newRow("fx sum, no STX") << FrameCheck::FxSum << QByteArray("010F604" "\x03") << QByteArray("74");
+        QTest::newRow("fx sum, bytes before STX") << FrameCheck::FxSum << QByteArray("\x05\x02" "010F604" "\x03")
+                                                  << QByteArray("74");
+        QTest::newRow("fx sum wraps, upper case") << FrameCheck::FxSum << QByteArray("\x02\xFF\xFB") << QByteArray("FA");
+        QTest::newRow("mewtocol bcc") << FrameCheck::MewtocolBcc << QByteArray("%01#RCSX0000") << QByteArray("1D");
+        QTest::newRow("mewtocol bcc from %") << FrameCheck::MewtocolBcc << QByteArray("\r%01$RC1") << QByteArray("20");
+        QTest::newRow("mewtocol bcc, no %") << FrameCheck::MewtocolBcc << QByteArray("01$RC1") << QByteArray("05");
         QTest::newRow("none") << FrameCheck::None << QByteArray("AT") << QByteArray();
     }
     void appended()
@@ -54,6 +63,11 @@ private slots:
         QTest::newRow("lrc good") << FrameCheck::Lrc << (hex("1103006B0003") + "7E") << CheckVerdict::Ok;
         QTest::newRow("lrc lower case") << FrameCheck::Lrc << (hex("1103006B0003") + "7e") << CheckVerdict::Ok;
         QTest::newRow("lrc not hex") << FrameCheck::Lrc << (hex("1103006B0003") + "7G") << CheckVerdict::Bad;
+        QTest::newRow("fx good") << FrameCheck::FxSum << QByteArray("\x02" "010F604" "\x03" "74") << CheckVerdict::Ok;
+        QTest::newRow("fx bad") << FrameCheck::FxSum << QByteArray("\x02" "010F604" "\x03" "75") << CheckVerdict::Bad;
+        QTest::newRow("mewtocol good") << FrameCheck::MewtocolBcc << QByteArray("%01#RCSX00001D") << CheckVerdict::Ok;
+        QTest::newRow("mewtocol bad") << FrameCheck::MewtocolBcc << QByteArray("%01#RCSX00001C") << CheckVerdict::Bad;
+        QTest::newRow("mewtocol no check") << FrameCheck::MewtocolBcc << QByteArray("%01#RCSX0000**") << CheckVerdict::Ok;
         QTest::newRow("none") << FrameCheck::None << hex("01030000000AC5CD") << CheckVerdict::NotApplicable;
     }
     void verified()
@@ -66,12 +80,12 @@ private slots:
 
     void names()
     {
-        for (const char *name : {"none", "modbus-rtu", "sum8", "lrc"}) {
+        for (const char *name : {"none", "modbus-rtu", "sum8", "lrc", "fx-sum", "mewtocol-bcc"}) {
             const auto check = console::frameCheckFromName(QString::fromLatin1(name));
             QVERIFY2(check, name);
             QCOMPARE(console::frameCheckName(*check), QString::fromLatin1(name));
         }
-        for (const char *name : {"", "Modbus-RTU", "crc", "sum8 "})
+        for (const char *name : {"", "Modbus-RTU", "crc", "sum8 ", "fx", "FX-sum", "mewtocol"})
             QVERIFY2(!console::frameCheckFromName(QString::fromLatin1(name)), name);
     }
 

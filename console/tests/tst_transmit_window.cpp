@@ -125,6 +125,10 @@ void TestTransmitWindow::sendsExactBytesThroughThePanelNamed_data()
     row("Txt LRC over the text's bytes, CR", "Txt", ":01", false, QByteArray::fromHex("3A303136350D"), LineEnd::Cr,
         FrameCheck::Lrc);
     row("Hex sum, LF", "Hex", "80,ff,81", true, QByteArray::fromHex("80FF81000A"), LineEnd::Lf, FrameCheck::Sum8);
+    row("Txt MEWTOCOL BCC, CR", "Txt", "%01#RCSX0000", true, QByteArray("%01#RCSX00001D\r"), LineEnd::Cr,
+        FrameCheck::MewtocolBcc);
+    row("Hex FX sum after STX through ETX", "Hex", "02,30,31,30,46,36,30,34,03", false,
+        QByteArray("\x02" "010F604" "\x03" "74"), LineEnd::None, FrameCheck::FxSum);
     row("empty Txt, CR", "Txt", "", true, QByteArray::fromHex("0D"), LineEnd::Cr);
     row("options on a refused row", "Hex", "1FF", true, QByteArray(), LineEnd::CrLf, FrameCheck::ModbusRtu,
         "Invalid output value");

@@ -57,6 +57,8 @@ QString frameCheckText(FrameCheck check)
     case FrameCheck::ModbusRtu: return QStringLiteral("Modbus RTU CRC-16");
     case FrameCheck::Sum8: return QStringLiteral("Sum of bytes mod 256");
     case FrameCheck::Lrc: return QStringLiteral("LRC");
+    case FrameCheck::FxSum: return QStringLiteral("FX programming port sum");
+    case FrameCheck::MewtocolBcc: return QStringLiteral("MEWTOCOL BCC");
     }
     return {};
 }

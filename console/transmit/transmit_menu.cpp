@@ -37,7 +37,8 @@ TransmitMenu::TransmitMenu(QWidget *parent)
     m_lineEndMenu = addMenu(tr("Line &Ending"));
     m_lineEnds = addChoices(m_lineEndMenu, {LineEnd::None, LineEnd::Cr, LineEnd::Lf, LineEnd::CrLf}, lineEndText);
     m_checkMenu = addMenu(tr("&Check"));
-    m_checks = addChoices(m_checkMenu, {FrameCheck::None, FrameCheck::ModbusRtu, FrameCheck::Sum8, FrameCheck::Lrc},
+    m_checks = addChoices(m_checkMenu, {FrameCheck::None, FrameCheck::ModbusRtu, FrameCheck::Sum8, FrameCheck::Lrc,
+                                         FrameCheck::FxSum, FrameCheck::MewtocolBcc},
                           frameCheckText);
     addSeparator();
     m_repeat = addAction(tr("Send &Repeatedly..."));

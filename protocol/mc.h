@@ -1,0 +1,13 @@
+#pragma once
+
+#include "protocol/stream_framer.h"
+
+namespace protocol::detail {
+
+// The computer link's MC protocol in ASCII, formats 1 (no terminator) and 4
+// (CR LF after each frame).
+std::unique_ptr<Grammar> makeMcGrammar();
+Description describeMc(Bytes frame, const FrameMark &mark, Bytes request);
+std::optional<std::uint32_t> mcPairingKey(Bytes frame);
+
+} // namespace protocol::detail
