@@ -5,6 +5,8 @@
 #include "serial/port_names.h"
 #include "serial/tcp_transport.h"
 
+#include "codepage/codepage.h"
+
 #include <cerrno>
 #include <utility>
 
@@ -449,16 +451,19 @@ void SerialControl::discardDelivered()
 
 QByteArray toCodePage(const QString &text)
 {
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (char32_t c : text.toUcs4())
-        bytes.append(c <= 0xFF ? char(c) : '?');
-    return bytes;
+    const std::string bytes = codepage::systemCodePage().bytes(
+        std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size())));
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
 }
 
-QString fromCodePage(const QByteArray &bytes)
+QString fromCodePage(QByteArrayView bytes)
 {
-    return QString::fromLatin1(bytes);
+    const codepage::CodePage &page = codepage::systemCodePage();
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (char b : bytes)
+        *out++ = QChar(page.character(std::uint8_t(b)));
+    return text;
 }
 
 } // namespace serial

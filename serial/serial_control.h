@@ -112,8 +112,8 @@ public:
     QByteArray input();
 
     bool output(const QByteArray &bytes);
-    // Text goes out as its characters in the code page, one byte each; a
-    // character the code page lacks is sent as '?'.
+    // Text goes out as its characters' bytes in the code page (see
+    // toCodePage); a character the code page lacks is sent as '?'.
     bool output(const QString &text);
     qint64 outBufferCount() const;
 
@@ -164,9 +164,10 @@ private:
     bool m_opening = false; // a network open waits in the event loop
 };
 
-// One byte per character through the code page (Latin-1 here); characters
-// outside it become '?'.
+// Text to and from bytes through the system's code page (the ANSI code page
+// on Windows, Latin-1 elsewhere): characters it cannot write become '?';
+// each byte reads as one character, U+FFFD for a byte that is none alone.
 QByteArray toCodePage(const QString &text);
-QString fromCodePage(const QByteArray &bytes);
+QString fromCodePage(QByteArrayView bytes);
 
 } // namespace serial
