@@ -8,6 +8,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <ostream>
 #include <string>
 
 using codepage::ByteMeaning;
@@ -67,6 +68,11 @@ struct ByteCase {
     char16_t shown;
 };
 
+void PrintTo(const ByteCase &c, std::ostream *out)
+{
+    *out << c.codePage << " byte " << int(c.byte);
+}
+
 class CodePageTable : public testing::TestWithParam<ByteCase> {};
 
 TEST_P(CodePageTable, ShowsEachByteAsItsCharacter)
@@ -94,6 +100,11 @@ struct TextCase {
     std::u16string text;
     std::string bytes;
 };
+
+void PrintTo(const TextCase &c, std::ostream *out)
+{
+    *out << c.codePage << " to " << c.bytes.size() << " bytes";
+}
 
 class CodePageWriting : public testing::TestWithParam<TextCase> {};
 

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <ostream>
 #include <string>
 
 using codepage::CodePage;
@@ -22,6 +23,11 @@ struct ByteCase {
     std::uint8_t byte;
     char16_t shown;
 };
+
+void PrintTo(const ByteCase &c, std::ostream *out)
+{
+    *out << "code page " << c.codePage << " byte " << int(c.byte);
+}
 
 class WindowsTable : public testing::TestWithParam<ByteCase> {};
 
@@ -46,6 +52,11 @@ struct TextCase {
     std::u16string text;
     std::string bytes;
 };
+
+void PrintTo(const TextCase &c, std::ostream *out)
+{
+    *out << "code page " << c.codePage << " to " << c.bytes.size() << " bytes";
+}
 
 class WindowsWriting : public testing::TestWithParam<TextCase> {};
 
