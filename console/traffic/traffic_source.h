@@ -32,6 +32,9 @@ public:
     // Appends the first `count` bytes of the frame.
     virtual void frameBytes(int panel, qint64 frame, qint64 count, QByteArray &out) const = 0;
     virtual QString framePort(int panel, qint64 frame) const = 0;
+    // The longest silence between the frame's bursts, in microseconds;
+    // nothing for a frame of one burst or where the source cannot tell.
+    virtual std::optional<qint64> longestPauseUs(int, qint64) const { return std::nullopt; }
     virtual const std::vector<PortEvent> &events(int panel) const = 0;
     // Appends `count` bytes a "sent" event names, from its sentFirst on.
     virtual void sentBytes(int panel, qint64 first, qint64 count, QByteArray &out) const = 0;
@@ -59,6 +62,7 @@ public:
     qint64 frameWallMs(int panel, qint64 frame) const override;
     void frameBytes(int panel, qint64 frame, qint64 count, QByteArray &out) const override;
     QString framePort(int panel, qint64 frame) const override;
+    std::optional<qint64> longestPauseUs(int panel, qint64 frame) const override;
     const std::vector<PortEvent> &events(int panel) const override { return m_panels[panel]->events(); }
     void sentBytes(int panel, qint64 first, qint64 count, QByteArray &out) const override;
     QString portText(int panel) const override { return m_panels[panel]->portText(); }
