@@ -2,6 +2,7 @@
 
 #include "discovery/discovery.h"
 #include "serial/port_names.h"
+#include "serial/serial_control.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,11 +12,7 @@ namespace portcheck {
 
 QString fromCodePage(const std::string &bytes)
 {
-#ifdef Q_OS_WIN
-    return QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size()));
-#else
-    return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
-#endif
+    return serial::fromCodePage(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
 }
 
 namespace {

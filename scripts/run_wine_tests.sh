@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Cross-builds the discovery library and its Windows tests with mingw-w64 and
-# runs the tests under Wine, in a Wine prefix made for the run and removed
+# Cross-builds the Qt-free libraries (discovery, the code page) and their
+# Windows tests with mingw-w64 and runs the tests under Wine, in a Wine prefix made for the run and removed
 # afterwards. Both Windows architectures are built and run, one after the
 # other, unless the first argument names one; further arguments go to the
-# test program (e.g. --gtest_filter=...).
+# test programs (e.g. --gtest_filter=...). The code page tests run twice: in
+# Wine's default locale (code page 1252) and in a Traditional Chinese one
+# (950), compiled for the run with localedef.
 #
 #   bash scripts/run_wine_tests.sh              # x86_64, then i686
 #   bash scripts/run_wine_tests.sh i686 [args]  # 32-bit Windows only
@@ -54,7 +56,7 @@ run_arch() {
   fi
 
   local build=$build_base/$arch
-  local began built prepared finished status=0 wineboot_pid=
+  local began built prepared finished status=0 wineboot_pid= localedef_pid=
   began=$(now_ms)
 
   # Running the tests needs the loader, and for 32-bit Windows a kernel that
@@ -76,6 +78,11 @@ run_arch() {
     # The prefix is made while the build runs: it mostly waits.
     "$loader" wineboot.exe --init >"$scratch/wineboot.log" 2>&1 &
     wineboot_pid=$!
+    # Wine takes the ANSI code page from the Unix locale, which needs only to
+    # exist in LOCPATH.
+    mkdir -p "$scratch/locale"
+    localedef -i zh_TW -f UTF-8 "$scratch/locale/zh_TW.UTF-8" >"$scratch/localedef.log" 2>&1 &
+    localedef_pid=$!
   fi
 
   # -O2 as in the native build (GCC 12 gives false -Wrestrict warnings at
@@ -85,7 +92,7 @@ run_arch() {
   cmake -S "$root" -B "$build" -DKIT_DISCOVERY_ONLY=ON \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-$arch.cmake" >/dev/null || return 1
-  cmake --build "$build" --target discovery_wintests -j"${KIT_JOBS:-2}" || return 1
+  cmake --build "$build" --target discovery_wintests codepage_wintests -j"${KIT_JOBS:-2}" || return 1
   built=$(now_ms)
 
   if [ -n "$why_not" ]; then
@@ -100,7 +107,15 @@ run_arch() {
   "$loader" winecfg.exe -v "$windowsVersion" || return 1
   prepared=$(now_ms)
 
+  if ! wait "$localedef_pid"; then
+    cat "$scratch/localedef.log" >&2
+    return 1
+  fi
+
   (cd "$build/discovery/wintests" && "$loader" ./discovery_wintests.exe "$@") || status=$?
+  (cd "$build/codepage/wintests" && KIT_EXPECTED_ACP=1252 "$loader" ./codepage_wintests.exe "$@") || status=$?
+  (cd "$build/codepage/wintests" && LOCPATH=$scratch/locale LANG=zh_TW.UTF-8 LC_ALL=zh_TW.UTF-8 \
+    KIT_EXPECTED_ACP=950 "$loader" ./codepage_wintests.exe "$@") || status=$?
   finished=$(now_ms)
 
   echo "Wine part ($arch): $((finished - began)) ms in all (build $((built - began)) ms," \

@@ -5,6 +5,8 @@
 #include "serial/port_names.h"
 #include "serial/tcp_transport.h"
 
+#include "codepage/codepage.h"
+
 #include <cerrno>
 #include <utility>
 
@@ -57,6 +59,8 @@ bool SerialControl::setSettings(const QString &settings)
 void SerialControl::setDTREnable(bool on)
 {
     m_dtr = on;
+    if (listening())
+        return;
     if (m_transport && m_transport->isOpen())
         m_transport->setDataTerminalReady(on);
     if (m_port.isOpen()) {
@@ -69,6 +73,8 @@ void SerialControl::setDTREnable(bool on)
 void SerialControl::setRTSEnable(bool on)
 {
     m_rts = on;
+    if (listening())
+        return;
     if (m_transport && m_transport->isOpen())
         m_transport->setRequestToSend(on);
     if (m_port.isOpen()) {
@@ -139,8 +145,11 @@ bool SerialControl::setPortOpen(bool open)
         }
     }
     if (opened) {
-        m_port.setRequestToSend(m_rts);
-        m_port.setDataTerminalReady(m_dtr);
+        m_openedListening = m_listenOnly;
+        if (!m_openedListening) {
+            m_port.setRequestToSend(m_rts);
+            m_port.setDataTerminalReady(m_dtr);
+        }
         m_port.clearError();
     }
     m_checkingInline = false;
@@ -166,8 +175,10 @@ bool SerialControl::openTransport()
     m_opening = true;
     const bool opened = m_transport->open(m_settings, m_dtr, m_rts, &reason);
     m_opening = false;
-    if (opened)
+    if (opened) {
+        m_openedListening = m_listenOnly;
         return true;
+    }
     // Which setting the server refused or left unanswered, as a local
     // port's refused step is reported.
     OpenStep step = OpenStep::Open;
@@ -249,7 +260,8 @@ bool SerialControl::runOpenStep(OpenStep step)
             return abandonOpen(step, SerialPort::PermissionError, tr("Another program has the device open"));
         // An open that succeeds with an error noted (exclusive access
         // refused) counts as failed too.
-        done = m_port.open(QIODevice::ReadWrite) && m_port.error() == SerialPort::NoError;
+        done = m_port.open(m_listenOnly ? QIODevice::ReadOnly : QIODevice::ReadWrite)
+               && m_port.error() == SerialPort::NoError;
     }
     if (done)
         return true;
@@ -300,10 +312,23 @@ QByteArray SerialControl::input()
     return bytes;
 }
 
+bool SerialControl::listening() const
+{
+    return m_listenOnly || (portOpen() && m_openedListening);
+}
+
 bool SerialControl::output(const QByteArray &bytes)
 {
     if (!portOpen()) {
         m_lastError = tr("Port is not open");
+        return false;
+    }
+    if (m_listenOnly) {
+        m_lastError = tr("Listen Only is on: nothing is sent through this port");
+        return false;
+    }
+    if (m_openedListening) {
+        m_lastError = tr("the port was started with Listen Only: stop and start it to send");
         return false;
     }
     if (m_transport) {
@@ -449,16 +474,19 @@ void SerialControl::discardDelivered()
 
 QByteArray toCodePage(const QString &text)
 {
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (char32_t c : text.toUcs4())
-        bytes.append(c <= 0xFF ? char(c) : '?');
-    return bytes;
+    const std::string bytes = codepage::systemCodePage().bytes(
+        std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size())));
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
 }
 
-QString fromCodePage(const QByteArray &bytes)
+QString fromCodePage(QByteArrayView bytes)
 {
-    return QString::fromLatin1(bytes);
+    const codepage::CodePage &page = codepage::systemCodePage();
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (char b : bytes)
+        *out++ = QChar(page.character(std::uint8_t(b)));
+    return text;
 }
 
 } // namespace serial

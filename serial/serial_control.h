@@ -74,6 +74,14 @@ public:
     bool dtrEnable() const { return m_dtr; }
     bool rtsEnable() const { return m_rts; }
 
+    // Listen only, as a tap on a line: the next open reads and never
+    // writes. The device opens for reading only, DTR and RTS stay as the
+    // system left them (also when set while open), and every output is
+    // refused with the reason, also while a port opened for writing runs
+    // on. Turning it off lets a port write only once it is opened again.
+    void setListenOnly(bool on) { m_listenOnly = on; }
+    bool listenOnly() const { return m_listenOnly; }
+
     bool portOpen() const;
     // Opens with the current device and settings, or closes. False with
     // lastError() when the device is missing, taken or refuses the settings.
@@ -112,8 +120,8 @@ public:
     QByteArray input();
 
     bool output(const QByteArray &bytes);
-    // Text goes out as its characters in the code page, one byte each; a
-    // character the code page lacks is sent as '?'.
+    // Text goes out as its characters' bytes in the code page (see
+    // toCodePage); a character the code page lacks is sent as '?'.
     bool output(const QString &text);
     qint64 outBufferCount() const;
 
@@ -137,6 +145,7 @@ signals:
 
 private:
     void onError(SerialPort::SerialPortError error);
+    bool listening() const;
     bool openTransport();
     void onTransportDropped(const QString &reason);
     void deliverToSink();
@@ -152,6 +161,8 @@ private:
     bool m_dtr = false;
     bool m_rts = false;
     bool m_fault = false;
+    bool m_listenOnly = false;
+    bool m_openedListening = false; // the open port was opened to read only
     bool m_checkingInline = false; // errors handled where they arise
     bool m_handingOver = false;    // within output()'s flush
     QString m_lastError;
@@ -164,9 +175,10 @@ private:
     bool m_opening = false; // a network open waits in the event loop
 };
 
-// One byte per character through the code page (Latin-1 here); characters
-// outside it become '?'.
+// Text to and from bytes through the system's code page (the ANSI code page
+// on Windows, Latin-1 elsewhere): characters it cannot write become '?';
+// each byte reads as one character, U+FFFD for a byte that is none alone.
 QByteArray toCodePage(const QString &text);
-QString fromCodePage(const QByteArray &bytes);
+QString fromCodePage(QByteArrayView bytes);
 
 } // namespace serial

@@ -2,6 +2,7 @@
 
 #include "console/files/file_writer.h"
 #include "console/frames/hex_text.h"
+#include "serial/serial_control.h"
 
 #include <cstring>
 
@@ -76,7 +77,7 @@ QString copiedText(const ByteStore &store, qint64 first, qint64 count)
 {
     QString text;
     text.reserve(qsizetype(count));
-    store.forEachSpan(first, count, [&](QByteArrayView piece) { text.append(QLatin1StringView(piece)); });
+    store.forEachSpan(first, count, [&](QByteArrayView piece) { text.append(serial::fromCodePage(piece)); });
     return text;
 }
 

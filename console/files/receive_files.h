@@ -13,7 +13,7 @@ namespace console {
 // the two file forms of "Save Received Bytes...".
 
 // Copy from the text grid: each byte as the character the grid shows for it
-// (byte = code, control characters and 0 included).
+// (control characters and 0 included).
 QString copiedText(const ByteStore &store, qint64 first, qint64 count);
 // Copy from the hex grid: two upper-case hex digits a byte, separated by
 // blanks, a line for each grid row the bytes touch (so at most 16 a line,

@@ -14,6 +14,10 @@ QString reconnectKey(int panel)
 {
     return QStringLiteral("Panel%1/ReconnectAutomatically").arg(panel);
 }
+QString listenOnlyKey(int panel)
+{
+    return QStringLiteral("Panel%1/ListenOnly").arg(panel);
+}
 const QString kMemoryBudget = QStringLiteral("Receive/MemoryBudgetMiB");
 } // namespace
 
@@ -33,6 +37,16 @@ bool ConsoleSettings::reconnectAutomatically(int panel) const
 void ConsoleSettings::setReconnectAutomatically(int panel, bool on)
 {
     setValue(reconnectKey(panel), on);
+}
+
+bool ConsoleSettings::listenOnly(int panel) const
+{
+    return m_settings->value(listenOnlyKey(panel), false).toBool();
+}
+
+void ConsoleSettings::setListenOnly(int panel, bool on)
+{
+    setValue(listenOnlyKey(panel), on);
 }
 
 qint64 ConsoleSettings::receiveMemoryBudget() const

@@ -13,6 +13,7 @@ namespace console {
 // (~/.config/Tavrin/Tavrin.conf), or in an INI file the caller names:
 //
 //   [Panel0] / [Panel1]  ReconnectAutomatically = true | false
+//                        ListenOnly = true | false
 //   [Receive]            MemoryBudgetMiB = 0.. (0: every byte in memory)
 //
 // and, under their own names, what the traffic view keeps (see
@@ -26,6 +27,8 @@ public:
 
     bool reconnectAutomatically(int panel) const;
     void setReconnectAutomatically(int panel, bool on);
+    bool listenOnly(int panel) const;
+    void setListenOnly(int panel, bool on);
 
     // How much of each panel's received bytes stays in memory before older
     // ones go to a file, in bytes; 0 keeps them all in memory. 64 MiB when

@@ -55,6 +55,9 @@ public:
     ~Panel() override;
 
     const serial::SerialControl &control() const { return m_comm; }
+    // A tap on the line: the port reads and every send is refused (see
+    // SerialControl::setListenOnly).
+    void setListenOnly(bool on) { m_comm.setListenOnly(on); }
     ReceiveBuffer &receive() { return m_receive; }
     const ReceiveBuffer &receive() const { return m_receive; }
     const FrameIndex &frames() const { return m_frames; }

@@ -139,6 +139,18 @@ void PanelView::buildMenu()
     connect(m_menu->otherBaudRateAction(), &QAction::triggered, this, &PanelView::chooseOtherBaudRate);
     connect(m_menu->deviceAction(), &QAction::triggered, this, &PanelView::deviceRequested);
     connectReconnect();
+    QAction *listenOnly = m_menu->listenOnlyAction();
+    listenOnly->setChecked(m_services.settings.listenOnly(m_index));
+    m_panel.setListenOnly(listenOnly->isChecked());
+    connect(listenOnly, &QAction::toggled, this, &PanelView::setListenOnly);
+}
+
+void PanelView::setListenOnly(bool on)
+{
+    m_services.settings.setListenOnly(m_index, on);
+    m_panel.setListenOnly(on);
+    if (m_menu->listenOnlyAction()->isChecked() != on)
+        m_menu->listenOnlyAction()->setChecked(on);
 }
 
 QString PanelView::settings() const

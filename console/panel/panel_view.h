@@ -111,6 +111,8 @@ public:
     // "Reconnect Automatically", kept per panel in the settings.
     bool reconnectAutomatically() const;
     void setReconnectAutomatically(bool on);
+    // "Listen Only", kept per panel in the settings.
+    void setListenOnly(bool on);
     bool waitingForAdapter() const { return m_panel.waiting(); }
 
 signals:

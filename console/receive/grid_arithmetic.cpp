@@ -2,6 +2,8 @@
 
 #include "console/frames/hex_text.h"
 
+#include "codepage/codepage.h"
+
 #include <algorithm>
 
 namespace console {
@@ -20,7 +22,7 @@ QString hexText(std::uint8_t byte)
 
 QChar textCharacter(std::uint8_t byte)
 {
-    return QChar(char16_t(byte)); // the code page is Latin-1: byte = code
+    return QChar(codepage::systemCodePage().character(byte));
 }
 
 qint64 autoScrolledTop(qint64 top, qint64 rowsBefore, qint64 appendedRows)

@@ -21,6 +21,8 @@ inline qint64 rowCountFor(qint64 bytes) { return bytes / kBytesPerRow + 2; }
 // Header character of byte column j (1..16): "0".."9", "A".."F".
 QChar headerCharacter(int column);
 QString hexText(std::uint8_t byte);
+// The byte as a character of the system's code page (U+FFFD for a lead
+// byte or a byte with no character).
 QChar textCharacter(std::uint8_t byte);
 
 // First visible row after `appendedRows` rows were added one by one to a

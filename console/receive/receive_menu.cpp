@@ -23,6 +23,8 @@ ReceiveMenu::ReceiveMenu(QWidget *parent)
     m_traffic = addAction(tr("&Traffic View..."));
     m_reconnect = addAction(tr("&Reconnect Automatically"));
     m_reconnect->setCheckable(true);
+    m_listenOnly = addAction(tr("&Listen Only"));
+    m_listenOnly->setCheckable(true);
     addSeparator();
     m_choosePort = addAction(tr("Choose &Port..."));
     m_otherBaudRate = addAction(tr("Other &Baud Rate..."));

@@ -33,6 +33,8 @@ public:
     // Checkable: after a fault the panel waits for its adapter and starts
     // again when it returns.
     QAction *reconnectAction() const { return m_reconnect; }
+    // Checkable: the panel's port only reads, and nothing is sent through it.
+    QAction *listenOnlyAction() const { return m_listenOnly; }
     // Put a port that exists into the panel's port box, or give the panel a
     // rate its buttons do not offer; for a stopped panel only.
     QAction *choosePortAction() const { return m_choosePort; }
@@ -59,6 +61,7 @@ private:
     QAction *m_log = nullptr;
     QAction *m_traffic = nullptr;
     QAction *m_reconnect = nullptr;
+    QAction *m_listenOnly = nullptr;
     QAction *m_choosePort = nullptr;
     QAction *m_otherBaudRate = nullptr;
     QAction *m_device = nullptr;

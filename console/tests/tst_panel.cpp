@@ -5,6 +5,8 @@
 
 #include <QTest>
 
+#include <fcntl.h>
+
 using console::Panel;
 using console::PortEventKind;
 using Outcome = Panel::Poll::Outcome;
@@ -79,6 +81,42 @@ private slots:
         QCOMPARE(failure, QStringLiteral("the port is not open."));
         QCOMPARE(kinds(panel), (QList{PortEventKind::Started, PortEventKind::Sent, PortEventKind::Stopped}));
         QCOMPARE(panel.sentBytes().size(), qint64(2));
+    }
+
+    // Listen Only: the port is opened for reading only, every send is
+    // refused with the reason and noted nowhere, also when it was turned on
+    // while the port ran, or off while a port opened to listen runs on. The
+    // far end's first byte is the one sent after the panel was started to
+    // write again: nothing went out before it.
+    void listenOnlySendsNothing()
+    {
+        PseudoTerminal far;
+        Panel panel;
+        panel.setListenOnly(true);
+        QVERIFY(start(panel, far));
+        QCOMPARE(fcntl(int(panel.control().port().handle()), F_GETFL) & O_ACCMODE, O_RDONLY);
+        QString failure;
+        QVERIFY(!panel.send("\x01\x03", &failure));
+        QCOMPARE(failure, QStringLiteral("Listen Only is on: nothing is sent through this port"));
+        panel.setListenOnly(false);
+        QVERIFY(!panel.send("\x02", &failure));
+        QCOMPARE(failure, QStringLiteral("the port was started with Listen Only: stop and start it to send"));
+        far.write("in");
+        QTRY_COMPARE(panel.control().inBufferCount(), qint64(2));
+        QCOMPARE(panel.poll().shownCount, qint64(2));
+
+        panel.setStarted(false);
+        panel.poll();
+        QVERIFY(start(panel, far));
+        QCOMPARE(fcntl(int(panel.control().port().handle()), F_GETFL) & O_ACCMODE, O_RDWR);
+        panel.setListenOnly(true);
+        QVERIFY(!panel.send("\x04", &failure));
+        panel.setListenOnly(false);
+        QVERIFY(panel.send("Z", &failure));
+        QCOMPARE(far.read(1), QByteArray("Z"));
+        QCOMPARE(panel.sentBytes().size(), qint64(1));
+        QCOMPARE(kinds(panel), (QList{PortEventKind::Started, PortEventKind::Stopped, PortEventKind::Started,
+                                      PortEventKind::Sent}));
     }
 
     // The line goes: the poll that meets it shows what came before, closes

@@ -100,6 +100,7 @@ private slots:
     void copyAboveTheLimitIsRefused();
     void clicksKeysAndBothGridsShareTheSelection();
     void menuItemsAndTheirPanel();
+    void listenOnlyKeptPerPanel();
     void savedRawFileHoldsExactlyWhatWasSent();
     void hexDumpLinesAndTimes();
     void cancelledSaveLeavesNoFile();
@@ -291,7 +292,7 @@ void TestReceiveTools::menuItemsAndTheirPanel()
             if (!a->isSeparator())
                 texts << a->text();
         QCOMPARE(texts, (QStringList{"&Copy", "Select &All", "&Save Received Bytes...", "&Log to File...",
-                                     "&Traffic View...", "&Reconnect Automatically", "Choose &Port...",
+                                     "&Traffic View...", "&Reconnect Automatically", "&Listen Only", "Choose &Port...",
                                      "Other &Baud Rate...", "Answer as &Device..."}));
         QCOMPARE(menu->copyAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
         QCOMPARE(menu->selectAllAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
@@ -315,6 +316,23 @@ void TestReceiveTools::menuItemsAndTheirPanel()
     QTest::keyClick(c.w.MSHFlexGrid2[1], Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(c.w.MSHFlexGrid2[1], Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(c.clipboard(), QStringLiteral("01 02\n"));
+}
+
+// [Panel<n>] ListenOnly, as a rig writes it, ticks the panel's item and
+// holds its port to listening; the item writes it back.
+void TestReceiveTools::listenOnlyKeptPerPanel()
+{
+    testsupport::ConsoleWindow c(QByteArray("[Panel1]\nListenOnly=true\n"));
+    QVERIFY(!c.view(0).menu()->listenOnlyAction()->isChecked());
+    QVERIFY(c.view(1).menu()->listenOnlyAction()->isChecked());
+    QVERIFY(!c.panel(0).control().listenOnly());
+    QVERIFY(c.panel(1).control().listenOnly());
+    c.view(0).menu()->listenOnlyAction()->trigger();
+    c.view(1).menu()->listenOnlyAction()->trigger();
+    QVERIFY(c.panel(0).control().listenOnly());
+    QVERIFY(!c.panel(1).control().listenOnly());
+    QCOMPARE(c.stored("Panel0/ListenOnly").toBool(), true);
+    QCOMPARE(c.stored("Panel1/ListenOnly").toBool(), false);
 }
 
 void TestReceiveTools::savedRawFileHoldsExactlyWhatWasSent()

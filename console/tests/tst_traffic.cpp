@@ -188,6 +188,53 @@ private slots:
         QCOMPARE(rows(), expected);
     }
 
+    void mergedFramesNote_data()
+    {
+        QTest::addColumn<qint64>("pauseUs"); // -1: the source cannot tell
+        QTest::addColumn<QString>("end");
+        QTest::newRow("unknown") << qint64(-1) << "pauses.";
+        QTest::newRow("under 1 ms") << qint64(999) << "less than 1 ms: no idle gap cuts them.";
+        QTest::newRow("exactly 1 ms") << qint64(1000) << "An idle gap of 1 ms would cut them.";
+        QTest::newRow("rounded down") << qint64(11999) << "An idle gap of 11 ms would cut them.";
+    }
+
+    void mergedFramesNote()
+    {
+        QFETCH(qint64, pauseUs);
+        QFETCH(QString, end);
+        const QString note = console::mergedFramesNote(pauseUs < 0 ? std::nullopt : std::optional<qint64>(pauseUs));
+        QVERIFY2(note.startsWith("Rows overlap: the split rule merges frames across the line's pauses.")
+                     && note.endsWith(end), qPrintable(note));
+    }
+
+    // Requests on the left 11 and 8 ms apart, answers on the right between
+    // them: the 20 ms gap merges them, and the view says so once, with the
+    // longest pause within the merged frame; a new gap cuts them again.
+    void tellsOnceThatTheSplitRuleMergesFrames()
+    {
+        Console c;
+        TrafficWindow *view = c.openView();
+        c.show(0, 0, "req1");
+        c.show(1, 3, "ans");
+        QCOMPARE(view->mergeNote(), QString());
+        c.show(0, 8, "req2");
+        QVERIFY2(view->mergeNote().endsWith("An idle gap of 11 ms would cut them."), qPrintable(view->mergeNote()));
+        const QString told = view->mergeNote();
+        c.show(1, 3, "ans2");
+        c.show(0, 5, "req3");
+        QCOMPARE(view->mergeNote(), told);
+        const auto gap = [&](const char *ms) {
+            view->gapEdit()->setText(ms);
+            emit view->gapEdit()->editingFinished();
+        };
+        gap("5");
+        QCOMPARE(view->model()->rowCount(), 5);
+        QCOMPARE(view->mergeNote(), QString());
+        gap("10");
+        QCOMPARE(view->model()->rowCount(), 4);
+        QVERIFY2(view->mergeNote().endsWith("An idle gap of 8 ms would cut them."), qPrintable(view->mergeNote()));
+    }
+
     void modbusConversationBetweenTwoPanels()
     {
         Console c;
@@ -392,11 +439,25 @@ private slots:
         QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
         QVERIFY(view->findEdit()->isVisible());
         const auto current = [&] { return view->table()->currentIndex().row(); };
+        // The bytes found are marked where the hex and text cells show them
+        // (first character, characters), and no row is selected.
+        const auto marked = [&](int row, int column) {
+            return view->model()->index(row, column).data(TrafficModel::FoundRole);
+        };
+        const auto markedAt = [&](int row, QPoint hex, QPoint text) {
+            return marked(row, TrafficModel::HexColumn) == QVariant(hex)
+                && marked(row, TrafficModel::TextColumn) == QVariant(text)
+                && !marked(row, TrafficModel::LengthColumn).isValid()
+                && view->table()->selectionModel()->selectedIndexes().isEmpty();
+        };
         QTest::keyClicks(view->findEdit(), "hello");
         QTest::keyClick(view->findEdit(), Qt::Key_Return);
         QCOMPARE(current(), 0);
+        QVERIFY(markedAt(0, QPoint(0, 14), QPoint(0, 5)));
         QTest::keyClick(view, Qt::Key_F3);
         QCOMPARE(current(), 2);
+        QVERIFY(markedAt(2, QPoint(12, 14), QPoint(4, 5)));
+        QVERIFY(!marked(0, TrafficModel::HexColumn).isValid());
         QTest::keyClick(view, Qt::Key_F3); // round to the first again
         QCOMPARE(current(), 0);
         QTest::keyClick(view, Qt::Key_F3, Qt::ShiftModifier);
@@ -407,11 +468,27 @@ private slots:
         view->findEdit()->setText("1 03");
         view->findNext();
         QCOMPARE(current(), 1);
+        QVERIFY(markedAt(1, QPoint(0, 5), QPoint(0, 2)));
+        view->findEdit()->setText("3 02");
+        view->findNext();
+        QVERIFY(markedAt(1, QPoint(3, 5), QPoint(1, 2)));
         view->findEdit()->setText("01 0G");
         view->findNext();
         QCOMPARE(current(), 1);
         QVERIFY(view->findMessage().contains("01 0G"));
         QCOMPARE(view->findEdit()->text(), QStringLiteral("01 0G"));
+        // Of bytes found past the 64 a cell shows, only those shown are marked.
+        c.show(1, 150, QByteArray(62, 'a') + "XYZW");
+        QCOMPARE(view->model()->rowCount(), 4);
+        view->findHexBox()->setChecked(false);
+        view->findEdit()->setText("XYZW");
+        view->findNext();
+        QCOMPARE(current(), 3);
+        QVERIFY(markedAt(3, QPoint(186, 5), QPoint(62, 2)));
+        view->findEdit()->setText("ZW");
+        view->findNext();
+        QCOMPARE(current(), 3);
+        QVERIFY(!marked(3, TrafficModel::HexColumn).isValid());
     }
 
     void sentBytesAreRowsOfTheSendingPanel()

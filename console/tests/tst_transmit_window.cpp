@@ -48,6 +48,7 @@ private slots:
     void sendsExactBytesThroughThePanelNamed_data();
     void sendsExactBytesThroughThePanelNamed();
     void closedPortOrNoRowSendsNothing();
+    void listenOnlyRefusesWithTheReason();
     void sendWaitsForEarlierBytesWhileEventsRun();
     void addNewGivesACurrentTxtRow();
     void deleteRemovesTheCurrentRowOnly_data();
@@ -185,6 +186,24 @@ void TestTransmitWindow::closedPortOrNoRowSendsNothing()
     QCOMPARE(m_boxes.boxes.first().title, QStringLiteral("Tavrin"));
     QCOMPARE(m_left->far.readAvailable(100), QByteArray());
     QCOMPARE(m_right->far.readAvailable(50), QByteArray());
+}
+
+// A panel that only listens refuses the send as a closed one does, and the
+// box's details say why.
+void TestTransmitWindow::listenOnlyRefusesWithTheReason()
+{
+    storeRows(m_path, {{"Hex", "01,03"}});
+    m_left->panel.setListenOnly(true);
+    auto w = makeWindow();
+    m_port1 = true;
+    QSignalSpy sent(w.get(), &sfrmTransmit::sent);
+    w->Command1_Click();
+    QCOMPARE(m_boxes.texts(), QStringList{"COM Port Error."});
+    QCOMPARE(m_boxes.boxes.first().details,
+             QStringLiteral("%1 (left panel): Listen Only is on: nothing is sent through this port")
+                 .arg(m_left->control().device()));
+    QCOMPARE(sent.count(), 0);
+    QCOMPARE(m_left->far.readAvailable(100), QByteArray());
 }
 
 void TestTransmitWindow::sendWaitsForEarlierBytesWhileEventsRun()

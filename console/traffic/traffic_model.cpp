@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QFont>
 #include <QFontDatabase>
+#include <QPoint>
 
 #include <algorithm>
 #include <limits>
@@ -259,10 +260,21 @@ void TrafficModel::sync()
         refreshSince(startUs(before) - 2 * replyTimeoutUs(), before - 1);
 }
 
+void TrafficModel::setFound(int row, qint64 first, qint64 count)
+{
+    const int before = m_found.row;
+    m_found = {row, first, count};
+    for (int changed : {before, row}) {
+        if (changed >= 0 && changed < rowCount())
+            emit dataChanged(index(changed, HexColumn), index(changed, TextColumn), {FoundRole});
+    }
+}
+
 void TrafficModel::rebuild()
 {
     forgetDecoded();
     beginResetModel();
+    m_found = {};
     m_rows.clear();
     m_framesSeen = {};
     m_eventsSeen = {};
@@ -417,6 +429,33 @@ qint64 TrafficModel::overlapUs(int row) const
     if (row <= 0)
         return 0;
     return std::max<qint64>(0, timesOf(refOf(row - 1)).endUs - timesOf(refOf(row)).startUs);
+}
+
+int TrafficModel::firstOverlapping(int first, int last) const
+{
+    for (int row = std::max(first, 1); row <= last && row < rowCount(); ++row) {
+        if (overlapUs(row) > 0)
+            return row;
+    }
+    return -1;
+}
+
+std::optional<qint64> TrafficModel::longestPauseUs(int row) const
+{
+    const Ref ref = refOf(row);
+    if (ref.event)
+        return std::nullopt;
+    return m_source->longestPauseUs(ref.panel, ref.index);
+}
+
+QString mergedFramesNote(std::optional<qint64> longestPauseUs)
+{
+    const QString merged = QObject::tr("Rows overlap: the split rule merges frames across the line's pauses.");
+    if (!longestPauseUs)
+        return merged;
+    if (*longestPauseUs < 1000)
+        return merged + QObject::tr(" Within them the line pauses less than 1 ms: no idle gap cuts them.");
+    return merged + QObject::tr(" An idle gap of %1 ms would cut them.").arg(*longestPauseUs / 1000);
 }
 
 QString TrafficModel::port(int row) const
@@ -656,6 +695,16 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
             return replyText(*this, row);
         }
         return {};
+    case FoundRole: {
+        if (row != m_found.row || (column != HexColumn && column != TextColumn) || !bytes)
+            return {};
+        const qint64 end = std::min<qint64>(m_found.first + m_found.count, kShownBytes);
+        if (m_found.first >= end)
+            return {};
+        const int first = int(m_found.first), count = int(end - m_found.first);
+        // Hex pairs are three characters apart, the last without its blank.
+        return column == HexColumn ? QPoint(3 * first, 3 * count - 1) : QPoint(first, count);
+    }
     case Qt::BackgroundRole:
         if (m_decoded)
             return statusTint(row, ref.panel);
@@ -734,16 +783,24 @@ std::optional<QByteArray> findPattern(const QString &text, bool hex, QString *re
 
 int findRow(const TrafficModel &model, QByteArrayView pattern, int from, bool forward)
 {
+    return findBytes(model, pattern, from, forward).row;
+}
+
+FoundBytes findBytes(const TrafficModel &model, QByteArrayView pattern, int from, bool forward)
+{
     const int rows = model.rowCount();
     if (rows == 0 || pattern.isEmpty())
-        return -1;
+        return {};
     const int step = forward ? 1 : -1;
     for (int n = 1; n <= rows; ++n) {
         const int row = int(((qint64(from) + qint64(n) * step) % rows + rows) % rows);
-        if (model.hasBytes(row) && model.frameBytes(row).contains(pattern))
-            return row;
+        if (!model.hasBytes(row))
+            continue;
+        const qsizetype at = model.frameBytes(row).indexOf(pattern);
+        if (at >= 0)
+            return {row, qint64(at)};
     }
-    return -1;
+    return {};
 }
 
 } // namespace console

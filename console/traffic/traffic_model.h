@@ -57,6 +57,10 @@ public:
     };
     // Bytes of a frame the hex and text cells show; the export writes all.
     static constexpr int kShownBytes = 64;
+    // Of the hex and text cells of the row Find marked: the characters of
+    // the cell's text that the bytes found take, as a QPoint (the first
+    // and the number); nothing where none of them is shown.
+    static constexpr int FoundRole = Qt::UserRole + 1;
 
     explicit TrafficModel(std::array<const Panel *, 2> panels, QObject *parent = nullptr);
     // Rows of another source (not owned), such as an opened capture.
@@ -120,6 +124,13 @@ public:
     std::optional<qint64> gapUs(int row) const;
     // How far the row began before the previous one ended; 0 if it did not.
     qint64 overlapUs(int row) const;
+    // Of rows first..last, the first that began before the row above it
+    // ended (the row above is frames a split rule merged); -1 if none did.
+    int firstOverlapping(int first, int last) const;
+    // The longest silence within the row's frame, in microseconds: an idle
+    // gap no longer than it would cut the frame there. Nothing for an event,
+    // a frame of one burst, or a source that cannot tell.
+    std::optional<qint64> longestPauseUs(int row) const;
     QString port(int row) const;
     // The frame's bytes, or the bytes sent; empty for any other event.
     QByteArray frameBytes(int row) const;
@@ -145,6 +156,11 @@ public:
     // Changes whenever the rows are made again: a reader that let events
     // run in between checks it.
     quint64 generation() const { return m_generation; }
+
+    // Find's mark: `count` bytes from byte `first` of the row's frame, shown
+    // marked in place of a selected row; a row of -1 marks nothing. Making
+    // the rows again drops it.
+    void setFound(int row, qint64 first, qint64 count);
 
 public slots:
     // Appends the frames and events the panels added since the last call,
@@ -219,11 +235,21 @@ private:
     // How far each panel's frames reached at the last sync.
     std::array<qint64, 2> m_coveredSeen{};
     quint64 m_generation = 0;
+    struct Found {
+        int row = -1;
+        qint64 first = 0;
+        qint64 count = 0;
+    } m_found;
 };
 
 // The Reply (ms) cell: an answer's reply time with one decimal; empty for
 // any other row.
 QString replyText(const TrafficModel &model, int row);
+
+// What the view tells once when rows overlap: that the split rule merges
+// frames and, from the longest pause within the merged frame, which idle gap
+// would cut them.
+QString mergedFramesNote(std::optional<qint64> longestPauseUs);
 
 // One character a byte: the byte itself for 0x20..0x7E, '.' otherwise.
 QString printableText(QByteArrayView bytes);
@@ -235,5 +261,12 @@ std::optional<QByteArray> findPattern(const QString &text, bool hex, QString *re
 // The next row with bytes after `from` (before it, going back) that holds
 // `pattern`, wrapping round at the ends; -1 when none does.
 int findRow(const TrafficModel &model, QByteArrayView pattern, int from, bool forward);
+// The same search, with where in the row's frame the pattern begins (its
+// first place there); a row of -1 when none holds it.
+struct FoundBytes {
+    int row = -1;
+    qint64 first = 0;
+};
+FoundBytes findBytes(const TrafficModel &model, QByteArrayView pattern, int from, bool forward);
 
 } // namespace console

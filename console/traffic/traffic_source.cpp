@@ -24,6 +24,20 @@ std::optional<TrafficSource::Span> PanelSource::frameSpan(int panel, qint64 fram
     return Span{span->startUs, span->endUs};
 }
 
+std::optional<qint64> PanelSource::longestPauseUs(int panel, qint64 frame) const
+{
+    const Panel &p = *m_panels[panel];
+    const ArrivalTimes &times = p.receive().arrivalTimes();
+    const auto first = times.markOf(p.frames().start(frame));
+    const auto last = times.markOf(p.frames().end(frame) - 1);
+    if (!first || !last || *last <= *first)
+        return std::nullopt;
+    qint64 longest = 0;
+    for (size_t i = *first + 1; i <= *last; ++i)
+        longest = std::max(longest, times.idleBeforeUs(i));
+    return longest;
+}
+
 qint64 PanelSource::frameWallMs(int panel, qint64 frame) const
 {
     const Panel &p = *m_panels[panel];

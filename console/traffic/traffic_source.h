@@ -38,6 +38,9 @@ public:
         return true;
     }
     virtual QString framePort(int panel, qint64 frame) const = 0;
+    // The longest silence between the frame's bursts, in microseconds;
+    // nothing for a frame of one burst or where the source cannot tell.
+    virtual std::optional<qint64> longestPauseUs(int, qint64) const { return std::nullopt; }
     virtual const std::vector<PortEvent> &events(int panel) const = 0;
     // Appends `count` bytes a "sent" event names, from its sentFirst on.
     virtual void sentBytes(int panel, qint64 first, qint64 count, QByteArray &out) const = 0;
@@ -99,6 +102,7 @@ public:
         return streamReadable(panel, m_panels[panel]->frames().start(frame), count);
     }
     QString framePort(int panel, qint64 frame) const override;
+    std::optional<qint64> longestPauseUs(int panel, qint64 frame) const override;
     const std::vector<PortEvent> &events(int panel) const override { return m_panels[panel]->events(); }
     void sentBytes(int panel, qint64 first, qint64 count, QByteArray &out) const override;
     QString portText(int panel) const override { return m_panels[panel]->portText(); }

@@ -6,6 +6,8 @@
 #include "console/traffic/traffic_export.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QPainter>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QComboBox>
@@ -48,6 +50,45 @@ protected:
     {
         QStyledItemDelegate::initStyleOption(option, index);
         option->textElideMode = Qt::ElideMiddle;
+    }
+};
+
+// Draws the bytes Find found (TrafficModel::FoundRole) in the selection's
+// colours over the cell's text, as a text editor marks a match.
+// Rows from the end in which a growing frame's overlap is looked for.
+constexpr int kMergeLookBack = 64;
+
+class FoundMarkDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        const QVariant found = index.data(TrafficModel::FoundRole);
+        if (!found.isValid())
+            return;
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        const QStyle *style = item.widget ? item.widget->style() : QApplication::style();
+        // Where the style draws an item's text: its rectangle less a margin.
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, item.widget) + 1;
+        const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &item, item.widget)
+                               .adjusted(margin, 0, -margin, 0);
+        const QPoint range = found.toPoint();
+        const QFontMetrics metrics(item.font);
+        const QString marked = item.text.mid(range.x(), range.y());
+        const QRect mark = QRect(text.left() + metrics.horizontalAdvance(item.text.left(range.x())), text.top(),
+                                 metrics.horizontalAdvance(marked), text.height())
+                               .intersected(text);
+        painter->save();
+        painter->fillRect(mark, item.palette.brush(QPalette::Active, QPalette::Highlight));
+        painter->setFont(item.font);
+        painter->setPen(item.palette.color(QPalette::Active, QPalette::HighlightedText));
+        painter->setClipRect(mark);
+        painter->drawText(mark.left(), text.top(), metrics.horizontalAdvance(marked), text.height(),
+                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, marked);
+        painter->restore();
     }
 };
 
@@ -123,17 +164,24 @@ void TrafficWindow::build()
     m_table->horizontalHeader()->setStretchLastSection(true);
     // A long port path keeps its end: a sent row's "sent".
     m_table->setItemDelegateForColumn(TrafficModel::PanelColumn, new MiddleElidingDelegate(m_table));
+    auto *foundMark = new FoundMarkDelegate(m_table);
+    m_table->setItemDelegateForColumn(TrafficModel::HexColumn, foundMark);
+    m_table->setItemDelegateForColumn(TrafficModel::TextColumn, foundMark);
 
     m_message = new QLabel(this);
     m_message->setStyleSheet(QStringLiteral("color: #b00000"));
     m_message->hide();
     m_since = new QLabel(this);
     m_since->hide();
+    m_mergeNote = new QLabel(this);
+    m_mergeNote->setWordWrap(true);
+    m_mergeNote->hide();
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(buildSettingsBar());
     enableSplitAndCheck();
     layout->addWidget(m_message);
+    layout->addWidget(m_mergeNote);
     m_tools = new DecodedTools(m_model, m_table, this);
     layout->addWidget(m_tools->filterBar());
     layout->addWidget(m_tools->listAndFields(), 1);
@@ -147,8 +195,24 @@ void TrafficWindow::build()
             setFollowing(atEnd);
     });
     connect(m_model, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex &, int first, int last) { rowsArrived(last - first + 1); });
-    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { rowsArrived(0); });
+            [this](const QModelIndex &, int first, int last) {
+                noteMergedFrames(first, last);
+                rowsArrived(last - first + 1);
+            });
+    // Rows made again (a new split rule, a filter) are looked at afresh.
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        m_mergeNote->clear();
+        m_mergeNote->hide();
+        noteMergedFrames(0, m_model->rowCount() - 1);
+        rowsArrived(0);
+    });
+    // A last frame that grows past the start of the other panel's rows
+    // since: looked for among the last rows only, so that a growing frame
+    // costs the same however many rows there are.
+    connect(m_model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex &, const QModelIndex &bottom) {
+        noteMergedFrames(std::max(0, bottom.row() - kMergeLookBack), bottom.row());
+    });
+    noteMergedFrames(0, m_model->rowCount() - 1);
     auto *end = new QShortcut(QKeySequence(Qt::Key_End), m_table, nullptr, nullptr, Qt::WidgetShortcut);
     connect(end, &QShortcut::activated, this, [this] { setFollowing(true); });
 
@@ -302,6 +366,22 @@ QString TrafficWindow::findMessage() const
     return m_findMessage->text();
 }
 
+QString TrafficWindow::mergeNote() const
+{
+    return m_mergeNote->text();
+}
+
+void TrafficWindow::noteMergedFrames(int first, int last)
+{
+    if (!m_mergeNote->text().isEmpty())
+        return;
+    const int row = m_model->firstOverlapping(first, last);
+    if (row < 0)
+        return;
+    m_mergeNote->setText(mergedFramesNote(m_model->longestPauseUs(row - 1)));
+    m_mergeNote->show();
+}
+
 void TrafficWindow::applySplitKind()
 {
     const auto kind = splitKindFromName(m_split->currentData().toString());
@@ -434,21 +514,22 @@ void TrafficWindow::find(bool forward)
     const int current = m_tools->rowOf(m_table->currentIndex());
     const int from = current < 0 ? (forward ? -1 : m_model->rowCount())
                                  : current - (fresh ? (forward ? 1 : -1) : 0);
-    int row = findRow(*m_model, *pattern, from, forward);
+    FoundBytes hit = findBytes(*m_model, *pattern, from, forward);
     // Rows the row filter drops are passed over.
-    for (const int first = row; row >= 0 && !m_tools->indexOfRow(row).isValid();) {
-        row = findRow(*m_model, *pattern, row, forward);
-        if (row == first)
-            row = -1;
+    for (const int first = hit.row; hit.row >= 0 && !m_tools->indexOfRow(hit.row).isValid();) {
+        hit = findBytes(*m_model, *pattern, hit.row, forward);
+        if (hit.row == first)
+            hit.row = -1;
     }
-    if (row < 0) {
+    if (hit.row < 0) {
         m_findMessage->setText(tr("Not found."));
         return;
     }
     m_findMessage->clear();
-    const QModelIndex found = m_tools->indexOfRow(row, TrafficModel::HexColumn);
-    m_table->setCurrentIndex(found);
-    m_table->selectRow(found.row());
+    const QModelIndex found = m_tools->indexOfRow(hit.row, TrafficModel::HexColumn);
+    // The bytes found are marked in their cells; no row is selected.
+    m_model->setFound(hit.row, hit.first, pattern->size());
+    m_table->selectionModel()->setCurrentIndex(found, QItemSelectionModel::Clear);
     // Up or down only: the Time column stays where it was.
     const int across = m_table->horizontalScrollBar()->value();
     m_table->scrollTo(found, QAbstractItemView::PositionAtCenter);

@@ -56,6 +56,9 @@ public:
     // The reason a value was refused, or what a find found; empty if none.
     QString message() const;
     QString findMessage() const;
+    // Told once, when rows first overlap (see mergedFramesNote); empty
+    // before. Rows made again (a new split rule) may tell it again.
+    QString mergeNote() const;
     bool following() const { return m_following; }
     // Rows added since the view was scrolled away from the end.
     int rowsSince() const { return m_rowsSince; }
@@ -88,6 +91,7 @@ private:
     void storeAndSplit(const SplitRule &rule);
     void refuse(QLineEdit *edit, const QString &oldText, const QString &reason);
     void rowsArrived(int count);
+    void noteMergedFrames(int first, int last);
     void showRowsSince();
     void find(bool forward);
 
@@ -109,6 +113,7 @@ private:
     QCheckBox *m_follow = nullptr;
     QLabel *m_message = nullptr;
     QLabel *m_since = nullptr;
+    QLabel *m_mergeNote = nullptr;
     QWidget *m_findBar = nullptr;
     QLineEdit *m_findText = nullptr;
     QCheckBox *m_findHex = nullptr;

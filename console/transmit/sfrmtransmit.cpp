@@ -302,7 +302,13 @@ void sfrmTransmit::Command1_Click()
         tellRefused(row.data, bytes.error);
         return;
     }
-    if (!m_sender->send(panel, bytes.bytes))
+    if (m_sender->send(panel, bytes.bytes))
+        return;
+    // A port that only listens says why in the box's details.
+    if (port->listenOnly())
+        m_boxes.showWithDetails(QStringLiteral("COM Port Error."), m_sender->lastError(), title,
+                                desktop::BoxIcon::None);
+    else
         tell(QStringLiteral("COM Port Error."));
 }
 
