@@ -7,13 +7,8 @@
 #   bench/bench_device_flood.py build/console/tavrin [seconds]
 import os, pty, signal, subprocess, sys, tempfile, time, threading
 
-def crc(frame):
-    c = 0xFFFF
-    for b in frame:
-        c ^= b
-        for _ in range(8):
-            c = (c >> 1) ^ 0xA001 if c & 1 else c >> 1
-    return frame + bytes([c & 0xFF, c >> 8])
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'scripts'))
+from far_end import memory_summary, sample_memory, with_crc as crc
 
 tavrin = sys.argv[1]
 seconds = int(sys.argv[2]) if len(sys.argv) > 2 else 20
@@ -45,23 +40,13 @@ def drain():
 threads = [threading.Thread(target=flood), threading.Thread(target=drain)]
 for t in threads:
     t.start()
-def rss():
-    with open('/proc/%d/status' % proc.pid) as f:
-        for line in f:
-            if line.startswith('VmRSS'):
-                return int(line.split()[1])
-samples = []
-for second in range(seconds):
-    time.sleep(1)
-    samples.append(rss())
-    print('%3d s: %6d KiB resident, %d requests sent, %d answers read'
-          % (second + 1, samples[-1], sent[0], read[0] // 255), flush=True)
+samples = sample_memory(proc.pid, seconds,
+                        lambda: '%d requests sent, %d answers read' % (sent[0], read[0] // 255))
 stop = True
 proc.send_signal(signal.SIGTERM)
 err = proc.communicate(timeout=30)[1].decode()
 for t in threads:
     t.join()
 print(err.strip())
-print('resident at 5 s %d KiB, at the end %d KiB, most %d KiB'
-      % (samples[min(4, len(samples) - 1)], samples[-1], max(samples)))
+print(memory_summary(samples))
 os.remove(table)

@@ -6,6 +6,9 @@
 #   bench/bench_record_flood.py build/console/tavrin [seconds]
 import os, pty, signal, subprocess, sys, tempfile, time, threading
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'scripts'))
+from far_end import memory_summary, sample_memory
+
 tavrin = sys.argv[1]
 seconds = int(sys.argv[2]) if len(sys.argv) > 2 else 30
 masters, paths = [], []
@@ -29,22 +32,12 @@ def flood(i):
 threads = [threading.Thread(target=flood, args=(i,)) for i in range(2)]
 for t in threads:
     t.start()
-def rss():
-    with open('/proc/%d/status' % proc.pid) as f:
-        for line in f:
-            if line.startswith('VmRSS'):
-                return int(line.split()[1])
-samples = []
-for second in range(seconds):
-    time.sleep(1)
-    samples.append(rss())
-    print('%3d s: %6d KiB resident, file %d bytes' % (second + 1, samples[-1], os.path.getsize(out)), flush=True)
+samples = sample_memory(proc.pid, seconds, lambda: 'file %d bytes' % os.path.getsize(out))
 stop = True
 for t in threads:
     t.join()
 proc.send_signal(signal.SIGTERM)
 err = proc.communicate(timeout=30)[1].decode()
 print(err.strip())
-print('sent %d + %d bytes; resident at 5 s %d KiB, at the end %d KiB, most %d KiB'
-      % (sent[0], sent[1], samples[min(4, len(samples) - 1)], samples[-1], max(samples)))
+print('sent %d + %d bytes; %s' % (sent[0], sent[1], memory_summary(samples)))
 os.remove(out)

@@ -18,25 +18,12 @@ trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 mkdir -p "$work/config/Tavrin"
 printf '[Traffic]\nSplit=gap\nGapMs=20\nProtocol=modbus-rtu\nReplyTimeoutMs=200\n' >"$work/config/Tavrin/Tavrin.conf"
 
-python3 - "$work" <<'PY' &
-import os, sys, time, tty
+PYTHONPATH=$root/scripts python3 - "$work" <<'PY' &
+import os, sys, time
 
-def crc(frame):
-    c = 0xFFFF
-    for b in frame:
-        c ^= b
-        for _ in range(8):
-            c = (c >> 1) ^ 0xA001 if c & 1 else c >> 1
-    return frame + bytes([c & 0xFF, c >> 8])
+from far_end import open_lines, with_crc as crc
 
-ends = []
-for name in ("left", "right"):
-    m, s = os.openpty()
-    tty.setraw(s)
-    open(f"{sys.argv[1]}/{name}.tmp", "w").write(os.ttyname(s))
-    os.rename(f"{sys.argv[1]}/{name}.tmp", f"{sys.argv[1]}/{name}")
-    ends.append(m)
-left, right = ends
+left, right = open_lines(sys.argv[1], ("left", "right"))
 time.sleep(8)
 stations = (1, 2, 17)
 for n in range(14):

@@ -20,21 +20,12 @@ trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
   for a in 0 1 2 3 4 5 6 7 8 9; do echo "holding,$a,$(( 10 * a ))"; done
 } >"$work/plant.csv"
 
-python3 - "$work" <<'PY' &
-import os, sys, time, tty
+PYTHONPATH=$root/scripts python3 - "$work" <<'PY' &
+import os, sys, time
 
-def crc(frame):
-    c = 0xFFFF
-    for b in frame:
-        c ^= b
-        for _ in range(8):
-            c = (c >> 1) ^ 0xA001 if c & 1 else c >> 1
-    return frame + bytes([c & 0xFF, c >> 8])
+from far_end import open_lines, with_crc as crc
 
-m, s = os.openpty()
-tty.setraw(s)
-open(f"{sys.argv[1]}/pty.tmp", "w").write(os.ttyname(s))
-os.rename(f"{sys.argv[1]}/pty.tmp", f"{sys.argv[1]}/pty")
+m, = open_lines(sys.argv[1], ("pty",))
 time.sleep(16)
 for n in range(4):
     os.write(m, crc(bytes([1, 3, 0, 0, 0, 10])))

@@ -312,14 +312,17 @@ TEST(Device, exchangeLines)
     device.feed(hex("01 03 00 C8 00 01 05 F4"), 0);
     device.feed(hex("01 10 00 01 00 02 04 00 0A 01 02 92 30"), 10);
     device.feed(hex("00 06 00 01 00 03 99 DA"), 20);
+    // The shortest whole request, for another unit: named though not read.
+    device.feed(hex("02 03 00 05 00 02 D4 39"), 30);
     const auto x = device.takeExchanges();
-    ASSERT_EQ(x.size(), 3u);
+    ASSERT_EQ(x.size(), 4u);
     EXPECT_EQ(exchangeLine("12:00:00.000", x[0]),
               "12:00:00.000 unit 1 function 3 address 200 count 1 exception 2 (Illegal data address)");
     EXPECT_EQ(exchangeLine("t", x[1]), "t unit 1 function 16 address 1 count 2 ok");
     ASSERT_EQ(x[1].writes.size(), 2u);
     EXPECT_EQ(x[1].writes[1].address, 2);
     EXPECT_EQ(exchangeLine("t", x[2]), "t unit 0 function 6 address 1 count 1 broadcast, no answer");
+    EXPECT_EQ(exchangeLine("t", x[3]), "t unit 2 function 3 address 5 count 2 other unit, no answer");
 }
 
 TEST(Units, parsed)
