@@ -8,6 +8,7 @@
 #include <atomic>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace serial {
 
@@ -61,18 +62,29 @@ bool TcpTransport::waitUntil(const std::function<bool()> &done, int timeoutMs)
     return result;
 }
 
-bool TcpTransport::open(const LineSettings &settings, bool dtr, bool rts, QString *reason)
+bool TcpTransport::open(const OpenRequest &request, OpenStepFailure *failure, QString *reason)
 {
     close();
     m_cancelled = false;
     m_lost.clear();
     m_opening = true;
-    const bool ok = connectSocket(reason) && negotiate(settings, dtr, rts, reason);
+    QString why;
+    const bool ok = connectSocket(&why) && negotiate(request.settings, request.dtr, request.rts, &why);
     m_opening = false;
     if (!ok) {
         if (m_cancelled)
-            *reason = tr("the open was cancelled");
+            why = tr("the open was cancelled");
         close();
+        // Which setting the server refused or left unanswered, as a local
+        // port's refused step is reported.
+        OpenStep step = OpenStep::Open;
+        for (auto [name, s] : {std::pair{"SET-BAUDRATE", OpenStep::BaudRate}, {"SET-DATASIZE", OpenStep::DataBits},
+                               {"SET-PARITY", OpenStep::Parity}, {"SET-STOPSIZE", OpenStep::StopBits}}) {
+            if (why.contains(QLatin1String(name)))
+                step = s;
+        }
+        *failure = {step, step == OpenStep::Open ? SerialPort::OpenError : SerialPort::UnsupportedOperationError};
+        *reason = tr("Cannot open %1: %2").arg(request.device, why);
         return false;
     }
     m_open = true;
@@ -114,7 +126,7 @@ bool TcpTransport::connectSocket(QString *reason)
     }
     if (found.endpoints.empty()) {
         *reason = found.notFound ? tr("host not found: %1").arg(m_address.host)
-                                 : tr("host not found: %1 (%2)").arg(m_address.host, found.failure);
+                                 : tr("host not found: %1 (%2)").arg(m_address.host, QString::fromStdString(found.failure));
         return false;
     }
     // Each address in turn, in the resolver's order, within the one limit.
@@ -125,7 +137,7 @@ bool TcpTransport::connectSocket(QString *reason)
         m_socket = net::startConnect(endpoint, &connected, &error);
         if (m_socket == net::invalidHandle) {
             lastFailure = net::isRefused(error) ? tr("connection refused by %1").arg(server)
-                                                : tr("cannot connect to %1: %2").arg(server, net::errorText(error));
+                                                : tr("cannot connect to %1: %2").arg(server, QString::fromStdString(net::errorText(error)));
             continue;
         }
         if (!connected) {
@@ -141,20 +153,20 @@ bool TcpTransport::connectSocket(QString *reason)
                 m_socket = net::invalidHandle;
                 if (m_cancelled)
                     return false;
-                *reason = tr("no answer within 5 s from %1 (%2)").arg(server, endpoint.text);
+                *reason = tr("no answer within 5 s from %1 (%2)").arg(server, QString::fromStdString(endpoint.text));
                 return false;
             }
             error = net::connectResult(m_socket);
             connected = error == 0;
         }
         if (connected) {
-            m_peer = endpoint.text;
+            m_peer = QString::fromStdString(endpoint.text);
             break;
         }
         net::closeSocket(m_socket);
         m_socket = net::invalidHandle;
         lastFailure = net::isRefused(error) ? tr("connection refused by %1").arg(server)
-                                            : tr("cannot connect to %1: %2").arg(server, net::errorText(error));
+                                            : tr("cannot connect to %1: %2").arg(server, QString::fromStdString(net::errorText(error)));
     }
     if (m_socket == net::invalidHandle) {
         *reason = lastFailure;
@@ -208,7 +220,7 @@ void TcpTransport::onReadable()
             break;
         if (n == 0 || n == -2) {
             const QString reason = n == 0 ? tr("connection dropped: %1 closed it").arg(serverText(m_address))
-                                          : tr("connection dropped: %1").arg(net::errorText(error));
+                                          : tr("connection dropped: %1").arg(QString::fromStdString(net::errorText(error)));
             if (m_in.size() > before)
                 emit readyRead();
             lose(reason);
@@ -269,10 +281,12 @@ void TcpTransport::clearInput()
     m_inRead = 0;
 }
 
-bool TcpTransport::write(const QByteArray &bytes)
+bool TcpTransport::write(const QByteArray &bytes, QString *reason)
 {
-    if (m_socket == net::invalidHandle)
+    if (m_socket == net::invalidHandle) {
+        *reason = tr("Port is not open");
         return false;
+    }
     encode(bytes.constData(), bytes.size(), m_out);
     flushOut();
     return true;
@@ -294,7 +308,7 @@ void TcpTransport::flushOut()
         if (n == -1)
             break;
         if (n == -2) {
-            lose(tr("connection dropped: %1").arg(net::errorText(error)));
+            lose(tr("connection dropped: %1").arg(QString::fromStdString(net::errorText(error))));
             return;
         }
         m_outSent += std::size_t(n);
