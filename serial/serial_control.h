@@ -1,7 +1,7 @@
 #pragma once
 
 #include "serial/line_transport.h"
-#include "serial/local_port_transport.h"
+#include "serial/local_port_transport.h" // lineFaultText
 #include "serial/serial_port.h"
 #include "serial/settings_string.h"
 
@@ -82,12 +82,9 @@ public:
     bool setPortOpen(bool open);
     QString lastError() const { return m_lastError; }
 
-    // The steps of an open, in the order they run (see OpenStep). The
-    // device is opened with every setting at once, so a setting the device
-    // refuses fails the Open step; the steps after it are where an open port
-    // refusing one setting is met (only the test seam below fails them). DTR
-    // and RTS follow; a device without modem lines may ignore them without
-    // failing the open.
+    // The steps of an open (see OpenStep): on a local port only the test
+    // seam below fails those after Open. DTR and RTS follow; a device
+    // without modem lines may ignore them without failing the open.
     using OpenStep = serial::OpenStep;
     using OpenFailure = serial::OpenStepFailure;
     // Where and why the last open failed; error is NoError after an open

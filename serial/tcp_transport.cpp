@@ -26,6 +26,11 @@ struct PendingResolution {
 // hold the event loop.
 constexpr qint64 readPerWake = 1 << 20;
 
+QString errorText(int error)
+{
+    return QString::fromStdString(net::errorText(error));
+}
+
 } // namespace
 
 TcpTransport::TcpTransport(NetworkAddress address, QObject *parent)
@@ -125,8 +130,9 @@ bool TcpTransport::connectSocket(QString *reason)
         found = std::move(pending->result);
     }
     if (found.endpoints.empty()) {
-        *reason = found.notFound ? tr("host not found: %1").arg(m_address.host)
-                                 : tr("host not found: %1 (%2)").arg(m_address.host, QString::fromStdString(found.failure));
+        *reason = found.notFound
+            ? tr("host not found: %1").arg(m_address.host)
+            : tr("host not found: %1 (%2)").arg(m_address.host, QString::fromStdString(found.failure));
         return false;
     }
     // Each address in turn, in the resolver's order, within the one limit.
@@ -137,7 +143,7 @@ bool TcpTransport::connectSocket(QString *reason)
         m_socket = net::startConnect(endpoint, &connected, &error);
         if (m_socket == net::invalidHandle) {
             lastFailure = net::isRefused(error) ? tr("connection refused by %1").arg(server)
-                                                : tr("cannot connect to %1: %2").arg(server, QString::fromStdString(net::errorText(error)));
+                                                : tr("cannot connect to %1: %2").arg(server, errorText(error));
             continue;
         }
         if (!connected) {
@@ -166,7 +172,7 @@ bool TcpTransport::connectSocket(QString *reason)
         net::closeSocket(m_socket);
         m_socket = net::invalidHandle;
         lastFailure = net::isRefused(error) ? tr("connection refused by %1").arg(server)
-                                            : tr("cannot connect to %1: %2").arg(server, QString::fromStdString(net::errorText(error)));
+                                            : tr("cannot connect to %1: %2").arg(server, errorText(error));
     }
     if (m_socket == net::invalidHandle) {
         *reason = lastFailure;
@@ -220,7 +226,7 @@ void TcpTransport::onReadable()
             break;
         if (n == 0 || n == -2) {
             const QString reason = n == 0 ? tr("connection dropped: %1 closed it").arg(serverText(m_address))
-                                          : tr("connection dropped: %1").arg(QString::fromStdString(net::errorText(error)));
+                                          : tr("connection dropped: %1").arg(errorText(error));
             if (m_in.size() > before)
                 emit readyRead();
             lose(reason);
@@ -308,7 +314,7 @@ void TcpTransport::flushOut()
         if (n == -1)
             break;
         if (n == -2) {
-            lose(tr("connection dropped: %1").arg(QString::fromStdString(net::errorText(error))));
+            lose(tr("connection dropped: %1").arg(errorText(error)));
             return;
         }
         m_outSent += std::size_t(n);
