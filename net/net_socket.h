@@ -30,6 +30,8 @@ Resolution resolve(const std::string &host, std::uint16_t port);
 // A new non-blocking socket whose connect to `to` has started; connected
 // is set when it is done at once. invalidHandle with *error set on failure.
 Handle startConnect(const Endpoint &to, bool *connected, int *error);
+// Whether a started connect is over, connected or failed; does not wait.
+bool connectFinished(Handle socket);
 // After the socket turned writable: 0 when connected, else the error.
 int connectResult(Handle socket);
 void closeSocket(Handle socket);

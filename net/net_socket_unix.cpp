@@ -7,6 +7,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -65,6 +66,12 @@ Handle startConnect(const Endpoint &to, bool *connected, int *error)
     *error = errno;
     ::close(s);
     return invalidHandle;
+}
+
+bool connectFinished(Handle socket)
+{
+    pollfd p{int(socket), POLLOUT, 0};
+    return ::poll(&p, 1, 0) > 0;
 }
 
 int connectResult(Handle socket)

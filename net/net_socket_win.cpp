@@ -75,6 +75,18 @@ Handle startConnect(const Endpoint &to, bool *connected, int *error)
     return invalidHandle;
 }
 
+bool connectFinished(Handle socket)
+{
+    // A failed connect shows among the exceptions, not as writable.
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(SOCKET(socket), &writable);
+    FD_SET(SOCKET(socket), &failed);
+    timeval now{0, 0};
+    return select(0, nullptr, &writable, &failed, &now) > 0;
+}
+
 int connectResult(Handle socket)
 {
     int error = 0;

@@ -154,7 +154,9 @@ bool TcpTransport::connectSocket(QString *reason)
                 writable.setEnabled(false);
             });
             const int left = connectTimeoutMs - int(clock.elapsed());
-            if (!waitUntil([&] { return ready; }, qMax(left, 0))) {
+            // Asked as well at each tick: a connect refused before the
+            // notifier was made is never told by Winsock's notification.
+            if (!waitUntil([&] { return ready || net::connectFinished(m_socket); }, qMax(left, 0))) {
                 net::closeSocket(m_socket);
                 m_socket = net::invalidHandle;
                 if (m_cancelled)

@@ -11,6 +11,11 @@ refused), and serves each connection by the word in its first line:
          up to the sender's shutdown and answers "<count> <sum of bytes>\\n".
   reset  drops the connection with a reset (SO_LINGER 0).
 
+A connection that starts with IAC is an RFC 2217 client: it is agreed with,
+each line setting is confirmed as asked, and once the 256 byte values came
+as data (0xFF doubled on the wire) the 256 values descending go back in
+telnet form and the connection is closed; wrong data is answered "WRONG".
+
 It ends when its standard input closes, or after 10 minutes in any case.
 """
 import socket
@@ -44,9 +49,65 @@ def read_exactly(conn, count):
     return data
 
 
+def serve_rfc2217(conn, first):
+    """The server side of telnet with the COM-PORT-OPTION, as far as the
+    client's open and its data need it."""
+    data = b''
+    state, verb, sub = 'data', 0, b''
+    pending = first
+    while len(data) < 256:
+        for b in pending:
+            if state == 'data':
+                if b == 0xFF:
+                    state = 'iac'
+                else:
+                    data += bytes([b])
+            elif state == 'iac':
+                if b == 0xFF:
+                    data += b'\xff'
+                    state = 'data'
+                elif b in (0xFB, 0xFC, 0xFD, 0xFE):
+                    verb, state = b, 'verb'
+                elif b == 0xFA:
+                    sub, state = b'', 'sub'
+                else:
+                    state = 'data'
+            elif state == 'verb':
+                # WILL -> DO, DO -> WILL: every option the client asks for.
+                if verb in (0xFB, 0xFD):
+                    conn.sendall(bytes([0xFF, 0xFD if verb == 0xFB else 0xFB, b]))
+                state = 'data'
+            elif state == 'sub':
+                if b == 0xFF:
+                    state = 'subiac'
+                else:
+                    sub += bytes([b])
+            elif state == 'subiac':
+                if b == 0xF0:
+                    if len(sub) >= 2 and sub[0] == 44 and 1 <= sub[1] <= 12:
+                        conn.sendall(b'\xff\xfa\x2c' + bytes([sub[1] + 100]) + escaped(sub[2:]) + b'\xff\xf0')
+                    state = 'data'
+                else:
+                    sub += bytes([b])
+                    state = 'sub'
+        if len(data) >= 256:
+            break
+        pending = conn.recv(4096)
+        if not pending:
+            return
+    if data[:256] != bytes(range(256)):
+        conn.sendall(b'WRONG')
+        return
+    conn.sendall(escaped(bytes(range(255, -1, -1))))
+
+
 def serve(conn):
     with conn:
         conn.settimeout(60)
+        first = conn.recv(1, socket.MSG_PEEK)
+        if first == b'\xff':
+            serve_rfc2217(conn, b'')
+            return
         word = read_line(conn)
         if word == b'echo':
             wanted = escaped(bytes(range(256)))
