@@ -3,7 +3,8 @@
 // through RFC 2217 (telnet, 0xFF doubled on the wire) as a panel does. The
 // measure of what the machine can do is a plain TCP client reading the same
 // flood from the same server port. Prints both rates and their ratio for
-// each run, then the median ratio; the same for raw TCP (tcp://).
+// each run, then the median ratio and the lowest and highest; the same for
+// raw TCP (tcp://).
 //
 //   bench_network_receive [megabytes] [--runs N]     (default 50, 3)
 
@@ -193,5 +194,9 @@ int main(int argc, char *argv[])
     }
     std::printf("median: rfc2217:// %.0f%% of the plain client, tcp:// %.0f%%\n", 100 * median(ratios),
                 100 * median(rawRatios));
+    const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
+    const auto [rawLow, rawHigh] = std::minmax_element(rawRatios.begin(), rawRatios.end());
+    std::printf("min-max: rfc2217:// %.0f%%-%.0f%%, tcp:// %.0f%%-%.0f%%\n", 100 * *low, 100 * *high,
+                100 * *rawLow, 100 * *rawHigh);
     return 0;
 }

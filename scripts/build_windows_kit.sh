@@ -8,7 +8,7 @@
 #   OUT/plc-serial-kit-<version>-windows-x64.zip   the three folders
 #   OUT/plc-serial-kit-<version>-windows-x64-setup.exe   the installer of the
 #                              three folders (packaging/windows/installer.nsi)
-#   OUT/wintest/               the Wine test program with the same DLLs and
+#   OUT/wintest/               the Wine test programs with the same DLLs and
 #                              the vendor DLL's test double
 #
 #   bash scripts/build_windows_kit.sh [OUT]     (default: build-windows)
@@ -29,7 +29,7 @@ build=$out/build
   >"$out/configure.log" 2>&1 || { cat "$out/configure.log" >&2; exit 1; }
 # shellcheck source=progress.sh
 source "$root/scripts/progress.sh"
-cmake --build "$build" -j"$jobs" --target tavrin morvex pelurk kit_wintests fake_vendor_full 2>&1 |
+cmake --build "$build" -j"$jobs" --target tavrin morvex pelurk kit_wintests serial_wintests fake_vendor_full 2>&1 |
   build_progress "build_windows_kit: building" "$out/build.log" ||
   { tail -n 60 "$out/build.log" >&2; exit 1; }
 # The names, version and icon the installer shows, as CMake read them.
@@ -101,6 +101,7 @@ makensis -V2 -INPUTCHARSET UTF8 -DKIT="$kit_nsh" -DFILES="$out/installer/files.n
   { cat "$out/installer/makensis.log" >&2; exit 1; }
 
 lay_out "$out/wintest" "$build/tests/wine/kit_wintests.exe" Test
+cp "$build/serial/wintests/serial_wintests.exe" "$out/wintest/"
 cp "$build/discovery/wintests/vendor_full/CP210xManufacturing.dll" "$out/wintest/"
 
 echo "build_windows_kit: $zip_file, $setup_file and $out/wintest ready in $(( $(date +%s) - began )) s" >&2

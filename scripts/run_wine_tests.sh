@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Cross-builds the Qt-free libraries (discovery, the code page) and their
-# Windows tests with mingw-w64 and runs the tests under Wine, in a Wine prefix made for the run and removed
-# afterwards. Both Windows architectures are built and run, one after the
-# other, unless the first argument names one; further arguments go to the
-# test programs (e.g. --gtest_filter=...). The code page tests run twice: in
+# Cross-builds the Qt-free libraries (discovery, the code page, the sockets
+# with telnet) and their Windows tests with mingw-w64 and runs the tests under
+# Wine, in a Wine prefix made for the run and removed afterwards. The socket
+# tests talk to a listener on this side (net/wintests/socket_peer.py). Both
+# Windows architectures are built and run, one after the other, unless the
+# first argument names one; further arguments go to the test programs (e.g.
+# --gtest_filter=...). The code page tests run twice: in
 # Wine's default locale (code page 1252) and in a Traditional Chinese one
 # (950), compiled for the run with localedef.
 #
@@ -92,7 +94,7 @@ run_arch() {
   cmake -S "$root" -B "$build" -DKIT_DISCOVERY_ONLY=ON \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-$arch.cmake" >/dev/null || return 1
-  cmake --build "$build" --target discovery_wintests codepage_wintests -j"${KIT_JOBS:-2}" || return 1
+  cmake --build "$build" --target discovery_wintests codepage_wintests net_wintests -j"${KIT_JOBS:-2}" || return 1
   built=$(now_ms)
 
   if [ -n "$why_not" ]; then
@@ -116,6 +118,22 @@ run_arch() {
   (cd "$build/codepage/wintests" && KIT_EXPECTED_ACP=1252 "$loader" ./codepage_wintests.exe "$@") || status=$?
   (cd "$build/codepage/wintests" && LOCPATH=$scratch/locale LANG=zh_TW.UTF-8 LC_ALL=zh_TW.UTF-8 \
     KIT_EXPECTED_ACP=950 "$loader" ./codepage_wintests.exe "$@") || status=$?
+  # The peer prints its two ports, then serves until its input closes.
+  local ports= waited peer_input
+  exec {peer_input}> >(python3 "$root/net/wintests/socket_peer.py" >"$scratch/peer.ports" 2>"$scratch/peer.log")
+  for waited in $(seq 100); do
+    ports=$(head -n 1 "$scratch/peer.ports" 2>/dev/null || true)
+    [ -n "$ports" ] && break
+    sleep 0.1
+  done
+  if [ -n "$ports" ]; then
+    (cd "$build/net/wintests" && KIT_PEER_PORTS=$ports "$loader" ./net_wintests.exe "$@") || status=$?
+  else
+    echo "run_wine_tests: the socket peer did not start" >&2
+    cat "$scratch/peer.log" >&2
+    status=1
+  fi
+  exec {peer_input}>&-
   finished=$(now_ms)
 
   echo "Wine part ($arch): $((finished - began)) ms in all (build $((built - began)) ms," \

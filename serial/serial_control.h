@@ -1,18 +1,18 @@
 #pragma once
 
+#include "serial/line_transport.h"
+#include "serial/local_port_transport.h" // lineFaultText
+#include "serial/serial_port.h"
 #include "serial/settings_string.h"
 
 #include <QByteArray>
 #include <QObject>
-#include "serial/serial_port.h"
 #include <QString>
 
 #include <memory>
 #include <optional>
 
 namespace serial {
-
-class LineTransport;
 
 // Where a control can put received bytes as they arrive instead of keeping
 // them itself: the caller's own storage, so that a tick's worth of bytes is
@@ -25,13 +25,6 @@ public:
     virtual void received(const char *data, qint64 count) = 0;
     virtual void discarded() = 0;
 };
-
-// The cause a fault of an open line is given, from the port's error and
-// its text, so that one event reads the same whichever call met it: a line
-// that is gone (hung up, the device removed: a read ending early, EIO,
-// ENODEV, ENXIO, a write refused with EAGAIN as the line went) reads as
-// hung up; anything else in the system's own words.
-QString lineFaultText(SerialPort::SerialPortError error, const QString &systemReason);
 
 // The serial communications control of the console and the configurator:
 // a port number (or a device path), a settings string, DTR/RTS, open/close,
@@ -89,17 +82,11 @@ public:
     bool setPortOpen(bool open);
     QString lastError() const { return m_lastError; }
 
-    // The steps of an open, in the order they run. The device is opened
-    // with every setting at once, so a setting the device refuses fails the
-    // Open step; the steps after it are where an open port refusing one
-    // setting is met (only the test seam below fails them). DTR and RTS
-    // follow; a device without modem lines may ignore them without failing
-    // the open.
-    enum class OpenStep { Open, BaudRate, DataBits, Parity, StopBits, FlowControl };
-    struct OpenFailure {
-        OpenStep step = OpenStep::Open;
-        SerialPort::SerialPortError error = SerialPort::NoError;
-    };
+    // The steps of an open (see OpenStep): on a local port only the test
+    // seam below fails those after Open. DTR and RTS follow; a device
+    // without modem lines may ignore them without failing the open.
+    using OpenStep = serial::OpenStep;
+    using OpenFailure = serial::OpenStepFailure;
     // Where and why the last open failed; error is NoError after an open
     // that succeeded and when none was tried yet.
     OpenFailure lastOpenFailure() const { return m_lastOpenFailure; }
@@ -135,7 +122,7 @@ public:
     // The underlying port, for readers that want to wait on its signals.
     const SerialPort &port() const { return m_port; }
     // The network transport of an open network port, null otherwise.
-    const LineTransport *transport() const { return m_transport.get(); }
+    const LineTransport *transport() const;
 
 signals:
     void bytesArrived();
@@ -144,14 +131,11 @@ signals:
     void closed();
 
 private:
-    void onError(SerialPort::SerialPortError error);
     bool listening() const;
-    bool openTransport();
+    std::unique_ptr<LineTransport> chooseTransport(QString *refusal);
     void onTransportDropped(const QString &reason);
     void deliverToSink();
     void discardDelivered();
-    bool runOpenStep(OpenStep step);
-    bool abandonOpen(OpenStep step, SerialPort::SerialPortError error, const QString &reason);
 
     SerialPort m_port;
     int m_commPort = 1;
@@ -163,15 +147,15 @@ private:
     bool m_fault = false;
     bool m_listenOnly = false;
     bool m_openedListening = false; // the open port was opened to read only
-    bool m_checkingInline = false; // errors handled where they arise
-    bool m_handingOver = false;    // within output()'s flush
     QString m_lastError;
     OpenFailure m_lastOpenFailure;
     std::optional<OpenFailure> m_injectedFailure;
     QByteArray m_salvaged; // received before a fault closed the port
     ReceiveSink *m_sink = nullptr;
     qint64 m_delivered = 0; // handed to the sink since the last input()
-    std::unique_ptr<LineTransport> m_transport; // a network port's, while open or opening
+    // The line of the open port, chosen from the port text at the open; kept
+    // after a fault until the next open or close.
+    std::unique_ptr<LineTransport> m_transport;
     bool m_opening = false; // a network open waits in the event loop
 };
 

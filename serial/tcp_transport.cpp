@@ -8,6 +8,7 @@
 #include <atomic>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace serial {
 
@@ -24,6 +25,11 @@ struct PendingResolution {
 // The most read from the socket at one notification, so a flood cannot
 // hold the event loop.
 constexpr qint64 readPerWake = 1 << 20;
+
+QString errorText(int error)
+{
+    return QString::fromStdString(net::errorText(error));
+}
 
 } // namespace
 
@@ -61,18 +67,29 @@ bool TcpTransport::waitUntil(const std::function<bool()> &done, int timeoutMs)
     return result;
 }
 
-bool TcpTransport::open(const LineSettings &settings, bool dtr, bool rts, QString *reason)
+bool TcpTransport::open(const OpenRequest &request, OpenStepFailure *failure, QString *reason)
 {
     close();
     m_cancelled = false;
     m_lost.clear();
     m_opening = true;
-    const bool ok = connectSocket(reason) && negotiate(settings, dtr, rts, reason);
+    QString why;
+    const bool ok = connectSocket(&why) && negotiate(request.settings, request.dtr, request.rts, &why);
     m_opening = false;
     if (!ok) {
         if (m_cancelled)
-            *reason = tr("the open was cancelled");
+            why = tr("the open was cancelled");
         close();
+        // Which setting the server refused or left unanswered, as a local
+        // port's refused step is reported.
+        OpenStep step = OpenStep::Open;
+        for (auto [name, s] : {std::pair{"SET-BAUDRATE", OpenStep::BaudRate}, {"SET-DATASIZE", OpenStep::DataBits},
+                               {"SET-PARITY", OpenStep::Parity}, {"SET-STOPSIZE", OpenStep::StopBits}}) {
+            if (why.contains(QLatin1String(name)))
+                step = s;
+        }
+        *failure = {step, step == OpenStep::Open ? SerialPort::OpenError : SerialPort::UnsupportedOperationError};
+        *reason = tr("Cannot open %1: %2").arg(request.device, why);
         return false;
     }
     m_open = true;
@@ -113,8 +130,9 @@ bool TcpTransport::connectSocket(QString *reason)
         found = std::move(pending->result);
     }
     if (found.endpoints.empty()) {
-        *reason = found.notFound ? tr("host not found: %1").arg(m_address.host)
-                                 : tr("host not found: %1 (%2)").arg(m_address.host, found.failure);
+        *reason = found.notFound
+            ? tr("host not found: %1").arg(m_address.host)
+            : tr("host not found: %1 (%2)").arg(m_address.host, QString::fromStdString(found.failure));
         return false;
     }
     // Each address in turn, in the resolver's order, within the one limit.
@@ -125,7 +143,7 @@ bool TcpTransport::connectSocket(QString *reason)
         m_socket = net::startConnect(endpoint, &connected, &error);
         if (m_socket == net::invalidHandle) {
             lastFailure = net::isRefused(error) ? tr("connection refused by %1").arg(server)
-                                                : tr("cannot connect to %1: %2").arg(server, net::errorText(error));
+                                                : tr("cannot connect to %1: %2").arg(server, errorText(error));
             continue;
         }
         if (!connected) {
@@ -136,25 +154,27 @@ bool TcpTransport::connectSocket(QString *reason)
                 writable.setEnabled(false);
             });
             const int left = connectTimeoutMs - int(clock.elapsed());
-            if (!waitUntil([&] { return ready; }, qMax(left, 0))) {
+            // Asked as well at each tick: a connect refused before the
+            // notifier was made is never told by Winsock's notification.
+            if (!waitUntil([&] { return ready || net::connectFinished(m_socket); }, qMax(left, 0))) {
                 net::closeSocket(m_socket);
                 m_socket = net::invalidHandle;
                 if (m_cancelled)
                     return false;
-                *reason = tr("no answer within 5 s from %1 (%2)").arg(server, endpoint.text);
+                *reason = tr("no answer within 5 s from %1 (%2)").arg(server, QString::fromStdString(endpoint.text));
                 return false;
             }
             error = net::connectResult(m_socket);
             connected = error == 0;
         }
         if (connected) {
-            m_peer = endpoint.text;
+            m_peer = QString::fromStdString(endpoint.text);
             break;
         }
         net::closeSocket(m_socket);
         m_socket = net::invalidHandle;
         lastFailure = net::isRefused(error) ? tr("connection refused by %1").arg(server)
-                                            : tr("cannot connect to %1: %2").arg(server, net::errorText(error));
+                                            : tr("cannot connect to %1: %2").arg(server, errorText(error));
     }
     if (m_socket == net::invalidHandle) {
         *reason = lastFailure;
@@ -208,7 +228,7 @@ void TcpTransport::onReadable()
             break;
         if (n == 0 || n == -2) {
             const QString reason = n == 0 ? tr("connection dropped: %1 closed it").arg(serverText(m_address))
-                                          : tr("connection dropped: %1").arg(net::errorText(error));
+                                          : tr("connection dropped: %1").arg(errorText(error));
             if (m_in.size() > before)
                 emit readyRead();
             lose(reason);
@@ -269,10 +289,12 @@ void TcpTransport::clearInput()
     m_inRead = 0;
 }
 
-bool TcpTransport::write(const QByteArray &bytes)
+bool TcpTransport::write(const QByteArray &bytes, QString *reason)
 {
-    if (m_socket == net::invalidHandle)
+    if (m_socket == net::invalidHandle) {
+        *reason = tr("Port is not open");
         return false;
+    }
     encode(bytes.constData(), bytes.size(), m_out);
     flushOut();
     return true;
@@ -294,7 +316,7 @@ void TcpTransport::flushOut()
         if (n == -1)
             break;
         if (n == -2) {
-            lose(tr("connection dropped: %1").arg(net::errorText(error)));
+            lose(tr("connection dropped: %1").arg(errorText(error)));
             return;
         }
         m_outSent += std::size_t(n);

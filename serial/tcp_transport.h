@@ -1,7 +1,7 @@
 #pragma once
 
+#include "net/net_socket.h"
 #include "serial/line_transport.h"
-#include "serial/net_socket.h"
 #include "serial/network_address.h"
 #include "telnet/telnet.h"
 
@@ -27,7 +27,7 @@ public:
     // Resolution and connection together within connectTimeoutMs.
     static constexpr int connectTimeoutMs = 5000;
 
-    bool open(const LineSettings &settings, bool dtr, bool rts, QString *reason) override;
+    bool open(const OpenRequest &request, OpenStepFailure *failure, QString *reason) override;
     void cancelOpen() override;
     void close() override;
     bool isOpen() const override { return m_open; }
@@ -35,7 +35,7 @@ public:
     qint64 bytesAvailable() const override { return m_in.size() - m_inRead; }
     qint64 read(char *bytes, qint64 count) override;
     QByteArray readAll() override;
-    bool write(const QByteArray &bytes) override;
+    bool write(const QByteArray &bytes, QString *reason) override;
     qint64 bytesToWrite() const override { return qint64(m_out.size()) - qint64(m_outSent); }
     void clearInput() override;
     void setDataTerminalReady(bool) override {}

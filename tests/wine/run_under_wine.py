@@ -8,6 +8,9 @@ the far end (the master) as the function expects, and fails when either the
 program or the far end finds a fault.
 
     run_under_wine.py --kit BUILD/windows --case serialPort
+
+The case "lines" runs serial_wintests.exe instead, against the socket peer
+(net/wintests/socket_peer.py) on this side.
 """
 import argparse
 import contextlib
@@ -113,6 +116,7 @@ def morvex_peer(far):
 
 
 PEERS = {
+    'lines': None,
     'serialPort': serial_port_peer,
     'tavrin': tavrin_peer,
     'morvex': morvex_peer,
@@ -209,6 +213,22 @@ def wine_session(name):
         shutil.rmtree(scratch, ignore_errors=True)
 
 
+def run_against_socket_peer(prefix, run):
+    """serial_wintests.exe with the socket peer's two ports; the peer ends
+    when its input closes."""
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'net', 'wintests',
+                          'socket_peer.py')
+    peer = subprocess.Popen([sys.executable, script], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    try:
+        ports = peer.stdout.readline().strip()
+        prefix.env['KIT_PEER_PORTS'] = ports
+        return prefix.run('serial_wintests.exe', cwd=run, timeout=300, stdout=None, stderr=None)
+    finally:
+        prefix.env.pop('KIT_PEER_PORTS', None)
+        peer.stdin.close()
+        peer.wait(timeout=30)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--kit', required=True, help='the Windows build folder (with wintest/)')
@@ -229,7 +249,10 @@ def main():
         thread = threading.Thread(target=peer, args=(far,), daemon=True) if peer else None
         if thread:
             thread.start()
-        program = prefix.run('kit_wintests.exe', args.case, cwd=run, timeout=300, stdout=None, stderr=None)
+        if args.case == 'lines':
+            program = run_against_socket_peer(prefix, run)
+        else:
+            program = prefix.run('kit_wintests.exe', args.case, cwd=run, timeout=300, stdout=None, stderr=None)
         if thread:
             thread.join(timeout=30)
             if thread.is_alive():

@@ -3,9 +3,11 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
+#include <cctype>
 #include <mutex>
 
-namespace serial::net {
+namespace net {
 
 namespace {
 
@@ -20,7 +22,7 @@ void startWinsock()
 
 } // namespace
 
-Resolution resolve(const std::string &host, quint16 port)
+Resolution resolve(const std::string &host, std::uint16_t port)
 {
     startWinsock();
     Resolution r;
@@ -41,7 +43,7 @@ Resolution resolve(const std::string &host, quint16 port)
         e.address.assign(reinterpret_cast<const char *>(a->ai_addr), a->ai_addrlen);
         char text[INET6_ADDRSTRLEN] = {};
         getnameinfo(a->ai_addr, int(a->ai_addrlen), text, sizeof text, nullptr, 0, NI_NUMERICHOST);
-        e.text = QString::fromLatin1(text);
+        e.text = text;
         r.endpoints.push_back(std::move(e));
     }
     freeaddrinfo(list);
@@ -73,6 +75,18 @@ Handle startConnect(const Endpoint &to, bool *connected, int *error)
     return invalidHandle;
 }
 
+bool connectFinished(Handle socket)
+{
+    // A failed connect shows among the exceptions, not as writable.
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(SOCKET(socket), &writable);
+    FD_SET(SOCKET(socket), &failed);
+    timeval now{0, 0};
+    return select(0, nullptr, &writable, &failed, &now) > 0;
+}
+
 int connectResult(Handle socket)
 {
     int error = 0;
@@ -88,9 +102,9 @@ void closeSocket(Handle socket)
         closesocket(SOCKET(socket));
 }
 
-qint64 sendSome(Handle socket, const char *bytes, qint64 count, int *error)
+std::int64_t sendSome(Handle socket, const char *bytes, std::int64_t count, int *error)
 {
-    const int n = ::send(SOCKET(socket), bytes, int(qMin<qint64>(count, 1 << 30)), 0);
+    const int n = ::send(SOCKET(socket), bytes, int(std::min<std::int64_t>(count, 1 << 30)), 0);
     if (n >= 0)
         return n;
     const int e = WSAGetLastError();
@@ -100,9 +114,9 @@ qint64 sendSome(Handle socket, const char *bytes, qint64 count, int *error)
     return -2;
 }
 
-qint64 receiveSome(Handle socket, char *bytes, qint64 count, int *error)
+std::int64_t receiveSome(Handle socket, char *bytes, std::int64_t count, int *error)
 {
-    const int n = ::recv(SOCKET(socket), bytes, int(qMin<qint64>(count, 1 << 30)), 0);
+    const int n = ::recv(SOCKET(socket), bytes, int(std::min<std::int64_t>(count, 1 << 30)), 0);
     if (n >= 0)
         return n;
     const int e = WSAGetLastError();
@@ -117,14 +131,26 @@ bool isRefused(int error)
     return error == WSAECONNREFUSED;
 }
 
-QString errorText(int error)
+std::string errorText(int error)
 {
     wchar_t *text = nullptr;
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                    nullptr, DWORD(error), 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
-    const QString result = text ? QString::fromWCharArray(text).trimmed() : QStringLiteral("error %1").arg(error);
-    LocalFree(text);
-    return result;
+    std::string result;
+    if (text) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+        if (size > 1) {
+            result.resize(std::size_t(size - 1));
+            WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
+        }
+        LocalFree(text);
+    }
+    // The system's texts end in a line break.
+    while (!result.empty() && std::isspace(static_cast<unsigned char>(result.back())))
+        result.pop_back();
+    while (!result.empty() && std::isspace(static_cast<unsigned char>(result.front())))
+        result.erase(0, 1);
+    return result.empty() ? "error " + std::to_string(error) : result;
 }
 
-} // namespace serial::net
+} // namespace net

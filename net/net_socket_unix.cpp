@@ -1,7 +1,5 @@
 #include "net_socket.h"
 
-#include <QString>
-
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -9,12 +7,13 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace serial::net {
+namespace net {
 
-Resolution resolve(const std::string &host, quint16 port)
+Resolution resolve(const std::string &host, std::uint16_t port)
 {
     Resolution r;
     addrinfo hints{};
@@ -29,7 +28,7 @@ Resolution resolve(const std::string &host, quint16 port)
             || status == EAI_NODATA
 #endif
             || status == EAI_FAIL;
-        r.failure = QString::fromLocal8Bit(gai_strerror(status));
+        r.failure = gai_strerror(status);
         return r;
     }
     for (addrinfo *a = list; a; a = a->ai_next) {
@@ -41,7 +40,7 @@ Resolution resolve(const std::string &host, quint16 port)
             ? static_cast<const void *>(&reinterpret_cast<sockaddr_in6 *>(a->ai_addr)->sin6_addr)
             : static_cast<const void *>(&reinterpret_cast<sockaddr_in *>(a->ai_addr)->sin_addr);
         inet_ntop(a->ai_family, ip, text, sizeof text);
-        e.text = QString::fromLatin1(text);
+        e.text = text;
         r.endpoints.push_back(std::move(e));
     }
     freeaddrinfo(list);
@@ -69,6 +68,12 @@ Handle startConnect(const Endpoint &to, bool *connected, int *error)
     return invalidHandle;
 }
 
+bool connectFinished(Handle socket)
+{
+    pollfd p{int(socket), POLLOUT, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
+
 int connectResult(Handle socket)
 {
     int error = 0;
@@ -84,7 +89,7 @@ void closeSocket(Handle socket)
         ::close(int(socket));
 }
 
-qint64 sendSome(Handle socket, const char *bytes, qint64 count, int *error)
+std::int64_t sendSome(Handle socket, const char *bytes, std::int64_t count, int *error)
 {
     // No SIGPIPE from a connection the server dropped: the error says it.
     const ssize_t n = ::send(int(socket), bytes, size_t(count), MSG_NOSIGNAL);
@@ -96,7 +101,7 @@ qint64 sendSome(Handle socket, const char *bytes, qint64 count, int *error)
     return -2;
 }
 
-qint64 receiveSome(Handle socket, char *bytes, qint64 count, int *error)
+std::int64_t receiveSome(Handle socket, char *bytes, std::int64_t count, int *error)
 {
     const ssize_t n = ::recv(int(socket), bytes, size_t(count), 0);
     if (n >= 0)
@@ -112,9 +117,9 @@ bool isRefused(int error)
     return error == ECONNREFUSED;
 }
 
-QString errorText(int error)
+std::string errorText(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return std::strerror(error);
 }
 
-} // namespace serial::net
+} // namespace net

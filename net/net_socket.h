@@ -2,46 +2,46 @@
 
 // The few socket calls the network transports make, over POSIX sockets or
 // Winsock (net_socket_unix.cpp, net_socket_win.cpp). Every socket here is
-// a non-blocking TCP stream.
+// a non-blocking TCP stream. No Qt: texts are UTF-8.
 
-#include <QString>
-#include <QtGlobal>
-
+#include <cstdint>
 #include <string>
 #include <vector>
 
-namespace serial::net {
+namespace net {
 
-using Handle = qintptr;
+using Handle = std::intptr_t;
 constexpr Handle invalidHandle = -1;
 
 // One address a name resolved to: its family and the socket address bytes.
 struct Endpoint {
     int family = 0;
     std::string address;
-    QString text; // numeric, for messages
+    std::string text; // numeric, for messages
 };
 struct Resolution {
     std::vector<Endpoint> endpoints;
     bool notFound = false; // the name does not exist (as opposed to a failure)
-    QString failure;       // empty when endpoints were found
+    std::string failure;   // empty when endpoints were found
 };
 // Blocks: call it away from the window thread.
-Resolution resolve(const std::string &host, quint16 port);
+Resolution resolve(const std::string &host, std::uint16_t port);
 
 // A new non-blocking socket whose connect to `to` has started; connected
 // is set when it is done at once. invalidHandle with *error set on failure.
 Handle startConnect(const Endpoint &to, bool *connected, int *error);
+// Whether a started connect is over, connected or failed; does not wait.
+bool connectFinished(Handle socket);
 // After the socket turned writable: 0 when connected, else the error.
 int connectResult(Handle socket);
 void closeSocket(Handle socket);
 
 // Bytes sent or received (> 0); 0 from receive: the peer closed; -1: it
 // would block; -2: failed with *error.
-qint64 sendSome(Handle socket, const char *bytes, qint64 count, int *error);
-qint64 receiveSome(Handle socket, char *bytes, qint64 count, int *error);
+std::int64_t sendSome(Handle socket, const char *bytes, std::int64_t count, int *error);
+std::int64_t receiveSome(Handle socket, char *bytes, std::int64_t count, int *error);
 
 bool isRefused(int error);
-QString errorText(int error);
+std::string errorText(int error);
 
-} // namespace serial::net
+} // namespace net
