@@ -113,7 +113,7 @@ RecordingRead readCsv(QByteArrayView file)
         // The row before ended where this one's gap began.
         if (!rows.empty() && rows.back().burst) {
             protocol::RecordedBurst &before = *rows.back().burst;
-            before.endUs = std::max(before.startUs, startUs - qint64(gapMs * 1000 + 0.5));
+            before.endUs = std::max<std::int64_t>(before.startUs, startUs - qint64(gapMs * 1000 + 0.5));
         }
         Row row{startUs, std::nullopt};
         if (f[Event].isEmpty()) {

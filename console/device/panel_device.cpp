@@ -1,24 +1,8 @@
 #include "panel_device.h"
 
-#include "serial/settings_string.h"
-
 #include <algorithm>
 
 namespace console {
-
-qint64 byteTimeUs(const QString &settings)
-{
-    const auto line = serial::parseSettings(settings);
-    if (!line || line->baudRate <= 0)
-        return 0;
-    // Stop bits in halves: 1, 1.5 or 2 stop bits are 2, 3 or 4.
-    const int stopHalves = line->stopBits == serial::SerialPort::OneStop ? 2
-        : line->stopBits == serial::SerialPort::OneAndHalfStop          ? 3
-                                                                         : 4;
-    const int halves = 2 * (1 + int(line->dataBits) + (line->parity == serial::SerialPort::NoParity ? 0 : 1))
-        + stopHalves;
-    return (qint64(halves) * 1'000'000 + line->baudRate) / (2 * qint64(line->baudRate));
-}
 
 PanelDevice::PanelDevice(Panel &panel, protocol::ModbusAnswerer &answerer,
                          const protocol::ModbusDevice::Options &options, QObject *parent)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "console/panel/panel.h"
+#include "console/panel/port_argument.h"
 #include "protocol/modbus_device.h"
 #include "protocol/recording.h"
 
@@ -10,11 +11,6 @@
 #include <memory>
 
 namespace console {
-
-// Time one character takes on a line of these settings ("9600,n,8,1":
-// start, data, parity and stop bits), in microseconds; 0 for a settings
-// text that is none.
-qint64 byteTimeUs(const QString &settings);
 
 // A panel answering as a Modbus RTU device, from a register table or from a
 // recording: what the panel shows is fed to the device, and each answer

@@ -284,15 +284,15 @@ INSTANTIATE_TEST_SUITE_P(
         DifferenceCase{"fromTheAddressAsked", Protocol::ModbusRtu, "01 03 00 02 00 01 25 CA", "01 03 02 00 02 39 85",
                        "01 03 02 00 03 F8 45", {"register 2: 2 -> 3"}},
         DifferenceCase{"anException", Protocol::ModbusRtu, kReadThree, kThreeValues, "01 83 02 C0 F1",
-                       {"function: 3 (Read holding registers) -> 131 (Exception: Read holding registers)",
+                       {"function: 3 (Read holding registers) -> 131 (Exception to 3: Read holding registers)",
                         "byte count: 6 -> (none)", "register 0: 10 -> (none)", "register 1: 20 -> (none)",
-                        "register 2: 40 -> (none)", "exception code: (none) -> 2 (Illegal data address)"}},
+                        "register 2: 40 -> (none)", "exception code: (none) -> 2 (illegal data address)"}},
         // Only the check differs: the check is named.
         DifferenceCase{"aBadCheck", Protocol::ModbusRtu, kReadThree, kThreeValues, "01 03 06 00 0A 00 14 00 28 F9 6F",
                        {"CRC: 0x6EF9 (ok) -> 0x6FF9 (bad, expected 0x6EF9)"}},
         DifferenceCase{"noProtocol", Protocol::None, "3F 0D", "4F 4B 0D", "4E 4F 0D", {"bytes: 4F 4B 0D -> 4E 4F 0D"}},
         DifferenceCase{"bytesThatAreNoFrame", Protocol::ModbusRtu, kReadThree, "01 02", "01 03",
-                       {"bytes: 01 02 -> 01 03"}}),
+                       {"incomplete frame: 01 02 -> 01 03"}}),
     [](const testing::TestParamInfo<DifferenceCase> &info) { return info.param.name; });
 
 } // namespace

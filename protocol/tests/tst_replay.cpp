@@ -82,7 +82,7 @@ TEST(Replay, fastSendsEachAfterTheAnswerBefore)
     replay.idle(1'047'999);
     EXPECT_TRUE(lines(replay).empty());
     replay.idle(1'048'000);
-    EXPECT_EQ(lines(replay), std::vector<std::string>{"request 3 (Read holding registers 0, unit 2): no answer"});
+    EXPECT_EQ(lines(replay), std::vector<std::string>{"request 3 (Read holding registers 0-0, unit 2): no answer"});
     EXPECT_TRUE(replay.finished());
     EXPECT_FALSE(replay.nextDueUs());
     EXPECT_EQ(replayTotalsLine(replay.totals()), "3 requests: 1 same, 1 different, 1 no answer");
@@ -151,7 +151,7 @@ TEST(Replay, requestsRecordedWithoutAnAnswer)
     replay.feed(hex(kUnit2Value), 2'010'000);
     EXPECT_EQ(lines(replay),
               (std::vector<std::string>{"request 1 (Read holding registers 0-2, unit 1): same",
-                                        "request 2 (Read holding registers 0, unit 2): different: answer: (none) -> 02 03 02 00 07 BD 86"}));
+                                        "request 2 (Read holding registers 0-0, unit 2): different: answer: (none) -> 02 03 02 00 07 BD 86"}));
 }
 
 TEST(Replay, withoutAProtocolAPauseEndsTheAnswer)
