@@ -356,8 +356,17 @@ std::vector<std::string> answerDifferences(Protocol protocol, std::span<const st
         return {bytesLine};
     const FrameMark asked = markOf(protocol, request, Direction::Request);
     const std::span<const std::uint8_t> context = asked.verdict == Verdict::Good ? request : std::span<const std::uint8_t>{};
-    const Description before = describe(protocol, recorded, markOf(protocol, recorded, Direction::Answer), context);
-    const Description after = describe(protocol, heard, markOf(protocol, heard, Direction::Answer), context);
+    const FrameMark recordedMark = markOf(protocol, recorded, Direction::Answer);
+    const FrameMark heardMark = markOf(protocol, heard, Direction::Answer);
+    // Bytes that are not one whole answer (cut short, no frame, or a frame
+    // the decoder reads as a request) have no fields to compare.
+    const auto anAnswer = [](const FrameMark &m) {
+        return (m.verdict == Verdict::Good || m.verdict == Verdict::BadCheck) && m.direction != Direction::Request;
+    };
+    if (!anAnswer(recordedMark) || !anAnswer(heardMark))
+        return {bytesLine};
+    const Description before = describe(protocol, recorded, recordedMark, context);
+    const Description after = describe(protocol, heard, heardMark, context);
     const auto was = leaves(before);
     const auto now = leaves(after);
     std::vector<std::string> fields, checks;

@@ -183,7 +183,8 @@ private:
 // What differs between a recorded answer and one heard again to the same
 // request, read with the protocol's decoder: "register 3: 103 -> 117" a
 // field, the leaf fields only and the check (CRC, sum) only when nothing
-// else differs; bytes that decode alike but differ, "bytes: ... -> ...".
+// else differs; bytes that decode alike but differ, or that are not one
+// whole frame, "bytes: ... -> ...".
 // Empty when the two are the same bytes. Without a protocol, the bytes.
 std::vector<std::string> answerDifferences(Protocol protocol, std::span<const std::uint8_t> request,
                                            std::span<const std::uint8_t> recorded,

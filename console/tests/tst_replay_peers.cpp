@@ -206,7 +206,7 @@ private slots:
                                      << "cannot be played: its left panel holds no frames";
         QTest::newRow("damaged") << QStringList{"--replay", "@damaged", "--port", "/dev/null"} << 2
                                  << "cannot be played: line 2: hex \"0\"";
-        QTest::newRow("no such port") << QStringList{"--replay", "@csv", "--port", "/nonexistent/tty"} << 1
+        QTest::newRow("no such port") << QStringList{"--replay", "@csv", "--port", "/nonexistent/tty", "--protocol", "none"} << 1
                                       << "Cannot open /nonexistent/tty";
         QTest::newRow("device: protocol with a table")
             << QStringList{"--answer-as-device", "/dev/null", "--unit", "1", "--table", "@csv", "--protocol", "none"}

@@ -291,8 +291,11 @@ INSTANTIATE_TEST_SUITE_P(
         DifferenceCase{"aBadCheck", Protocol::ModbusRtu, kReadThree, kThreeValues, "01 03 06 00 0A 00 14 00 28 F9 6F",
                        {"CRC: 0x6EF9 (ok) -> 0x6FF9 (bad, expected 0x6EF9)"}},
         DifferenceCase{"noProtocol", Protocol::None, "3F 0D", "4F 4B 0D", "4E 4F 0D", {"bytes: 4F 4B 0D -> 4E 4F 0D"}},
+        // An answer with a byte after it is no answer of the protocol.
+        DifferenceCase{"aByteTooMany", Protocol::ModbusRtu, "01 03 00 02 00 01 25 CA", "01 03 02 00 02 39 85",
+                       "01 03 02 00 02 39 85 00", {"bytes: 01 03 02 00 02 39 85 -> 01 03 02 00 02 39 85 00"}},
         DifferenceCase{"bytesThatAreNoFrame", Protocol::ModbusRtu, kReadThree, "01 02", "01 03",
-                       {"incomplete frame: 01 02 -> 01 03"}}),
+                       {"bytes: 01 02 -> 01 03"}}),
     [](const testing::TestParamInfo<DifferenceCase> &info) { return info.param.name; });
 
 } // namespace
