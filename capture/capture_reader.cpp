@@ -386,6 +386,13 @@ Capture readCapture(QByteArrayView file)
     return none;
 }
 
+int panelOf(const Capture &capture, int interface, quint8 eventType)
+{
+    if (capture.interfaces.size() == 1 && capture.interfaces[0].linkType == kLinkSerial)
+        return eventType == kReceived ? 1 : 0;
+    return interface == 0 ? 0 : 1;
+}
+
 QString damageText(const Damage &damage)
 {
     if (damage.block == 0)

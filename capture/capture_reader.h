@@ -71,6 +71,13 @@ struct Capture {
 // skipped.
 Capture readCapture(QByteArrayView file);
 
+// The panel (0 left, 1 right) a packet or note of the capture shows in:
+// with two interfaces or more the first is the left panel and the others
+// the right; with one interface of link type 250, bytes transmitted (0x01)
+// are the left panel's and received (0x02) the right's; otherwise all are
+// the left panel's.
+int panelOf(const Capture &capture, int interface, quint8 eventType);
+
 // "block 3 at byte 1024: <what>", for the open's message.
 QString damageText(const Damage &damage);
 

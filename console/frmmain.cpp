@@ -197,6 +197,8 @@ void frmMain::loadTransmitWindow()
                                                     this);
         // Modal to this window only: the traffic view stays usable.
         m_transmit->setWindowModality(Qt::WindowModal);
+        if (m_files)
+            m_transmit->setFileChooser(m_files);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "console/device/device_command.h"
 #include "console/frmmain.h"
 #include "console/record/record_command.h"
+#include "console/replay/replay_command.h"
 #include "console/traffic/traffic_window.h"
 #include "desktop/command_line.h"
 #include "desktop/message_boxes.h"
@@ -22,6 +23,10 @@ int main(int argc, char *argv[])
                        "       tavrin --open FILE\n"
                        "       tavrin --answer-as-device PORT[,SETTINGS] --unit N[,N...] --table FILE.csv\n"
                        "              [--reply-delay MS] [--verbose] [--save-table]\n"
+                       "       tavrin --answer-as-device PORT[,SETTINGS] --unit N[,N...] --from-capture FILE\n"
+                       "              [--protocol NAME] [--reply-delay MS]\n"
+                       "       tavrin --replay FILE --port PORT[,SETTINGS] [--timing recorded|fast]\n"
+                       "              [--protocol NAME]\n"
                        "Two-panel serial console; with no option it opens its window.\n"
                        "  --help            print this text and exit\n"
                        "  --version         print the version and exit\n"
@@ -43,11 +48,24 @@ int main(int argc, char *argv[])
                        "  --unit N[,N...]   the device's unit numbers, 1-247\n"
                        "  --table FILE.csv  its registers: lines of table,address,value (table coil,\n"
                        "                    discrete, input or holding)\n"
-                       "  --reply-delay MS  wait that long before each answer (0-10000, default 0)\n"
+                       "  --from-capture FILE  answer from a recording (a capture or a CSV export of the\n"
+                       "                    traffic view): a request equal to a recorded one gets its\n"
+                       "                    recorded answer; --protocol frames the requests (default\n"
+                       "                    the export's protocol, else modbus-rtu)\n"
+                       "  --reply-delay MS  wait that long before each answer (0-10000; default 0, from a\n"
+                       "                    capture the recorded reply time)\n"
                        "  --verbose         a line per request even when standard output is no terminal\n"
                        "  --save-table      at the end, save what the master wrote back to the table file\n"
+                       "  --replay FILE     send a recording's requests to the device on --port and\n"
+                       "                    compare each answer with the recorded one: a line each,\n"
+                       "                    then the totals; --protocol compares decoded fields\n"
+                       "                    (default the export's protocol, else none: the bytes)\n"
+                       "  --port PORT[,SETTINGS]  the line --replay sends on\n"
+                       "  --timing recorded|fast  the recorded spacing (default), or each request as\n"
+                       "                    soon as the answer before came or timed out\n"
                        "Exit status: 0 done, 1 a port or the file failed (the reason on standard\n"
-                       "error), 2 a bad command line or table file.\n"));
+                       "error), 2 a bad command line or table file. --replay: 0 every answer the\n"
+                       "same, 1 one different or missing, 2 a bad command line or file.\n"));
     // Without these the console uses the system's folders; they let a
     // technician (or a test run) point port numbers and USB identities at
     // other trees, for instance links to pseudo-terminals.
@@ -56,7 +74,7 @@ int main(int argc, char *argv[])
     commandLine.addOption(deviceDir);
     commandLine.addOption(sysfsRoot);
     for (const char *name : {"record", "output", "duration", "protocol", "open", "answer-as-device", "unit", "table",
-                             "from-capture", "reply-delay"})
+                             "from-capture", "reply-delay", "replay", "port", "timing"})
         commandLine.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
     for (const char *name : {"verbose", "save-table"})
         commandLine.addOption(QCommandLineOption(QString::fromLatin1(name)));
@@ -95,6 +113,7 @@ int main(int argc, char *argv[])
         arguments.unit = given("unit");
         arguments.table = given("table");
         arguments.fromCapture = given("from-capture");
+        arguments.protocol = given("protocol");
         arguments.replyDelay = given("reply-delay");
         arguments.verbose = commandLine.isSet(QStringLiteral("verbose"));
         arguments.saveTable = commandLine.isSet(QStringLiteral("save-table"));
@@ -105,6 +124,23 @@ int main(int argc, char *argv[])
         QCoreApplication app(argc, argv);
         return console::runDevice(*options, ports);
     }
+    if (commandLine.isSet(QStringLiteral("replay"))) {
+        console::ReplayArguments arguments;
+        arguments.file = commandLine.value(QStringLiteral("replay"));
+        arguments.port = given("port");
+        arguments.timing = given("timing");
+        arguments.protocol = given("protocol");
+        QString reason;
+        const auto options = console::parseReplayOptions(arguments, &reason);
+        if (!options)
+            return commandLine.refuse(reason);
+        // No window, no display.
+        QCoreApplication app(argc, argv);
+        return console::runReplay(*options, ports);
+    }
+    for (const char *name : {"port", "timing"})
+        if (commandLine.isSet(QString::fromLatin1(name)))
+            return commandLine.refuse(QStringLiteral("--%1 goes with --replay").arg(QString::fromLatin1(name)));
     for (const char *name : {"unit", "table", "from-capture", "reply-delay", "verbose", "save-table"})
         if (commandLine.isSet(QString::fromLatin1(name)))
             return commandLine.refuse(

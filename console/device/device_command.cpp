@@ -2,7 +2,9 @@
 
 #include "console/device/panel_device.h"
 #include "console/device/register_file.h"
+#include "capture/recording_file.h"
 #include "console/panel/port_argument.h"
+#include "console/traffic/traffic_settings.h"
 #include "desktop/command_line.h"
 #include "desktop/termination_signals.h"
 #include "serial/settings_string.h"
@@ -56,11 +58,19 @@ std::optional<DeviceOptions> parseDeviceOptions(const DeviceArguments &arguments
         *reason = QStringLiteral("--answer-as-device needs one of --table FILE.csv and --from-capture FILE");
         return std::nullopt;
     }
-    if (arguments.fromCapture) {
-        *reason = QStringLiteral("--from-capture: this build answers only from a register table (--table)");
-        return std::nullopt;
+    if (arguments.fromCapture)
+        options.fromCapture = *arguments.fromCapture;
+    else
+        options.table = *arguments.table;
+    if (arguments.protocol) {
+        if (!arguments.fromCapture) {
+            *reason = QStringLiteral("--protocol goes with --from-capture (a table answers Modbus RTU)");
+            return std::nullopt;
+        }
+        options.protocol = parseProtocolArgument(*arguments.protocol, reason);
+        if (!options.protocol)
+            return std::nullopt;
     }
-    options.table = *arguments.table;
     if (arguments.replyDelay) {
         const auto ms = serial::positiveDecimal(*arguments.replyDelay);
         if (*arguments.replyDelay == QLatin1String("0"))
@@ -72,6 +82,7 @@ std::optional<DeviceOptions> parseDeviceOptions(const DeviceArguments &arguments
         } else {
             options.replyDelayMs = *ms;
         }
+        options.replyDelayGiven = true;
     }
     if (arguments.saveTable && !arguments.table) {
         *reason = QStringLiteral("--save-table goes with --table");
@@ -82,15 +93,68 @@ std::optional<DeviceOptions> parseDeviceOptions(const DeviceArguments &arguments
     return options;
 }
 
+namespace {
+
+// What answers: a register table or a recording, loaded before the port
+// opens.
+struct Answering {
+    std::optional<protocol::ModbusAnswerer> table;
+    std::optional<protocol::RecordingAnswerer> recording;
+    protocol::Protocol protocol = protocol::Protocol::ModbusRtu;
+};
+
+QString recordingSummary(const protocol::RecordingDevice::Counts &c)
+{
+    return QStringLiteral("Matched %1 of %2 requests to recorded ones, %3 not recorded; %4 answers sent, %5 dropped")
+        .arg(c.matched).arg(c.matched + c.unmatched).arg(c.unmatched).arg(c.answered).arg(c.dropped);
+}
+
+// The recording's exchanges for the device's units, or the reason there are
+// none.
+std::optional<protocol::RecordingAnswerer> loadRecordingAnswerer(const DeviceOptions &options,
+                                                                 protocol::Protocol *protocol, QString *failure)
+{
+    capture::RecordingLoad load = capture::loadRecording(options.fromCapture, options.protocol,
+                                                         protocol::Protocol::ModbusRtu,
+                                                         qint64(kDefaultReplyTimeoutMs) * 1000);
+    if (!load.error.isEmpty()) {
+        *failure = load.error;
+        return std::nullopt;
+    }
+    *protocol = load.protocol;
+    auto mine = protocol::exchangesForUnits(load.protocol, std::move(load.exchanges), options.units);
+    if (mine.empty()) {
+        QStringList units;
+        for (std::uint8_t unit : options.units)
+            units << QString::number(unit);
+        *failure = QStringLiteral("%1 holds no request for unit %2").arg(options.fromCapture, units.join(QLatin1Char(',')));
+        return std::nullopt;
+    }
+    return protocol::RecordingAnswerer(std::move(mine));
+}
+
+} // namespace
+
 int runDevice(const DeviceOptions &options, const PortEnvironment &environment)
 {
-    const RegisterFileLoad load = loadRegisterFile(options.table);
-    if (!load.table) {
-        desktop::printError(load.error + QStringLiteral("\n"));
-        return desktop::kExitUsage;
+    Answering answering;
+    if (!options.fromCapture.isEmpty()) {
+        QString failure;
+        answering.recording = loadRecordingAnswerer(options, &answering.protocol, &failure);
+        if (!answering.recording) {
+            desktop::printError(failure + QStringLiteral("\n"));
+            return desktop::kExitUsage;
+        }
+    } else {
+        const RegisterFileLoad load = loadRegisterFile(options.table);
+        if (!load.table) {
+            desktop::printError(load.error + QStringLiteral("\n"));
+            return desktop::kExitUsage;
+        }
+        for (const QString &remark : load.remarks)
+            desktop::printError(remark + QStringLiteral("\n"));
+        answering.table.emplace(*load.table, options.units);
     }
-    for (const QString &remark : load.remarks)
-        desktop::printError(remark + QStringLiteral("\n"));
 
     Panel panel(environment);
     panel.setPortText(options.port);
@@ -101,17 +165,26 @@ int runDevice(const DeviceOptions &options, const PortEnvironment &environment)
     }
     panel.setStarted(true);
 
-    protocol::ModbusAnswerer answerer(*load.table, options.units);
-    protocol::ModbusDevice::Options deviceOptions;
-    deviceOptions.replyDelayUs = qint64(options.replyDelayMs) * 1000;
-    deviceOptions.byteTimeUs = byteTimeUs(options.settings);
-    PanelDevice device(panel, answerer, deviceOptions);
+    std::unique_ptr<PanelDevice> device;
+    if (answering.table) {
+        protocol::ModbusDevice::Options deviceOptions;
+        deviceOptions.replyDelayUs = qint64(options.replyDelayMs) * 1000;
+        deviceOptions.byteTimeUs = byteTimeUs(options.settings);
+        device = std::make_unique<PanelDevice>(panel, *answering.table, deviceOptions);
+    } else {
+        protocol::RecordingDevice::Options deviceOptions;
+        deviceOptions.protocol = answering.protocol;
+        if (options.replyDelayGiven)
+            deviceOptions.replyDelayUs = qint64(options.replyDelayMs) * 1000;
+        deviceOptions.byteTimeUs = byteTimeUs(options.settings);
+        device = std::make_unique<PanelDevice>(panel, *answering.recording, deviceOptions);
+    }
 
     bool show = options.verbose;
 #ifdef Q_OS_UNIX
     show = show || ::isatty(STDOUT_FILENO);
 #endif
-    QObject::connect(&device, &PanelDevice::exchanged, &device, [show](const protocol::Exchange &exchange) {
+    QObject::connect(device.get(), &PanelDevice::exchanged, device.get(), [show](const protocol::Exchange &exchange) {
         if (show) {
             const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
             desktop::printOut(QString::fromStdString(protocol::exchangeLine(time.toStdString(), exchange))
@@ -123,12 +196,12 @@ int runDevice(const DeviceOptions &options, const PortEnvironment &environment)
             failure = reason;
         QCoreApplication::quit();
     };
-    QObject::connect(&device, &PanelDevice::sendFailed, &device,
+    QObject::connect(device.get(), &PanelDevice::sendFailed, device.get(),
                      [&](const QString &reason) { fail(QStringLiteral("Cannot answer on %1: %2").arg(options.port, reason)); });
 
     QTimer poll;
     poll.setInterval(kPollMs);
-    QObject::connect(&poll, &QTimer::timeout, &device, [&] {
+    QObject::connect(&poll, &QTimer::timeout, device.get(), [&] {
         const Panel::Poll result = panel.poll();
         if (result.outcome == Panel::Poll::Outcome::Fault) {
             fail(QStringLiteral("The port failed: %1").arg(result.fault));
@@ -136,7 +209,7 @@ int runDevice(const DeviceOptions &options, const PortEnvironment &environment)
         }
         // What was answered is let go, so that memory stays flat however
         // long the device runs.
-        if (device.caughtUp()
+        if (device->caughtUp()
             && (panel.receive().store().size() >= kForgetBytes || panel.events().size() >= kForgetEvents))
             panel.clear();
     });
@@ -150,10 +223,11 @@ int runDevice(const DeviceOptions &options, const PortEnvironment &environment)
     panel.setStarted(false);
     panel.poll();
 
-    desktop::printError(summaryOf(device.counts()) + QStringLiteral("\n"));
+    desktop::printError((answering.table ? summaryOf(device->counts()) : recordingSummary(device->recordingCounts()))
+                        + QStringLiteral("\n"));
     if (options.saveTable) {
         QString why;
-        if (!saveRegisterFile(options.table, answerer.table(), &why)) {
+        if (!saveRegisterFile(options.table, answering.table->table(), &why)) {
             desktop::printError(why + QStringLiteral("\n"));
             return desktop::kExitFailure;
         }

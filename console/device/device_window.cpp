@@ -1,7 +1,11 @@
 #include "device_window.h"
 
+#include "capture/recording_file.h"
 #include "console/device/register_file.h"
+#include "console/traffic/traffic_settings.h"
 
+#include <QCheckBox>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -71,6 +75,9 @@ DeviceWindow::DeviceWindow(Panel &panel, desktop::MessageBoxes &boxes, FileChoos
     auto *remove = new QPushButton(tr("&Remove"));
     auto *load = new QPushButton(tr("&Load CSV..."));
     auto *save = new QPushButton(tr("&Save CSV..."));
+    auto *fromCapture = new QPushButton(tr("From a &Capture..."));
+    fromCapture->setToolTip(tr("Answer from a recording: a request equal to a recorded one gets its recorded answer"));
+    connect(fromCapture, &QPushButton::clicked, this, &DeviceWindow::loadCapture);
     add->setToolTip(tr("A new entry after the last one of this table"));
     connect(add, &QPushButton::clicked, this, &DeviceWindow::addEntry);
     connect(remove, &QPushButton::clicked, this, &DeviceWindow::removeEntry);
@@ -82,7 +89,14 @@ DeviceWindow::DeviceWindow(Panel &panel, desktop::MessageBoxes &boxes, FileChoos
     buttons->addStretch();
     buttons->addWidget(load);
     buttons->addWidget(save);
+    buttons->addWidget(fromCapture);
 
+    m_recordedTimes = new QCheckBox(tr("Recorded reply &times"));
+    m_recordedTimes->setChecked(true);
+    m_recordedTimes->setToolTip(tr("Each answer after the reply time it had in the capture; unticked, after the "
+                                   "reply delay"));
+    m_recordedTimes->hide();
+    connect(m_recordedTimes, &QCheckBox::toggled, this, &DeviceWindow::replyDelayChosen);
     m_status = new QLabel;
     m_problem = new QLabel;
     m_problem->setWordWrap(true);
@@ -90,6 +104,7 @@ DeviceWindow::DeviceWindow(Panel &panel, desktop::MessageBoxes &boxes, FileChoos
     layout->addLayout(settings);
     layout->addWidget(m_tabs, 1);
     layout->addLayout(buttons);
+    layout->addWidget(m_recordedTimes);
     layout->addWidget(m_status);
     layout->addWidget(m_problem);
 
@@ -101,7 +116,7 @@ DeviceWindow::DeviceWindow(Panel &panel, desktop::MessageBoxes &boxes, FileChoos
     connect(m_device.get(), &PanelDevice::sendFailed, this,
             [this](const QString &reason) { m_problem->setText(tr("Cannot answer: %1").arg(reason)); });
     connect(m_units, &QLineEdit::textChanged, this, &DeviceWindow::unitsEdited);
-    connect(m_delay, &QSpinBox::valueChanged, this, [this](int ms) { m_device->setReplyDelayMs(ms); });
+    connect(m_delay, &QSpinBox::valueChanged, this, &DeviceWindow::replyDelayChosen);
     if (pollPanel) {
         auto *poll = new QTimer(this);
         connect(poll, &QTimer::timeout, this, std::move(pollPanel));
@@ -132,8 +147,66 @@ void DeviceWindow::exchanged(const protocol::Exchange &exchange)
     showCounts();
 }
 
+void DeviceWindow::replyDelayChosen()
+{
+    if (!m_device->fromRecording())
+        m_device->setReplyDelayMs(m_delay->value());
+    else if (m_recordedTimes->isChecked())
+        m_device->setRecordingReplyDelayMs(std::nullopt);
+    else
+        m_device->setRecordingReplyDelayMs(m_delay->value());
+}
+
+void DeviceWindow::loadCapture()
+{
+    const auto path = m_files.recordingFile(this);
+    if (!path)
+        return;
+    std::string reason;
+    const auto units = protocol::parseUnits(m_units->text().toStdString(), &reason);
+    if (!units) {
+        m_boxes.show(tr("Give the units first: %1").arg(QString::fromStdString(reason)), windowTitle(),
+                     desktop::BoxIcon::Critical);
+        return;
+    }
+    capture::RecordingLoad load = capture::loadRecording(*path, std::nullopt, protocol::Protocol::ModbusRtu,
+                                                         qint64(kDefaultReplyTimeoutMs) * 1000);
+    if (!load.error.isEmpty()) {
+        m_boxes.show(load.error, windowTitle(), desktop::BoxIcon::Critical);
+        return;
+    }
+    auto mine = protocol::exchangesForUnits(load.protocol, std::move(load.exchanges), *units);
+    if (mine.empty()) {
+        m_boxes.show(tr("%1 holds no request for unit %2").arg(*path, m_units->text()), windowTitle(),
+                     desktop::BoxIcon::Critical);
+        return;
+    }
+    // The old device goes before the answerer it answers from.
+    m_device.reset();
+    m_recording.emplace(std::move(mine));
+    protocol::RecordingDevice::Options options;
+    options.protocol = load.protocol;
+    options.byteTimeUs = byteTimeUs(m_panel.control().settings());
+    m_device = std::make_unique<PanelDevice>(m_panel, *m_recording, options);
+    connect(m_device.get(), &PanelDevice::recordingCounted, this, &DeviceWindow::showCounts);
+    connect(m_device.get(), &PanelDevice::answerSent, this, &DeviceWindow::showCounts);
+    connect(m_device.get(), &PanelDevice::sendFailed, this,
+            [this](const QString &reason) { m_problem->setText(tr("Cannot answer: %1").arg(reason)); });
+    m_capture = *path;
+    m_recordedTimes->show();
+    replyDelayChosen();
+    showCounts();
+}
+
 void DeviceWindow::showCounts()
 {
+    if (m_device->fromRecording()) {
+        const auto &r = m_device->recordingCounts();
+        m_status->setText(tr("From %1 (%2 exchanges): requests %3, matched %4, not recorded %5, answered %6")
+                              .arg(QFileInfo(m_capture).fileName()).arg(m_recording->size())
+                              .arg(r.matched + r.unmatched).arg(r.matched).arg(r.unmatched).arg(r.answered));
+        return;
+    }
     const auto &c = m_device->counts();
     m_status->setText(tr("Requests %1, answered %2, exceptions %3, no answer %4, dropped %5")
                           .arg(c.requests).arg(c.answered).arg(c.exceptions).arg(c.ignored).arg(c.dropped));

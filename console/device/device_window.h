@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
@@ -42,12 +43,22 @@ public:
     RegisterModel &model(protocol::RegisterKind kind) { return *m_models[size_t(kind)]; }
     QLabel *status() const { return m_status; }
     const protocol::RegisterTable &table() const { return m_answerer.table(); }
+    // "Recorded reply times": answering from a capture, each answer after
+    // its recorded reply time, else after the reply delay. Shown once a
+    // capture is loaded.
+    QCheckBox *recordedTimes() const { return m_recordedTimes; }
+    // The capture answered from; empty while the table answers.
+    QString capture() const { return m_capture; }
+    PanelDevice &device() { return *m_device; }
 
     // The buttons' work.
     void loadTable();
     void saveTable();
     void addEntry();
     void removeEntry();
+    // From a Capture...: answers from a recording instead of the table, for
+    // the units given (a request equal to a recorded one gets its answer).
+    void loadCapture();
 
     // Receive poll interval while the window is open, milliseconds.
     static constexpr int kPollMs = 20;
@@ -57,6 +68,7 @@ private:
     void exchanged(const protocol::Exchange &exchange);
     void showCounts();
     QTableView *currentView() const;
+    void replyDelayChosen();
 
     Panel &m_panel;
     desktop::MessageBoxes &m_boxes;
@@ -64,7 +76,10 @@ private:
     protocol::ModbusAnswerer m_answerer;
     std::array<std::unique_ptr<RegisterModel>, 4> m_models;
     std::array<QTableView *, 4> m_views{};
+    std::optional<protocol::RecordingAnswerer> m_recording;
     std::unique_ptr<PanelDevice> m_device;
+    QString m_capture;
+    QCheckBox *m_recordedTimes = nullptr;
     QLineEdit *m_units = nullptr;
     QSpinBox *m_delay = nullptr;
     QTabWidget *m_tabs = nullptr;

@@ -1,36 +1,40 @@
 #include "panel_device.h"
 
-#include "serial/settings_string.h"
-
 #include <algorithm>
 
 namespace console {
 
-qint64 byteTimeUs(const QString &settings)
-{
-    const auto line = serial::parseSettings(settings);
-    if (!line || line->baudRate <= 0)
-        return 0;
-    // Stop bits in halves: 1, 1.5 or 2 stop bits are 2, 3 or 4.
-    const int stopHalves = line->stopBits == serial::SerialPort::OneStop ? 2
-        : line->stopBits == serial::SerialPort::OneAndHalfStop          ? 3
-                                                                         : 4;
-    const int halves = 2 * (1 + int(line->dataBits) + (line->parity == serial::SerialPort::NoParity ? 0 : 1))
-        + stopHalves;
-    return (qint64(halves) * 1'000'000 + line->baudRate) / (2 * qint64(line->baudRate));
-}
-
 PanelDevice::PanelDevice(Panel &panel, protocol::ModbusAnswerer &answerer,
                          const protocol::ModbusDevice::Options &options, QObject *parent)
-    : QObject(parent), m_panel(panel), m_device(answerer, options), m_fed(panel.receive().shownSize())
+    : QObject(parent)
+    , m_panel(panel)
+    , m_device(std::make_unique<protocol::ModbusDevice>(answerer, options))
+    , m_fed(panel.receive().shownSize())
+{
+    // Bytes that make no frame are let go after a silence.
+    start(std::max<qint64>(options.silenceUs / 1000, 10));
+}
+
+PanelDevice::PanelDevice(Panel &panel, protocol::RecordingAnswerer &answerer,
+                         const protocol::RecordingDevice::Options &options, QObject *parent)
+    : QObject(parent)
+    , m_panel(panel)
+    , m_recording(std::make_unique<protocol::RecordingDevice>(answerer, options))
+    , m_fed(panel.receive().shownSize())
+{
+    // Often enough that a request ended by a pause is answered soon after
+    // the pause.
+    start(std::max<qint64>(options.requestGapUs / 5000, 5));
+}
+
+void PanelDevice::start(qint64 idleMs)
 {
     m_due.setSingleShot(true);
     m_due.setTimerType(Qt::PreciseTimer);
     connect(&m_due, &QTimer::timeout, this, &PanelDevice::sendDue);
-    // Bytes that make no frame are let go after a silence.
-    m_idle.setInterval(int(std::max<qint64>(options.silenceUs / 1000, 10)));
+    m_idle.setInterval(int(idleMs));
     connect(&m_idle, &QTimer::timeout, this, [this] {
-        m_device.idle(nowUs());
+        idle(nowUs());
         takeShown();
     });
     m_idle.start();
@@ -51,7 +55,44 @@ qint64 PanelDevice::nowUs() const
 
 void PanelDevice::setReplyDelayMs(int ms)
 {
-    m_device.setReplyDelayUs(qint64(ms) * 1000);
+    if (m_device)
+        m_device->setReplyDelayUs(qint64(ms) * 1000);
+    else
+        setRecordingReplyDelayMs(ms);
+}
+
+void PanelDevice::setRecordingReplyDelayMs(std::optional<int> ms)
+{
+    if (m_recording)
+        m_recording->setReplyDelayUs(ms ? std::optional<std::int64_t>(qint64(*ms) * 1000) : std::nullopt);
+}
+
+const protocol::ModbusDevice::Counts &PanelDevice::counts() const
+{
+    static const protocol::ModbusDevice::Counts none;
+    return m_device ? m_device->counts() : none;
+}
+
+const protocol::RecordingDevice::Counts &PanelDevice::recordingCounts() const
+{
+    static const protocol::RecordingDevice::Counts none;
+    return m_recording ? m_recording->counts() : none;
+}
+
+void PanelDevice::feed(std::span<const std::uint8_t> bytes, qint64 nowUs)
+{
+    if (m_device)
+        m_device->feed(bytes, nowUs);
+    else
+        m_recording->feed(bytes, nowUs);
+}
+
+void PanelDevice::idle(qint64 nowUs)
+{
+    if (m_device)
+        m_device->idle(nowUs);
+    else
+        m_recording->idle(nowUs);
 }
 
 bool PanelDevice::caughtUp() const
@@ -68,18 +109,27 @@ void PanelDevice::takeShown()
     if (shown > m_fed) {
         const qint64 now = nowUs();
         store.forEachSpan(m_fed, shown - m_fed, [&](QByteArrayView piece) {
-            m_device.feed(std::span(reinterpret_cast<const std::uint8_t *>(piece.data()), size_t(piece.size())), now);
+            feed(std::span(reinterpret_cast<const std::uint8_t *>(piece.data()), size_t(piece.size())), now);
         });
         m_fed = shown;
     }
-    for (const protocol::Exchange &exchange : m_device.takeExchanges())
-        emit exchanged(exchange);
+    if (m_device) {
+        for (const protocol::Exchange &exchange : m_device->takeExchanges())
+            emit exchanged(exchange);
+    } else {
+        const auto &c = m_recording->counts();
+        if (c.matched + c.unmatched != m_lastCounted) {
+            m_lastCounted = c.matched + c.unmatched;
+            emit recordingCounted();
+        }
+    }
     sendDue();
 }
 
 void PanelDevice::sendDue()
 {
-    while (const auto answer = m_device.takeDue(nowUs())) {
+    const auto takeDue = [this] { return m_device ? m_device->takeDue(nowUs()) : m_recording->takeDue(nowUs()); };
+    while (const auto answer = takeDue()) {
         QString failure;
         if (!m_panel.send(QByteArray(reinterpret_cast<const char *>(answer->data()), qsizetype(answer->size())),
                           &failure))
@@ -92,7 +142,7 @@ void PanelDevice::sendDue()
 
 void PanelDevice::schedule()
 {
-    const auto due = m_device.nextDueUs();
+    const auto due = m_device ? m_device->nextDueUs() : m_recording->nextDueUs();
     if (!due) {
         m_due.stop();
         return;

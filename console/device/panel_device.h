@@ -1,7 +1,9 @@
 #pragma once
 
 #include "console/panel/panel.h"
+#include "console/panel/port_argument.h"
 #include "protocol/modbus_device.h"
+#include "protocol/recording.h"
 
 #include <QObject>
 #include <QTimer>
@@ -10,25 +12,28 @@
 
 namespace console {
 
-// Time one character takes on a line of these settings ("9600,n,8,1":
-// start, data, parity and stop bits), in microseconds; 0 for a settings
-// text that is none.
-qint64 byteTimeUs(const QString &settings);
-
-// A panel answering as a Modbus RTU device: what the panel shows is fed to
-// the device, and each answer goes out through the panel's own send, so
-// that it is a "sent" row of the traffic view like any other. The panel is
-// polled by its owner (the window's timer, or the command's); answering
-// stops when this object goes.
+// A panel answering as a Modbus RTU device, from a register table or from a
+// recording: what the panel shows is fed to the device, and each answer
+// goes out through the panel's own send, so that it is a "sent" row of the
+// traffic view like any other. The panel is polled by its owner (the
+// window's timer, or the command's); answering stops when this object goes.
 class PanelDevice : public QObject {
     Q_OBJECT
 public:
     PanelDevice(Panel &panel, protocol::ModbusAnswerer &answerer, const protocol::ModbusDevice::Options &options,
                 QObject *parent = nullptr);
+    // Answering from a recording instead.
+    PanelDevice(Panel &panel, protocol::RecordingAnswerer &answerer,
+                const protocol::RecordingDevice::Options &options, QObject *parent = nullptr);
     ~PanelDevice() override;
 
+    bool fromRecording() const { return m_recording != nullptr; }
     void setReplyDelayMs(int ms);
-    const protocol::ModbusDevice::Counts &counts() const { return m_device.counts(); }
+    // From a recording: nothing answers after the recorded reply times.
+    void setRecordingReplyDelayMs(std::optional<int> ms);
+    // The table's counts (all zero from a recording), and the recording's.
+    const protocol::ModbusDevice::Counts &counts() const;
+    const protocol::RecordingDevice::Counts &recordingCounts() const;
     // Whether every byte the panel shows has been fed to the device, so that
     // the panel may be cleared without losing a request.
     bool caughtUp() const;
@@ -40,15 +45,23 @@ signals:
     void answerSent();
     // An answer could not be sent; the reason.
     void sendFailed(const QString &reason);
+    // From a recording: requests were matched or not (the counts changed).
+    void recordingCounted();
 
 private:
+    void start(qint64 idleMs);
     void takeShown();
+    void feed(std::span<const std::uint8_t> bytes, qint64 nowUs);
+    void idle(qint64 nowUs);
     void sendDue();
     void schedule();
     qint64 nowUs() const;
 
     Panel &m_panel;
-    protocol::ModbusDevice m_device;
+    // One of the two answers.
+    std::unique_ptr<protocol::ModbusDevice> m_device;
+    std::unique_ptr<protocol::RecordingDevice> m_recording;
+    qint64 m_lastCounted = 0;
     // How far the panel's shown bytes were fed.
     qint64 m_fed = 0;
     QTimer m_due;

@@ -64,6 +64,16 @@ std::optional<QString> DialogFileChooser::captureFile(QWidget *parent)
     return path;
 }
 
+std::optional<QString> DialogFileChooser::recordingFile(QWidget *parent)
+{
+    const QString path = QFileDialog::getOpenFileName(
+        parent, QObject::tr("Open Recording"), {},
+        QObject::tr("Recordings (*.pcapng *.pcap *.cap *.csv);;All files (*)"));
+    if (path.isEmpty())
+        return std::nullopt;
+    return path;
+}
+
 std::optional<QString> DialogFileChooser::registerTableFile(QWidget *parent, bool save)
 {
     if (save) {

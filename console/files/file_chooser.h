@@ -32,6 +32,9 @@ public:
     virtual std::optional<ExportTarget> exportTarget(QWidget *parent) = 0;
     // A capture file to open; nothing by default.
     virtual std::optional<QString> captureFile(QWidget *) { return std::nullopt; }
+    // A recording to play back (a capture, or the traffic view's CSV
+    // export); nothing by default.
+    virtual std::optional<QString> recordingFile(QWidget *) { return std::nullopt; }
     // A register table (CSV) to load, or to save when `save`; nothing by
     // default.
     virtual std::optional<QString> registerTableFile(QWidget *, bool save)
@@ -47,6 +50,7 @@ public:
     std::optional<QString> logFile(QWidget *parent) override;
     std::optional<ExportTarget> exportTarget(QWidget *parent) override;
     std::optional<QString> captureFile(QWidget *parent) override;
+    std::optional<QString> recordingFile(QWidget *parent) override;
     std::optional<QString> registerTableFile(QWidget *parent, bool save) override;
 };
 

@@ -23,20 +23,9 @@ std::optional<RecordOptions> parseRecordOptions(const QStringList &records, cons
 {
     RecordOptions options;
     if (protocol) {
-        const auto chosen = protocol::protocolFromSettingName(protocol->toStdString());
-        if (!chosen) {
-            QStringList names;
-            for (int p = 0; p <= int(protocol::Protocol::Mewtocol); ++p)
-                names << QString::fromStdString(std::string(protocol::settingName(protocol::Protocol(p))));
-            *reason = QStringLiteral("--protocol %1: not a protocol; give one of %2")
-                          .arg(*protocol, names.join(QStringLiteral(", ")));
+        const auto chosen = parseProtocolArgument(*protocol, reason);
+        if (!chosen)
             return std::nullopt;
-        }
-        if (*chosen != protocol::Protocol::None && !protocol::makeFramer(*chosen)) {
-            *reason = QStringLiteral("--protocol %1: the %2 decoder is not available in this build yet")
-                          .arg(*protocol, QString::fromStdString(std::string(protocol::displayName(*chosen))));
-            return std::nullopt;
-        }
         options.protocol = *chosen;
     }
     if (records.size() > 2) {

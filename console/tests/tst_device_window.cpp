@@ -185,6 +185,49 @@ private slots:
         device->close();
     }
 
+    // From a Capture...: the recorded answer to a recorded request, nothing
+    // to any other; the counts shown; a file with nothing to play refused.
+    void answersFromACapture()
+    {
+        Console c;
+        QVERIFY(c.start());
+        DeviceWindow *device = c.openDevice(kTable);
+        QVERIFY(device);
+        QVERIFY(!device->recordedTimes()->isVisibleTo(device));
+        const QString capture = c.folder.filePath("poll.csv");
+        writeFile(capture, "time,panel,port,gap_ms,length,hex,text,check,event\n"
+                           "2026-12-07T14:03:11.000,left,COM1,,8,01 03 00 00 00 02 C4 0B,,,\n"
+                           "2026-12-07T14:03:11.020,right,COM2,11.0,9,01 03 04 00 0A 00 75 1B D6,,,\n"
+                           "2026-12-07T14:03:11.500,left,COM1,,8,05 03 00 01 00 01 D4 4E,,,\n"
+                           "2026-12-07T14:03:11.520,right,COM2,11.0,7,05 03 02 01 2C 49 C9,,,\n");
+        c.files.recording = capture;
+        device->loadCapture();
+        QCOMPARE(device->capture(), capture);
+        QVERIFY(device->recordedTimes()->isVisibleTo(device));
+        QVERIFY(device->device().fromRecording());
+        // Not the table's 10 20: the recording's 10 117.
+        QCOMPARE(spaced(c.ask("01 03 00 00 00 02 C4 0B", 9)), "01 03 04 00 0A 00 75 1B D6");
+        // Unit 5 was recorded, but the device is unit 1; the table's own
+        // requests are not recorded.
+        QVERIFY(c.unanswered("05 03 00 01 00 01 D4 4E"));
+        QVERIFY(c.unanswered("01 01 00 00 00 02 BD CB"));
+        QCOMPARE(device->status()->text(),
+                 "From poll.csv (1 exchanges): requests 3, matched 1, not recorded 2, answered 1");
+        // A capture that holds no request: refused, the recording kept.
+        writeFile(c.folder.filePath("answers.csv"), "time,panel,port,gap_ms,length,hex,text,check,event\n"
+                                                    "2026-12-07T14:03:11.020,right,COM2,,2,01 83,,,\n");
+        c.files.recording = c.folder.filePath("answers.csv");
+        device->loadCapture();
+        QVERIFY2(c.boxes.texts().last().contains("cannot be played: it holds no Modbus RTU request"),
+                 qPrintable(c.boxes.texts().last()));
+        QCOMPARE(device->capture(), capture);
+        c.files.recording = capture;
+        device->units()->setText("7");
+        device->loadCapture();
+        QVERIFY2(c.boxes.texts().last().endsWith("holds no request for unit 7"), qPrintable(c.boxes.texts().last()));
+        device->close();
+    }
+
     void modelEdits()
     {
         protocol::RegisterTable table;

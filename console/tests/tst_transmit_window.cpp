@@ -23,6 +23,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include "console/replay/replay_dialog.h"
+#include "console/transmit/transmit_menu.h"
+#include <QPlainTextEdit>
+
 using console::FrameCheck;
 using console::HistoryModel;
 using console::LineEnd;
@@ -61,6 +65,7 @@ private slots:
     void editsAreWrittenOrReported_data();
     void editsAreWrittenOrReported();
     void transmitFromTheMainWindow();
+    void replayRequestsReportsEachAnswer();
 
 private:
     std::unique_ptr<sfrmTransmit> makeWindow();
@@ -532,6 +537,80 @@ void TestTransmitWindow::transmitFromTheMainWindow()
     QVERIFY(main.Port1);
     QCOMPARE(types, QStringList{"Hex"});
     QCOMPARE(data, QStringList{"0D,0A,7E"});
+}
+
+namespace {
+struct RecordingChooser final : console::FileChooser {
+    QString path;
+    std::optional<SaveTarget> saveTarget(QWidget *) override { return std::nullopt; }
+    std::optional<QString> logFile(QWidget *) override { return std::nullopt; }
+    std::optional<ExportTarget> exportTarget(QWidget *) override { return std::nullopt; }
+    std::optional<QString> recordingFile(QWidget *) override { return path; }
+};
+} // namespace
+
+// Replay Requests...: the recording's requests through the panel Port1
+// names, the device played by the test on the far end; a line per answer
+// as it comes, then the totals.
+void TestTransmitWindow::replayRequestsReportsEachAnswer()
+{
+    m_port1 = false;
+    auto window = makeWindow();
+    RecordingChooser files;
+    files.path = m_dir->filePath("poll.csv");
+    QFile csv(files.path);
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    csv.write("time,panel,port,gap_ms,length,hex,text,check,event,protocol\n"
+              "2026-12-07T14:03:11.000,left,COM1,,8,01 03 00 00 00 02 C4 0B,,,,modbus-rtu\n"
+              "2026-12-07T14:03:11.020,right,COM2,11.0,9,01 03 04 00 0A 00 14 DA 3E,,,,modbus-rtu\n"
+              "2026-12-07T14:03:11.500,left,COM1,,8,01 01 00 00 00 02 BD CB,,,,modbus-rtu\n"
+              "2026-12-07T14:03:11.520,right,COM2,11.0,6,01 01 01 03 11 89,,,,modbus-rtu\n");
+    csv.close();
+    window->setFileChooser(&files);
+    QAction *item = window->menu()->replayAction();
+    QCOMPARE(item->text(), "Replay &Requests...");
+    item->trigger();
+    console::ReplayDialog *dialog = window->replayDialog();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->windowTitle(), "Replay Requests - " + m_right->panel.portText());
+    dialog->chooseFile();
+    QCOMPARE(dialog->file()->text(), files.path);
+    dialog->timingChoice()->setCurrentIndex(1); // Fast
+    dialog->startOrStop();
+    QCOMPARE(dialog->startButton()->text(), "&Stop");
+    // The device answers the first with another value, the second not at
+    // all.
+    QCOMPARE(m_right->far.read(8).toHex(' ').toUpper(), QByteArray("01 03 00 00 00 02 C4 0B"));
+    m_right->far.write(QByteArray::fromHex("010304000A00751BD6"));
+    const auto waitForLines = [&](int lines) {
+        // An empty report is one empty block.
+        for (int i = 0; i < 500 && dialog->report()->toPlainText().split('\n', Qt::SkipEmptyParts).size() < lines; ++i) {
+            m_right->panel.poll();
+            QTest::qWait(10);
+        }
+        return dialog->report()->toPlainText();
+    };
+    QCOMPARE(waitForLines(1),
+             "request 1 (Read holding registers 0-1, unit 1): different: register 1: 20 -> 117");
+    QCOMPARE(m_right->far.read(8).toHex(' ').toUpper(), QByteArray("01 01 00 00 00 02 BD CB"));
+    QCOMPARE(waitForLines(3).split('\n').mid(1),
+             (QStringList{"request 2 (Read coils 0-1, unit 1): no answer",
+                          "2 requests: 0 same, 1 different, 1 no answer"}));
+    QCOMPARE(dialog->status()->text(), "2 of 2 requests: 0 same, 1 different, 1 no answer");
+    QCOMPARE(dialog->startButton()->text(), "&Start");
+    // Nothing went to the other panel.
+    QVERIFY(m_left->far.readAvailable(20).isEmpty());
+    // A file that cannot be played says why, and nothing starts.
+    dialog->file()->setText(m_dir->filePath("missing.csv"));
+    dialog->startOrStop();
+    QVERIFY2(dialog->status()->text().startsWith("Cannot read " + m_dir->filePath("missing.csv")),
+             qPrintable(dialog->status()->text()));
+    QCOMPARE(dialog->startButton()->text(), "&Start");
+    // A port that is not open.
+    m_right->close();
+    dialog->file()->setText(files.path);
+    dialog->startOrStop();
+    QCOMPARE(dialog->status()->text(), "The port " + m_right->panel.portText() + " is not open: start it first");
 }
 
 QTEST_MAIN(TestTransmitWindow)

@@ -45,11 +45,7 @@ std::unique_ptr<CaptureSource> CaptureSource::open(const QString &path, QString 
         source->m_damage = capture::damageText(*c.damage);
     const size_t interfaces = c.interfaces.size();
     const bool byDirection = interfaces == 1 && c.interfaces[0].linkType == capture::kLinkSerial;
-    const auto panelOf = [&](int interface, quint8 eventType) {
-        if (byDirection)
-            return eventType == capture::kReceived ? 1 : 0;
-        return interface == 0 ? 0 : 1;
-    };
+    const auto panelOf = [&](int interface, quint8 eventType) { return capture::panelOf(c, interface, eventType); };
     for (size_t i = 0; i < interfaces && i < 2; ++i) {
         const capture::Interface &face = c.interfaces[i];
         source->m_ports[i] = face.name.isEmpty() ? QObject::tr("interface %1").arg(i) : face.name;

@@ -1,5 +1,7 @@
 #include "sfrmtransmit.h"
 
+#include "console/replay/replay_dialog.h"
+
 #include "console/frames/hex_items.h"
 #include "console/transmit/panel_sender.h"
 #include "console/transmit/repeat_dialog.h"
@@ -77,6 +79,7 @@ sfrmTransmit::sfrmTransmit(std::array<Panel *, 2> panels,
 {
     m_model = new HistoryModel(*m_store, this);
     m_options = std::make_unique<SendOptionsStore>(*m_store);
+    m_panels = panels;
     m_sender = new PanelSender(panels, this);
     connect(m_sender, &PanelSender::sent, this, &sfrmTransmit::sent);
     buildControls();
@@ -335,6 +338,7 @@ void sfrmTransmit::buildMenu()
         if (!path.isEmpty())
             sendFile(path);
     });
+    connect(m_menu->replayAction(), &QAction::triggered, this, &sfrmTransmit::openReplay);
     m_typeDelegate->setToolTipSource(
         [this](const QModelIndex &index) { return sendOptionsText(optionsOf(index.row())); });
 }
@@ -473,6 +477,25 @@ void sfrmTransmit::done(int result)
 {
     endBackgroundSends(QStringLiteral("the Transmit window was closed."));
     QDialog::done(result);
+}
+
+void sfrmTransmit::openReplay()
+{
+    if (m_replayDialog) {
+        m_replayDialog->raise();
+        m_replayDialog->activateWindow();
+        return;
+    }
+    Panel *panel = m_panels[m_port1() ? 0 : 1];
+    if (!panel)
+        return;
+    m_replayDialog = new ReplayDialog(*panel, *m_files, this);
+    m_replayDialog->show();
+}
+
+ReplayDialog *sfrmTransmit::replayDialog() const
+{
+    return m_replayDialog;
 }
 
 } // namespace console

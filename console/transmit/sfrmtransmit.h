@@ -5,6 +5,7 @@
 #include "console/transmit/send_options_store.h"
 #include "desktop/message_boxes.h"
 #include "console/panel/panel.h"
+#include "console/files/file_chooser.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -22,6 +23,7 @@ namespace console {
 class FileSender;
 class PanelSender;
 class RepeatDialog;
+class ReplayDialog;
 class TransmitMenu;
 class TypeButtonDelegate;
 
@@ -72,6 +74,13 @@ public:
     // The repeat window while open, the file send while it runs; else null.
     RepeatDialog *repeatDialog() const;
     FileSender *fileSend() const;
+    // Replay Requests...: a recording's requests through the panel Port1
+    // names, in a dialog of their own; the dialog while it is open.
+    void openReplay();
+    ReplayDialog *replayDialog() const;
+    // Where the replay dialog asks for its file; the platform's dialogs
+    // unless set.
+    void setFileChooser(FileChooser *files) { m_files = files; }
 
     // Closing the window ends a repeat or file send and says so.
     void done(int result) override;
@@ -119,6 +128,10 @@ private:
     TransmitMenu *m_menu = nullptr;
     QPointer<RepeatDialog> m_repeat;
     QPointer<FileSender> m_fileSend;
+    std::array<Panel *, 2> m_panels;
+    DialogFileChooser m_dialogFiles;
+    FileChooser *m_files = &m_dialogFiles;
+    QPointer<ReplayDialog> m_replayDialog;
 };
 
 } // namespace console

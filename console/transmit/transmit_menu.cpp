@@ -43,6 +43,7 @@ TransmitMenu::TransmitMenu(QWidget *parent)
     addSeparator();
     m_repeat = addAction(tr("Send &Repeatedly..."));
     m_file = addAction(tr("Send &File..."));
+    m_replay = addAction(tr("Replay &Requests..."));
 
     connect(m_lineEnds, &QActionGroup::triggered, this,
             [this](QAction *a) { emit lineEndChosen(LineEnd(a->data().toInt())); });

@@ -26,6 +26,7 @@ public:
     QAction *checkAction(FrameCheck check) const;
     QAction *repeatAction() const { return m_repeat; }
     QAction *fileAction() const { return m_file; }
+    QAction *replayAction() const { return m_replay; }
 
 signals:
     void lineEndChosen(console::LineEnd end);
@@ -38,6 +39,7 @@ private:
     QActionGroup *m_checks = nullptr;
     QAction *m_repeat = nullptr;
     QAction *m_file = nullptr;
+    QAction *m_replay = nullptr;
 };
 
 } // namespace console

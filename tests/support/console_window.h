@@ -44,6 +44,8 @@ struct ScriptedFiles final : console::FileChooser {
     std::optional<ExportTarget> exportTarget(QWidget *) override { return exported; }
     std::optional<QString> capture;
     std::optional<QString> captureFile(QWidget *) override { return capture; }
+    std::optional<QString> recording;
+    std::optional<QString> recordingFile(QWidget *) override { return recording; }
     std::optional<QString> tableToLoad, tableToSave;
     std::optional<QString> registerTableFile(QWidget *, bool save) override { return save ? tableToSave : tableToLoad; }
 };
