@@ -342,6 +342,86 @@ private slots:
         QCOMPARE(source->damage().isEmpty(), said.isEmpty());
     }
 
+    // With the row filter on, an export writes only the rows it keeps, and
+    // the file is asked for as such; an answer names its request's line
+    // among the lines written.
+    void exportKeepsFilteredRows_data()
+    {
+        QTest::addColumn<QString>("station");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QStringList>("hex");
+        QTest::addColumn<QStringList>("requestRows"); // CSV only
+        const QString r1 = "01 03 00 00 00 02 C4 0B", a1 = "01 03 04 00 01 00 02 2A 32";
+        const QString r2 = "02 03 00 00 00 01 84 39", a2 = "02 03 02 00 05 3C 47";
+        QTest::newRow("no filter: every row, the event too")
+            << "" << "csv" << QStringList{"", r1, a1, r2, a2, r1, a1} << QStringList{"", "", "2", "", "4", "", "6"};
+        QTest::newRow("station 2, CSV") << "2" << "csv" << QStringList{r2, a2} << QStringList{"", "1"};
+        QTest::newRow("station 1, CSV") << "1" << "csv" << QStringList{r1, a1, r1, a1} << QStringList{"", "1", "", "3"};
+        QTest::newRow("station 2, text") << "2" << "text" << QStringList{r2, a2} << QStringList{};
+        QTest::newRow("station 2, pcapng") << "2" << "pcapng" << QStringList{r2, a2} << QStringList{};
+        QTest::newRow("no filter, pcapng") << "" << "pcapng" << QStringList{r1, a1, r2, a2, r1, a1} << QStringList{};
+    }
+
+    void exportKeepsFilteredRows()
+    {
+        QFETCH(QString, station);
+        QFETCH(QString, format);
+        QFETCH(QStringList, hex);
+        QFETCH(QStringList, requestRows);
+        using namespace capture;
+        QByteArray file = sectionHeaderBlock("t") + interfaceBlock(kLinkSerial, "COM1", "9600,n,8,1")
+                          + interfaceBlock(kLinkSerial, "COM2", "9600,n,8,1");
+        file += noteBlock(0, 500000, NoteKind::Started, "9600,n,8,1", "COM1", 500);
+        const char *frames[] = {"010300000002C40B", "01030400010002 2A32", "0203000000018439", "02030200053C47",
+                                "010300000002C40B", "01030400010002 2A32"};
+        for (int i = 0; i < 6; ++i) {
+            const qint64 us = 1000000 + i * 100000;
+            file += frameBlocks(quint32(i % 2), us, us + 5000, i % 2 ? kReceived : kTransmitted, false,
+                                QByteArray::fromHex(QByteArray(frames[i]).replace(' ', "")), {}, us / 1000);
+        }
+        QTemporaryDir dir;
+        QVERIFY(testsupport::writeFile(dir.filePath("in.pcapng"), file));
+        testsupport::RecordingMessageBoxes boxes;
+        testsupport::ScriptedFiles files;
+        console::ConsoleSettings settings(dir.filePath("settings.ini"));
+        QString failure;
+        std::unique_ptr<TrafficWindow> view(console::openCaptureWindow(dir.filePath("in.pcapng"), settings, boxes, &failure));
+        QVERIFY2(view, qPrintable(failure));
+        view->setFileChooser(&files);
+        QComboBox *protocol = view->protocolBox();
+        protocol->setCurrentIndex(protocol->findData("modbus-rtu"));
+        emit protocol->activated(protocol->currentIndex());
+        view->decodedTools()->stationEdit()->setText(station);
+        view->decodedTools()->applyFilter();
+
+        const QString out = dir.filePath("out." + format);
+        files.exported = console::FileChooser::ExportTarget{out, format == "csv", format == "pcapng"};
+        view->exportRows();
+        QCOMPARE(boxes.texts(), QStringList{});
+        QCOMPARE(files.askedKeptRows, !station.isEmpty());
+        QStringList written, requests;
+        if (format == "pcapng") {
+            const QByteArray bytes = readFile(out);
+            const Capture c = readCapture(bytes);
+            QVERIFY(!c.damage);
+            for (const Packet &p : c.packets)
+                written << QString::fromLatin1(bytes.mid(p.offset, p.length).toHex(' ').toUpper());
+            // The notes are rows too.
+            QCOMPARE(int(c.notes.size()), station.isEmpty() ? 1 : 0);
+        } else {
+            QStringList lines = QString::fromUtf8(readFile(out)).split('\n', Qt::SkipEmptyParts);
+            lines.removeFirst();
+            for (const QString &line : lines) {
+                const QStringList f = format == "csv" ? testsupport::csvFields(line.toUtf8()) : line.split('\t');
+                written << (format == "csv" ? f[5] : (f[3].isEmpty() ? QString() : f[4]));
+                if (format == "csv")
+                    requests << f[17];
+            }
+        }
+        QCOMPARE(written, hex);
+        QCOMPARE(requests, requestRows);
+    }
+
     // A pcap of raw bytes made by another tool opens with its frames.
     void otherToolsCaptureOpens()
     {
