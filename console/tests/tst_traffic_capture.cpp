@@ -2,6 +2,7 @@
 #include "capture/capture_reader.h"
 #include "capture/pcapng_writer.h"
 #include "console/traffic/capture_source.h"
+#include "console/traffic/decoded_tools.h"
 #include "console/traffic/traffic_capture.h"
 #include "console/traffic/traffic_export.h"
 #include "console/traffic/traffic_window.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -258,6 +260,7 @@ private slots:
         QTest::addColumn<QString>("left");
         QTest::addColumn<QString>("right");
         QTest::addColumn<QStringList>("ports"); // of the left panel's frames
+        QTest::addColumn<int>("texts");         // port texts kept
         const QByteArray head = sectionHeaderBlock("t");
         const QByteArray com1 = interfaceBlock(kLinkSerial, "COM1", "9600,n,8,1");
         const QByteArray com2 = interfaceBlock(kLinkSerial, "COM2", "9600,n,8,1");
@@ -268,20 +271,31 @@ private slots:
             << head + com1 + com2 + frame(0, 1000, kTransmitted, 'a', "/dev/a") + frame(1, 2000, kReceived, 'b', "/dev/b")
                    + frame(0, 3000, kReceived, 'c', "/dev/a") + frame(0, 4000, kTransmitted, 'd', "/dev/c")
                    + frame(0, 5000, kTransmitted, 'e')
-            << "acde" << "b" << QStringList{"/dev/a", "/dev/a", "/dev/c", "COM1"};
+            << "acde" << "b" << QStringList{"/dev/a", "/dev/a", "/dev/c", "COM1"} << 3;
         QTest::newRow("one serial interface: by direction")
             << head + com1 + frame(0, 1000, kTransmitted, 'a') + frame(0, 2000, kReceived, 'b')
                    + frame(0, 3000, kTransmitted, 'c')
-            << "ac" << "b" << QStringList{"COM1", "COM1"};
+            << "ac" << "b" << QStringList{"COM1", "COM1"} << 0;
         QTest::newRow("a second interface after packets: back in the file's order")
             << head + com1 + frame(0, 1000, kTransmitted, 'a') + frame(0, 2000, kReceived, 'b')
                    + frame(0, 3000, kTransmitted, 'c') + com2 + frame(1, 4000, kReceived, 'd')
                    + frame(0, 5000, kReceived, 'e')
-            << "abce" << "d" << QStringList{"COM1", "COM1", "COM1", "COM1"};
+            << "abce" << "d" << QStringList{"COM1", "COM1", "COM1", "COM1"} << 0;
         QTest::newRow("out of time order: by time, then the file's order")
             << head + com1 + com2 + frame(0, 3000, kTransmitted, 'a') + frame(0, 1000, kTransmitted, 'b')
                    + frame(0, 2000, kTransmitted, 'c', "/dev/x") + frame(0, 1000, kTransmitted, 'd')
-            << "bdca" << "" << QStringList{"COM1", "COM1", "/dev/x", "COM1"};
+            << "bdca" << "" << QStringList{"COM1", "COM1", "/dev/x", "COM1"} << 1;
+        // More ports than are looked through one by one, each named twice.
+        QByteArray many = head + com1 + com2;
+        QString letters;
+        QStringList named;
+        for (int i = 0; i < 60; ++i) {
+            const QString port = QStringLiteral("/dev/p%1").arg(i % 30);
+            many += frame(0, 1000 * (i + 1), kTransmitted, char('A' + i), port);
+            letters += QChar('A' + i);
+            named << port;
+        }
+        QTest::newRow("thirty ports") << many << letters << "" << named << 30;
     }
 
     void panelsAndPorts()
@@ -290,6 +304,7 @@ private slots:
         QFETCH(QString, left);
         QFETCH(QString, right);
         QFETCH(QStringList, ports);
+        QFETCH(int, texts);
         QTemporaryDir dir;
         QVERIFY(testsupport::writeFile(dir.filePath("t.pcapng"), file));
         QString failure;
@@ -302,6 +317,7 @@ private slots:
         for (qint64 f = 0; f < source->frameCount(0); ++f)
             named << source->framePort(0, f);
         QCOMPARE(named, ports);
+        QCOMPARE(source->portTexts(), texts);
         // The stream follows the frames' order.
         QByteArray stream;
         source->streamBytes(0, 0, source->streamSize(0), stream);

@@ -110,18 +110,25 @@ private:
         return interface == 0 ? 0 : 1;
     }
 
+    // A capture names a few ports, each over and over: they are looked for
+    // among those seen before by their bytes, without a text made; past a
+    // few (a file made so) through a hash.
     quint32 intern(QByteArrayView port)
     {
-        if (m_lastPort >= 0 && port == QByteArrayView(m_lastUtf8))
-            return quint32(m_lastPort);
-        m_lastUtf8 = port.toByteArray();
-        auto found = m_portIndex.constFind(m_lastUtf8);
-        if (found == m_portIndex.constEnd()) {
-            found = m_portIndex.insert(m_lastUtf8, int(m_source.m_portTexts.size()));
-            m_source.m_portTexts.push_back(QString::fromUtf8(port));
+        for (size_t i = 0; i < std::min<size_t>(m_portUtf8.size(), kScannedPorts); ++i) {
+            if (port == QByteArrayView(m_portUtf8[i]))
+                return quint32(i);
         }
-        m_lastPort = *found;
-        return quint32(m_lastPort);
+        QByteArray bytes = port.toByteArray();
+        if (m_portUtf8.size() >= kScannedPorts) {
+            const auto found = m_portIndex.constFind(bytes);
+            if (found != m_portIndex.constEnd())
+                return *found;
+            m_portIndex.insert(bytes, quint32(m_portUtf8.size()));
+        }
+        m_portUtf8.push_back(std::move(bytes));
+        m_source.m_portTexts.push_back(QString::fromUtf8(port));
+        return quint32(m_portUtf8.size() - 1);
     }
 
     // Both panels' frames and events back in the left panel, in the file's
@@ -170,9 +177,11 @@ private:
     qint64 m_packets = 0;
     int m_interfaces = 0;
     bool m_byDirection = false;
-    QHash<QByteArray, int> m_portIndex;
-    QByteArray m_lastUtf8;
-    int m_lastPort = -1;
+    static constexpr size_t kScannedPorts = 16;
+    // The port texts' bytes, as m_portTexts; those past the first few by
+    // their index too.
+    std::vector<QByteArray> m_portUtf8;
+    QHash<QByteArray, quint32> m_portIndex;
 };
 
 std::unique_ptr<CaptureSource> CaptureSource::open(const QString &path, QString *failure, const Limits &limits)
