@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/capture_bytes.h"
 #include "capture/capture_format.h"
 
 #include <QByteArrayView>
@@ -18,7 +19,7 @@ struct Interface {
 
 // A record's bytes stay in the file: `offset` and `length` say where (the
 // serial header left out), so a capture is read without copying them.
-struct Packet {
+struct PacketInfo {
     qint64 offset = 0;
     qint64 length = 0;
     // Microseconds since 1970; endUs is the note's, else timeUs.
@@ -31,6 +32,9 @@ struct Packet {
     bool sent = false;
     // The time a row shows (the note's; else timeUs / 1000).
     qint64 wallMs = 0;
+};
+
+struct Packet : PacketInfo {
     // The port the note names; empty without one.
     QString port;
 };
@@ -63,12 +67,41 @@ struct Capture {
     std::optional<Damage> damage;
 };
 
+// What the reader hands on as it reads, in the file's order: the packets
+// (each with what the note after it said) and the port events.
+class CaptureSink {
+public:
+    virtual ~CaptureSink() = default;
+    virtual void interfaceRead(const Interface &) {}
+    // `port` is the note's port text (UTF-8), empty without one; it is
+    // valid during the call only. False stops the reading before this
+    // packet, with stopReason() as the damage.
+    virtual bool packetRead(const PacketInfo &packet, QByteArrayView port) = 0;
+    virtual void noteRead(const Note &note) = 0;
+    virtual QString stopReason() const { return {}; }
+};
+
+// What a reading found besides its packets and notes.
+struct ReadSummary {
+    Capture::Format format = Capture::Format::Unknown;
+    std::vector<Interface> interfaces;
+    std::optional<Damage> damage;
+    qint64 packets = 0;
+    qint64 notes = 0;
+};
+
 // Reads a pcapng file or a classic pcap file (either byte order,
 // microsecond or nanosecond times) of link types 250 and 147. Nothing is
 // allocated by what a length field claims: every length is checked against
 // the bytes there are first. Blocks and link types it does not know end the
 // reading where they stand, with the reason; blocks it has no use for are
 // skipped.
+// The sink is handed every packet as it is read: nothing is kept per
+// packet, so a capture of any size is read in the memory of its largest
+// block, through windows of the file when `bytes` reads one so.
+ReadSummary readCapture(CaptureBytes &bytes, CaptureSink &sink);
+// Everything read, kept.
+Capture readCapture(CaptureBytes &bytes);
 Capture readCapture(QByteArrayView file);
 
 // The panel (0 left, 1 right) a packet or note of the capture shows in:

@@ -95,6 +95,10 @@ private slots:
     void timeResolutions();
     void otherToolsFile();
     void packetAnalyserReadsOurs();
+    void windowsReadAsTheWholeFile_data();
+    void windowsReadAsTheWholeFile();
+    void windowEdges_data();
+    void windowEdges();
 };
 
 // The bytes of a serial packet, as the packet analyser expects them.
@@ -371,3 +375,122 @@ void CaptureTest::packetAnalyserReadsOurs()
 
 QTEST_GUILESS_MAIN(CaptureTest)
 #include "tst_capture.moc"
+
+// A file read through windows smaller than its blocks gives what the whole
+// file in memory gives: every packet where it is, every note, the damage.
+void CaptureTest::windowsReadAsTheWholeFile_data()
+{
+    QTest::addColumn<qint64>("window");
+    QTest::addColumn<int>("cut");
+    QTest::newRow("4 KB windows") << qint64(4096) << 0;
+    QTest::newRow("windows off the page") << qint64(5000) << 0;
+    QTest::newRow("one window") << qint64(32 << 20) << 0;
+    QTest::newRow("4 KB windows, cut in the last note") << qint64(4096) << 10;
+    QTest::newRow("4 KB windows, cut in the last frame's note") << qint64(4096) << 70;
+}
+
+void CaptureTest::windowsReadAsTheWholeFile()
+{
+    QFETCH(qint64, window);
+    QFETCH(int, cut);
+    QByteArray file = sectionHeaderBlock(QStringLiteral("test"));
+    file += interfaceBlock(kLinkSerial, QStringLiteral("/dev/ttyUSB0"), QStringLiteral("9600,n,8,1"));
+    file += interfaceBlock(kLinkSerial, QStringLiteral("/dev/ttyUSB1"), QStringLiteral("9600,n,8,1"));
+    file += noteBlock(0, 1000, NoteKind::Started, QStringLiteral("9600,n,8,1"), QStringLiteral("/dev/ttyUSB0"));
+    QByteArray pattern(30000, Qt::Uninitialized);
+    for (int i = 0; i < pattern.size(); ++i)
+        pattern[i] = char(i * 7 + 3);
+    for (int n = 0; n < 2000; ++n) {
+        // One record longer than a window.
+        const int length = n == 700 ? 20000 : (n * 37) % 300;
+        file += frameBlocks(quint32(n % 2), 2000 + n * 100, 2050 + n * 100, n % 2 ? kReceived : kTransmitted, n % 5 == 0,
+                            QByteArrayView(pattern).first(length), n % 3 ? QStringLiteral("COM%1").arg(n % 3) : QString(),
+                            n);
+    }
+    file += noteBlock(1, 900000, NoteKind::Fault, QStringLiteral("gone"), QStringLiteral("/dev/ttyUSB1"));
+    file.chop(cut);
+    QTemporaryDir dir;
+    QFile out(dir.filePath(QStringLiteral("t.pcapng")));
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+    out.close();
+
+    const Capture whole = readCapture(file);
+    FileWindows windows(window);
+    QVERIFY(windows.open(out.fileName()));
+    const Capture read = readCapture(windows);
+    QCOMPARE(read.packets.size(), whole.packets.size());
+    QCOMPARE(int(whole.packets.size()), 2000);
+    // A packet whose note is cut off ends where it starts.
+    QCOMPARE(whole.packets[1999].endUs - whole.packets[1999].timeUs, cut > 64 ? 0 : 50);
+    for (size_t i = 0; i < whole.packets.size(); ++i) {
+        const Packet &a = read.packets[i];
+        const Packet &b = whole.packets[i];
+        QCOMPARE(a.offset, b.offset);
+        QCOMPARE(a.length, b.length);
+        QCOMPARE(a.timeUs, b.timeUs);
+        QCOMPARE(a.endUs, b.endUs);
+        QCOMPARE(a.wallMs, b.wallMs);
+        QCOMPARE(a.eventType, b.eventType);
+        QCOMPARE(a.sent, b.sent);
+        QCOMPARE(a.port, b.port);
+    }
+    QCOMPARE(whole.packets[700].length, 20000);
+    QCOMPARE(whole.packets[7].port, QStringLiteral("COM1"));
+    QVERIFY(whole.packets[10].sent);
+    QCOMPARE(read.notes.size(), whole.notes.size());
+    QCOMPARE(int(whole.notes.size()), cut ? 1 : 2);
+    QCOMPARE(bool(read.damage), cut > 0);
+    if (cut) {
+        QCOMPARE(read.damage->what, whole.damage->what);
+        QCOMPARE(read.damage->offset, whole.damage->offset);
+    }
+    // Any bytes of the file, read back through the windows.
+    QByteArray bytes;
+    QVERIFY(windows.append(whole.packets[700].offset, 20000, bytes));
+    QCOMPARE(bytes, pattern.first(20000));
+    if (window < file.size())
+        QVERIFY(windows.mappings() > 2);
+}
+
+// Ranges at a window's edges, across them, and outside the file.
+void CaptureTest::windowEdges_data()
+{
+    QTest::addColumn<qint64>("at");
+    QTest::addColumn<qint64>("length");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("nothing") << qint64(0) << qint64(0) << true;
+    QTest::newRow("across an edge") << qint64(4090) << qint64(12) << true;
+    QTest::newRow("a window exactly") << qint64(8192) << qint64(4096) << true;
+    QTest::newRow("the whole file") << qint64(0) << qint64(20000) << true;
+    QTest::newRow("the last byte") << qint64(19999) << qint64(1) << true;
+    QTest::newRow("a byte past the end") << qint64(19999) << qint64(2) << false;
+    QTest::newRow("before the start") << qint64(-1) << qint64(1) << false;
+    QTest::newRow("at the end") << qint64(20000) << qint64(1) << false;
+}
+
+void CaptureTest::windowEdges()
+{
+    QFETCH(qint64, at);
+    QFETCH(qint64, length);
+    QFETCH(bool, ok);
+    QByteArray file(20000, Qt::Uninitialized);
+    for (int i = 0; i < file.size(); ++i)
+        file[i] = char(i * 13 + i / 256);
+    QTemporaryDir dir;
+    QFile out(dir.filePath(QStringLiteral("bytes")));
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+    out.close();
+    FileWindows windows(4096);
+    QVERIFY(windows.open(out.fileName()));
+    QCOMPARE(windows.size(), qint64(20000));
+    // A window mapped first elsewhere, so that the range moves it.
+    QByteArray read = "x";
+    QVERIFY(windows.append(12000, 4, read));
+    read = "x";
+    QCOMPARE(windows.append(at, length, read), ok);
+    QCOMPARE(read, ok ? "x" + file.mid(at, length) : QByteArray("x"));
+    if (!ok)
+        QVERIFY2(windows.error().contains("not in the file"), qPrintable(windows.error()));
+    QVERIFY(!windows.open(dir.filePath(QStringLiteral("missing"))));
+    QVERIFY(!windows.error().isEmpty());
+}

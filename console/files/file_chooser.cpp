@@ -46,12 +46,24 @@ std::optional<QString> DialogFileChooser::logFile(QWidget *parent)
     return chosen->path;
 }
 
-std::optional<FileChooser::ExportTarget> DialogFileChooser::exportTarget(QWidget *parent)
+namespace {
+std::optional<FileChooser::ExportTarget> askExportTarget(QWidget *parent, const QString &title)
 {
-    const auto chosen = chooseFileToWrite(parent, QObject::tr("Export Traffic"), {kCsvFilter, kShownTextFilter, kCaptureFilter}, false);
+    const auto chosen = chooseFileToWrite(parent, title, {kCsvFilter, kShownTextFilter, kCaptureFilter}, false);
     if (!chosen)
         return std::nullopt;
-    return ExportTarget{chosen->path, chosen->filter == kCsvFilter, chosen->filter == kCaptureFilter};
+    return FileChooser::ExportTarget{chosen->path, chosen->filter == kCsvFilter, chosen->filter == kCaptureFilter};
+}
+} // namespace
+
+std::optional<FileChooser::ExportTarget> DialogFileChooser::exportTarget(QWidget *parent)
+{
+    return askExportTarget(parent, QObject::tr("Export Traffic"));
+}
+
+std::optional<FileChooser::ExportTarget> DialogFileChooser::keptRowsExportTarget(QWidget *parent)
+{
+    return askExportTarget(parent, QObject::tr("Export Traffic: Only the Rows the Filter Keeps"));
 }
 
 std::optional<QString> DialogFileChooser::captureFile(QWidget *parent)

@@ -30,6 +30,9 @@ public:
     virtual std::optional<SaveTarget> saveTarget(QWidget *parent) = 0;
     virtual std::optional<QString> logFile(QWidget *parent) = 0;
     virtual std::optional<ExportTarget> exportTarget(QWidget *parent) = 0;
+    // The file for an export of only the rows a row filter keeps: asked as
+    // exportTarget() is, under a title that says so.
+    virtual std::optional<ExportTarget> keptRowsExportTarget(QWidget *parent) { return exportTarget(parent); }
     // A capture file to open; nothing by default.
     virtual std::optional<QString> captureFile(QWidget *) { return std::nullopt; }
     // A recording to play back (a capture, or the traffic view's CSV
@@ -49,6 +52,7 @@ public:
     std::optional<SaveTarget> saveTarget(QWidget *parent) override;
     std::optional<QString> logFile(QWidget *parent) override;
     std::optional<ExportTarget> exportTarget(QWidget *parent) override;
+    std::optional<ExportTarget> keptRowsExportTarget(QWidget *parent) override;
     std::optional<QString> captureFile(QWidget *parent) override;
     std::optional<QString> recordingFile(QWidget *parent) override;
     std::optional<QString> registerTableFile(QWidget *parent, bool save) override;

@@ -12,63 +12,27 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <atomic>
 #include <csignal>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <thread>
-#include <unistd.h>
 
 using testsupport::readFile;
-using testsupport::SniffingRig;
-using testsupport::holdsOpen;
+using testsupport::runMbpoll;
 
 namespace {
 
 const QString kTavrin = QStringLiteral(TAVRIN_PROGRAM);
 const QString kSlave = QStringLiteral(MODBUS_SLAVE_SCRIPT);
-const QString kPython = QStringLiteral("/usr/bin/python3");
 
 // Why a peer cannot run here; empty when all can.
 QString missingPeer()
 {
-    for (const char *program : {"mbpoll", "tshark"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
-            return QStringLiteral("%1 is not installed (scripts/packages.txt)").arg(QLatin1String(program));
-    }
-    QProcess python;
-    python.start(kPython, {"-c", "import pymodbus.server"});
-    if (!python.waitForFinished(60000) || python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0)
-        return QStringLiteral("pymodbus's serial server cannot run under %1: %2")
-            .arg(kPython, QString::fromLocal8Bit(python.readAllStandardError()).trimmed());
-    return {};
+    if (QStandardPaths::findExecutable(QStringLiteral("tshark")).isEmpty())
+        return QStringLiteral("tshark is not installed (scripts/packages.txt)");
+    return testsupport::missingModbusPeer();
 }
 
 int packetCount(const QString &path)
 {
     return int(capture::readCapture(readFile(path)).packets.size());
-}
-
-// One poll of unit 1 at 9600,n,8,1 through `device`; what mbpoll said when
-// it failed, empty when it succeeded. `arguments` may end in "--" and the
-// values to write.
-QString runMbpoll(const QString &device, QStringList arguments)
-{
-    QProcess master;
-    master.setProcessChannelMode(QProcess::MergedChannels);
-    const qsizetype values = arguments.indexOf("--");
-    arguments.insert(values < 0 ? arguments.size() : values, device);
-    master.start(QStringLiteral("mbpoll"),
-                 QStringList{"-m", "rtu", "-a", "1", "-b", "9600", "-P", "none", "-1", "-o", "5"} + arguments);
-    if (!master.waitForFinished(60000)) {
-        master.kill();
-        master.waitForFinished();
-        return QStringLiteral("mbpoll did not end");
-    }
-    const QString said = QString::fromLocal8Bit(master.readAll());
-    return master.exitCode() == 0 && !said.contains("fail") ? QString() : said;
 }
 
 struct Poll {
@@ -90,26 +54,16 @@ private slots:
         if (!missing.isEmpty())
             QSKIP(qPrintable(missing));
         QTemporaryDir dir;
-        SniffingRig rig;
+        testsupport::SniffingRig rig;
         const QString out = dir.filePath("modbus.pcapng");
 
         QProcess slave;
-        slave.setProcessChannelMode(QProcess::MergedChannels);
-        slave.start(kPython, {kSlave, rig.slave.path});
-        QVERIFY(slave.waitForStarted());
-        if (!holdsOpen(slave.processId(), rig.slave.path, 60000))
-            QSKIP(qPrintable("the pymodbus slave did not open its line: " + slave.readAll()));
-
-        // The slave answers once it has set its line up: asked until it
-        // does, before the recording starts.
-        bool answering = false;
-        for (int attempt = 0; attempt < 20 && !answering; ++attempt)
-            answering = runMbpoll(rig.master.path, {"-t", "4", "-r", "1"}).isEmpty();
-        if (!answering)
-            QSKIP(qPrintable("the pymodbus slave does not answer: " + slave.readAll()));
+        const QString silent = testsupport::startModbusSlave(slave, kSlave, rig);
+        if (!silent.isEmpty())
+            QSKIP(qPrintable(silent));
 
         QProcess tavrin;
-        tavrin.start(kTavrin, {"--record", rig.leftTap.path, "--record", rig.rightTap.path, "--output", out,
+        tavrin.start(kTavrin, {"--record", rig.leftTap().path, "--record", rig.rightTap().path, "--output", out,
                                "--protocol", "modbus-rtu"});
         QVERIFY(tavrin.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(capture::readCapture(readFile(out)).notes.size() >= 2, 30000);

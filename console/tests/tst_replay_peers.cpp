@@ -134,7 +134,7 @@ private slots:
         // 1-2 (1 2).
         const QString capture = m_dir.filePath("poll.pcapng");
         QProcess recorder;
-        recorder.start(kTavrin, {"--record", rig.leftTap.path, "--record", rig.rightTap.path, "--output", capture,
+        recorder.start(kTavrin, {"--record", rig.leftTap().path, "--record", rig.rightTap().path, "--output", capture,
                                  "--protocol", "modbus-rtu"});
         QVERIFY(recorder.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(capture::readCapture(readFile(capture)).notes.size() >= 2, 30000);

@@ -28,6 +28,8 @@ using testsupport::PseudoTerminal;
 using testsupport::readFile;
 using testsupport::utc;
 
+using testsupport::csvFields;
+
 namespace {
 
 // Read holding registers 0-9 of unit 1, its answer (100..109), the
@@ -66,25 +68,6 @@ struct Arrival {
     qint64 afterUs;
     QByteArray bytes;
 };
-
-// The fields of one CSV line (RFC 4180 quoting).
-QStringList csvFields(const QByteArray &line)
-{
-    QStringList fields{QString()};
-    bool quoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const char ch = line[i];
-        if (quoted && ch == '"' && i + 1 < line.size() && line[i + 1] == '"')
-            fields.last() += QLatin1Char('"'), ++i;
-        else if (ch == '"')
-            quoted = !quoted;
-        else if (ch == ',' && !quoted)
-            fields << QString();
-        else
-            fields.last() += QLatin1Char(ch);
-    }
-    return fields;
-}
 
 // What a row says: status, reply (ms), the request's row (or -1), summary.
 QString rowText(const TrafficModel &model, int row)

@@ -71,6 +71,15 @@ bool KeptRowsModel::caughtUp() const
     return m_walker->caughtUp();
 }
 
+void KeptRowsModel::judgeAll()
+{
+    for (int before = -1; !m_walker->caughtUp() && m_walker->next() != before;) {
+        before = m_walker->next();
+        m_walker->walk();
+    }
+    flush();
+}
+
 void KeptRowsModel::remake()
 {
     beginResetModel();

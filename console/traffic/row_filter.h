@@ -54,6 +54,9 @@ public:
     void setFilter(const RowFilter &filter);
     // Whether every source row has been judged.
     bool caughtUp() const;
+    // Judges the rows not judged yet, now, as far as they can be told (a
+    // request still waiting for its answer stops it).
+    void judgeAll();
     RowWalker *walker() const { return m_walker; }
 
     int sourceRow(int row) const;

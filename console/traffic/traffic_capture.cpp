@@ -37,7 +37,7 @@ quint8 plainEventType(int panel, bool sent)
 }
 
 SaveResult exportCapture(const TrafficModel &model, const QString &path, const SaveProgress &progress,
-                         const EventTypeOf &eventType)
+                         const EventTypeOf &eventType, const ExportRows &written)
 {
     SaveResult result;
     FileWriter file(path);
@@ -50,13 +50,15 @@ SaveResult exportCapture(const TrafficModel &model, const QString &path, const S
     QByteArray out = capture::sectionHeaderBlock(QStringLiteral("Tavrin %1").arg(QLatin1String(desktop::kitVersion)));
     for (int p = 0; p < 2; ++p)
         out += capture::interfaceBlock(capture::kLinkSerial, model.panelPort(p), model.panelSettings(p));
-    const int rows = model.rowCount();
+    const int rows = written.count(model);
     // Monotonic microseconds + offset = microseconds since 1970.
-    const qint64 offsetUs = rows ? model.wallMs(0) * 1000 - model.startUs(0)
+    const int firstRow = rows ? written.row(0) : 0;
+    const qint64 offsetUs = rows ? model.wallMs(firstRow) * 1000 - model.startUs(firstRow)
                                  : QDateTime::currentMSecsSinceEpoch() * 1000;
     const quint64 generation = model.generation();
     for (int first = 0; first < rows; first += kProgressRows) {
-        for (int row = first; row < std::min(rows, first + kProgressRows); ++row) {
+        for (int index = first; index < std::min(rows, first + kProgressRows); ++index) {
+            const int row = written.row(index);
             const int panel = model.panelOf(row);
             const qint64 start = model.startUs(row) + offsetUs;
             const PortEvent *event = model.eventAt(row);

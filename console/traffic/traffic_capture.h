@@ -1,6 +1,7 @@
 #pragma once
 
 #include "console/files/receive_files.h"
+#include "console/traffic/traffic_export.h"
 #include "console/traffic/traffic_model.h"
 
 #include <functional>
@@ -28,7 +29,8 @@ EventTypeOf decodedEventType(const TrafficModel &model);
 // port events and frame ends as notes, so that opening the file gives the
 // same rows again. Times are microseconds; the arrival clock is set on the
 // wall clock by the first row.
+// With `rows`, only those.
 SaveResult exportCapture(const TrafficModel &model, const QString &path, const SaveProgress &progress = {},
-                         const EventTypeOf &eventType = {});
+                         const EventTypeOf &eventType = {}, const ExportRows &rows = {});
 
 } // namespace console

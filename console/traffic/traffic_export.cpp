@@ -29,7 +29,7 @@ QString gapText(const TrafficModel &model, int row)
 } // namespace
 
 // The protocol's columns of a row: empty without a protocol and for events.
-QStringList protocolFields(const TrafficModel &model, int row)
+QStringList protocolFields(const TrafficModel &model, int row, const ExportRows &rows)
 {
     QStringList fields;
     if (model.protocol() == protocol::Protocol::None || !model.frameMark(row)) {
@@ -40,6 +40,7 @@ QStringList protocolFields(const TrafficModel &model, int row)
     const protocol::Description d = model.description(row);
     const protocol::Pairing p = model.pairing(row);
     const bool answer = p.role == protocol::Role::Answer;
+    const int requestAt = answer && p.partner >= 0 ? rows.indexOf(p.partner) : -1;
     const auto text = [](const std::string &s) { return QString::fromStdString(s); };
     return {QString::fromUtf8(protocol::settingName(model.protocol())),
             text(d.unit),
@@ -49,7 +50,7 @@ QStringList protocolFields(const TrafficModel &model, int row)
             text(d.values),
             model.statusText(row),
             replyText(model, row),
-            answer && p.partner >= 0 ? QString::number(p.partner + 1) : QString(),
+            requestAt >= 0 ? QString::number(requestAt + 1) : QString(),
             text(d.summary)};
 }
 
@@ -63,7 +64,7 @@ QString csvField(const QString &text)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QString exportLine(const TrafficModel &model, int row, ExportFormat format)
+QString exportLine(const TrafficModel &model, int row, ExportFormat format, const ExportRows &rows)
 {
     const bool showsBytes = model.hasBytes(row);
     const QByteArray bytes = model.frameBytes(row);
@@ -91,14 +92,14 @@ QString exportLine(const TrafficModel &model, int row, ExportFormat format)
                        text,
                        check,
                        model.eventText(row)};
-    fields += protocolFields(model, row);
+    fields += protocolFields(model, row, rows);
     for (QString &f : fields)
         f = csvField(f);
     return fields.join(QLatin1Char(','));
 }
 
 SaveResult exportTraffic(const TrafficModel &model, ExportFormat format, const QString &path,
-                         const SaveProgress &progress)
+                         const SaveProgress &progress, const ExportRows &written)
 {
     SaveResult result;
     FileWriter file(path);
@@ -118,11 +119,11 @@ SaveResult exportTraffic(const TrafficModel &model, ExportFormat format, const Q
         return failed();
     const quint64 generation = model.generation();
     const quint64 readFailures = model.readFailures();
-    const int rows = model.rowCount();
+    const int rows = written.count(model);
     for (int first = 0; first < rows; first += kProgressRows) {
         QByteArray out;
-        for (int row = first; row < std::min(rows, first + kProgressRows); ++row) {
-            out += exportLine(model, row, format).toUtf8();
+        for (int index = first; index < std::min(rows, first + kProgressRows); ++index) {
+            out += exportLine(model, written.row(index), format, written).toUtf8();
             out += '\n';
         }
         // Bytes that could not be read back would be written as zeros.

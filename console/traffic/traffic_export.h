@@ -1,6 +1,7 @@
 #pragma once
 
 #include "console/files/receive_files.h"
+#include "console/traffic/row_filter.h"
 #include "console/traffic/traffic_model.h"
 
 namespace console {
@@ -23,16 +24,37 @@ enum class ExportFormat {
     Text,
 };
 
+// Which of a model's rows an export writes, in order: all of them, or those
+// a row filter keeps (a KeptRowsModel, not owned, that has judged them all).
+class ExportRows {
+public:
+    ExportRows() = default;
+    explicit ExportRows(const KeptRowsModel *kept)
+        : m_kept(kept)
+    {
+    }
+    bool all() const { return !m_kept; }
+    int count(const TrafficModel &model) const { return m_kept ? m_kept->rowCount() : model.rowCount(); }
+    // The model row written `index`th.
+    int row(int index) const { return m_kept ? m_kept->sourceRow(index) : index; }
+    // Where model row `row` is written, counted from 0; -1 when it is not.
+    int indexOf(int row) const { return m_kept ? m_kept->rowOf(row) : row; }
+
+private:
+    const KeptRowsModel *m_kept = nullptr;
+};
+
 // One CSV field, quoted when it holds a comma, a quote or a line break.
 QString csvField(const QString &text);
-// The line of row `row`, without its "\n".
-QString exportLine(const TrafficModel &model, int row, ExportFormat format);
+// The line of row `row`, without its "\n"; an answer's request_row is the
+// line its request is written on among `rows` (empty when it is not).
+QString exportLine(const TrafficModel &model, int row, ExportFormat format, const ExportRows &rows = {});
 
 // Writes the model's rows to `path` through a temporary file renamed into
 // place when complete: a failed or cancelled export leaves no file. The
 // progress report may let events run; rows made again meanwhile (a Clear)
 // end the export with a reason.
 SaveResult exportTraffic(const TrafficModel &model, ExportFormat format, const QString &path,
-                         const SaveProgress &progress = {});
+                         const SaveProgress &progress = {}, const ExportRows &rows = {});
 
 } // namespace console

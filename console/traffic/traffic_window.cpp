@@ -538,7 +538,10 @@ void TrafficWindow::find(bool forward)
 
 void TrafficWindow::exportRows()
 {
-    const std::optional<FileChooser::ExportTarget> target = m_files->exportTarget(this);
+    // With the row filter on, the rows it keeps, and the dialog says so.
+    const bool keptOnly = m_tools->filtering();
+    const std::optional<FileChooser::ExportTarget> target =
+        keptOnly ? m_files->keptRowsExportTarget(this) : m_files->exportTarget(this);
     if (!target)
         return;
     QProgressDialog progress(tr("Exporting %1 ...").arg(target->path), tr("Cancel"), 0, 1000, this);
@@ -552,9 +555,14 @@ void TrafficWindow::exportRows()
     // Every stored byte framed, so that the file holds every row.
     if (ProtocolSource *decoded = m_model->decodedSource())
         decoded->frameAll();
+    ExportRows rows;
+    if (keptOnly && m_tools->filtering()) {
+        m_tools->kept()->judgeAll();
+        rows = ExportRows(m_tools->kept());
+    }
     const SaveResult result = target->capture
-        ? exportCapture(*m_model, target->path, report, decodedEventType(*m_model))
-        : exportTraffic(*m_model, target->csv ? ExportFormat::Csv : ExportFormat::Text, target->path, report);
+        ? exportCapture(*m_model, target->path, report, decodedEventType(*m_model), rows)
+        : exportTraffic(*m_model, target->csv ? ExportFormat::Csv : ExportFormat::Text, target->path, report, rows);
     if (!result.ok && !result.cancelled)
         m_boxes.show(tr("Could not export %1: %2").arg(target->path, result.error), kTitle,
                      desktop::BoxIcon::Critical);

@@ -41,7 +41,18 @@ struct ScriptedFiles final : console::FileChooser {
     std::optional<ExportTarget> exported;
     std::optional<SaveTarget> saveTarget(QWidget *) override { return save; }
     std::optional<QString> logFile(QWidget *) override { return log; }
-    std::optional<ExportTarget> exportTarget(QWidget *) override { return exported; }
+    std::optional<ExportTarget> exportTarget(QWidget *) override
+    {
+        askedKeptRows = false;
+        return exported;
+    }
+    // Whether the last export asked for a file of only the rows kept.
+    bool askedKeptRows = false;
+    std::optional<ExportTarget> keptRowsExportTarget(QWidget *) override
+    {
+        askedKeptRows = true;
+        return exported;
+    }
     std::optional<QString> capture;
     std::optional<QString> captureFile(QWidget *) override { return capture; }
     std::optional<QString> recording;

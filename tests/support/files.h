@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QStringList>
 #include <QString>
 
 #include <csignal>
@@ -24,6 +25,25 @@ inline bool writeFile(const QString &path, const QByteArray &bytes = {})
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// The fields of one CSV line (RFC 4180 quoting).
+inline QStringList csvFields(const QByteArray &line)
+{
+    QStringList fields{QString()};
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char ch = line[i];
+        if (quoted && ch == '"' && i + 1 < line.size() && line[i + 1] == '"')
+            fields.last() += QLatin1Char('"'), ++i;
+        else if (ch == '"')
+            quoted = !quoted;
+        else if (ch == ',' && !quoted)
+            fields << QString();
+        else
+            fields.last() += QLatin1Char(ch);
+    }
+    return fields;
 }
 
 // Size of the file this process holds open in `folder`, or -1 when it holds
