@@ -119,6 +119,22 @@ struct Description {
 Description describe(Protocol protocol, std::span<const std::uint8_t> frame, const FrameMark &mark,
                      std::span<const std::uint8_t> request = {});
 
+// What a walk over every frame reads (the statistics, a row filter): the
+// description's direction, status, code, unit and function, as describe()
+// gives them for the same frame, mark and request, without the fields,
+// values and summary text that cost most of a description.
+struct Facts {
+    Direction direction = Direction::Unknown;
+    Status status = Status::Unrecognised;
+    std::string code;
+    std::string unit;
+    std::string function;
+    bool operator==(const Facts &) const = default;
+};
+Facts factsOf(Protocol protocol, std::span<const std::uint8_t> frame, const FrameMark &mark,
+              std::span<const std::uint8_t> request = {});
+Facts factsOf(const Description &description);
+
 // What ties an answer to its request, cheap enough to take for every frame:
 // Modbus station and function (an exception answer's function without its
 // 0x80 bit), MC and MEWTOCOL the station, FX one key for all. Nothing for
