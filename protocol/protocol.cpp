@@ -54,6 +54,8 @@ Facts factsOf(const Description &d)
 Facts factsOf(Protocol protocol, std::span<const std::uint8_t> frame, const FrameMark &mark,
               std::span<const std::uint8_t> request)
 {
+    if (mark.verdict == Verdict::Unrecognised || mark.verdict == Verdict::Cut)
+        return {};
     switch (protocol) {
     case Protocol::ModbusRtu:
         return detail::modbusFacts(false, frame, mark);

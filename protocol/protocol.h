@@ -122,7 +122,9 @@ Description describe(Protocol protocol, std::span<const std::uint8_t> frame, con
 // What a walk over every frame reads (the statistics, a row filter): the
 // description's direction, status, code, unit and function, as describe()
 // gives them for the same frame, mark and request, without the fields,
-// values and summary text that cost most of a description.
+// values and summary text that cost most of a description. Bytes that are
+// no frame and a frame cut short have none (a default Facts), whatever
+// their bytes: they need not be read.
 struct Facts {
     Direction direction = Direction::Unknown;
     Status status = Status::Unrecognised;
@@ -141,5 +143,7 @@ Facts factsOf(const Description &description);
 // a frame that cannot be paired (unrecognised, cut).
 std::optional<std::uint32_t> pairingKey(Protocol protocol, std::span<const std::uint8_t> frame,
                                         const FrameMark &mark);
+// The key is read from at most this many of the frame's first bytes.
+constexpr std::size_t kPairingKeyBytes = 8;
 
 } // namespace protocol

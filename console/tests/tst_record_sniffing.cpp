@@ -4,23 +4,19 @@
 // RTU. Skipped with the reason when a peer cannot run here.
 #include "capture/capture_reader.h"
 #include "tests/support/files.h"
+#include "tests/support/sniffing_rig.h"
 
-#include <QDir>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <atomic>
 #include <csignal>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <thread>
 #include <unistd.h>
 
+using testsupport::holdsOpen;
 using testsupport::readFile;
+using testsupport::runMbpoll;
+using testsupport::SniffingRig;
 
 namespace {
 
@@ -28,131 +24,9 @@ const QString kTavrin = QStringLiteral(TAVRIN_PROGRAM);
 const QString kSlave = QStringLiteral(MODBUS_SLAVE_SCRIPT);
 const QString kPython = QStringLiteral("/usr/bin/python3");
 
-// A pseudo-terminal whose slave end stays open here (so that the master
-// can be written before a program opens it) and is raw.
-struct Line {
-    int master = -1;
-    int slave = -1;
-    QString path;
-    Line()
-    {
-        char name[256];
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            return;
-        termios t{};
-        ::tcgetattr(slave, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(slave, TCSANOW, &t);
-        path = QString::fromLocal8Bit(name);
-    }
-    ~Line()
-    {
-        ::close(master);
-        ::close(slave);
-    }
-};
-
-// The master's line and the slave's line joined both ways, as a cable
-// would; each way is copied to a tap line too: the left tap hears the
-// master, the right one the slave.
-class SniffingRig {
-public:
-    SniffingRig()
-    {
-        m_thread = std::thread([this] { forward(); });
-    }
-    ~SniffingRig()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-    Line master, slave, leftTap, rightTap;
-
-private:
-    static void writeAll(int fd, const char *bytes, ssize_t n)
-    {
-        while (n > 0) {
-            const ssize_t done = ::write(fd, bytes, size_t(n));
-            if (done <= 0)
-                return;
-            bytes += done;
-            n -= done;
-        }
-    }
-    void forward()
-    {
-        while (!m_stop) {
-            pollfd p[2] = {{master.master, POLLIN, 0}, {slave.master, POLLIN, 0}};
-            if (::poll(p, 2, 20) <= 0)
-                continue;
-            for (int side = 0; side < 2; ++side) {
-                if (!(p[side].revents & POLLIN))
-                    continue;
-                char buffer[512];
-                const ssize_t n = ::read(p[side].fd, buffer, sizeof buffer);
-                if (n <= 0)
-                    continue;
-                writeAll(side == 0 ? slave.master : master.master, buffer, n);
-                writeAll(side == 0 ? leftTap.master : rightTap.master, buffer, n);
-            }
-        }
-    }
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
-
-// Why a peer cannot run here; empty when all can.
-QString missingPeer()
-{
-    for (const char *program : {"mbpoll", "tshark"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
-            return QStringLiteral("%1 is not installed (scripts/packages.txt)").arg(QLatin1String(program));
-    }
-    QProcess python;
-    python.start(kPython, {"-c", "import pymodbus.server"});
-    if (!python.waitForFinished(60000) || python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0)
-        return QStringLiteral("pymodbus's serial server cannot run under %1: %2")
-            .arg(kPython, QString::fromLocal8Bit(python.readAllStandardError()).trimmed());
-    return {};
-}
-
-// Whether process `pid` holds `device` open, waited for up to `timeoutMs`.
-bool holdsOpen(qint64 pid, const QString &device, int timeoutMs)
-{
-    for (int waited = 0; waited < timeoutMs; waited += 50) {
-        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-        for (const QFileInfo &fd : fds.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
-            if (fd.symLinkTarget() == device)
-                return true;
-        }
-        QTest::qWait(50);
-    }
-    return false;
-}
-
 int packetCount(const QString &path)
 {
     return int(capture::readCapture(readFile(path)).packets.size());
-}
-
-// One poll of unit 1 at 9600,n,8,1 through `device`; what mbpoll said when
-// it failed, empty when it succeeded. `arguments` may end in "--" and the
-// values to write.
-QString runMbpoll(const QString &device, QStringList arguments)
-{
-    QProcess master;
-    master.setProcessChannelMode(QProcess::MergedChannels);
-    const qsizetype values = arguments.indexOf("--");
-    arguments.insert(values < 0 ? arguments.size() : values, device);
-    master.start(QStringLiteral("mbpoll"),
-                 QStringList{"-m", "rtu", "-a", "1", "-b", "9600", "-P", "none", "-1", "-o", "5"} + arguments);
-    if (!master.waitForFinished(60000)) {
-        master.kill();
-        master.waitForFinished();
-        return QStringLiteral("mbpoll did not end");
-    }
-    const QString said = QString::fromLocal8Bit(master.readAll());
-    return master.exitCode() == 0 && !said.contains("fail") ? QString() : said;
 }
 
 struct Poll {
@@ -170,7 +44,7 @@ class TestRecordSniffing : public QObject {
 private slots:
     void modbusConversation()
     {
-        const QString missing = missingPeer();
+        const QString missing = testsupport::missingModbusPeer({"mbpoll", "tshark"});
         if (!missing.isEmpty())
             QSKIP(qPrintable(missing));
         QTemporaryDir dir;

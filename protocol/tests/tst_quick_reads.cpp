@@ -208,7 +208,7 @@ TEST(PassingOverNoise, EndsALongRunWhereTheLongWayDoes)
     EXPECT_EQ(marks[0].length, 1u << 20);
 }
 
-TEST(Facts, SayWhatTheDescriptionSays)
+TEST(Facts, SayWhatTheDescriptionSaysAndTheKeyIsInTheFirstBytes)
 {
     for (const Grammars &g : grammars()) {
         Random random{std::uint32_t(g.protocol) * 104729u + 1};
@@ -226,6 +226,10 @@ TEST(Facts, SayWhatTheDescriptionSays)
                               protocol::factsOf(protocol::describe(g.protocol, bytes, told, request)))
                         << protocol::settingName(g.protocol) << " frame at " << mark.begin;
                 }
+                // The pairing reads the key from the first bytes only.
+                EXPECT_EQ(protocol::pairingKey(g.protocol, bytes, mark),
+                          protocol::pairingKey(g.protocol, bytes.first(std::min<std::size_t>(bytes.size(), 8)), mark))
+                    << protocol::settingName(g.protocol) << " frame at " << mark.begin;
                 if (mark.direction == Direction::Request)
                     request = bytes;
             }
