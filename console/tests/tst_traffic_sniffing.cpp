@@ -67,7 +67,7 @@ private slots:
         if (!answering)
             QSKIP(qPrintable("the pymodbus slave does not answer: " + slave.readAll()));
 
-        testsupport::ConsoleWindow c(QByteArray("[Traffic]\nProtocol=modbus-rtu\nReplyTimeoutMs=60\n"));
+        testsupport::ConsoleWindow c(QByteArray("[Traffic]\nProtocol=modbus-rtu\nReplyTimeoutMs=300\n"));
         c.w.Combo1[0]->setEditText(rig.leftTap.path);
         c.w.Combo1[1]->setEditText(rig.rightTap.path);
         c.w.Check1[0]->click();
@@ -95,7 +95,7 @@ private slots:
         QTest::qWait(100);
         rig.dropFromNextAnswer();
         QVERIFY(!runMbpoll(rig.master.path, {"-o", "0.2", "-r", "1", "-c", "3"}, 115200).isEmpty());
-        QTest::qWait(500); // the cut answer's timeout and the view's idle tick
+        QTest::qWait(800); // the cut answer's timeout and the view's idle tick
         slave.kill();
         slave.waitForFinished(10000);
 
