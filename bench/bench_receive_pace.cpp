@@ -10,12 +10,15 @@
 //   latency timer does, for S seconds (default 10): CPU % of a core of the
 //   receive work and of cat, and their wake-ups a second.
 //
-// With --traffic the traffic view is open and following; with --spill the
+// With --traffic the traffic view is open and following; with --protocol
+// NAME (a setting name such as modbus-rtu) it is too, and the flood runs
+// twice, with Protocol None and then with NAME chosen (the panel cleared in
+// between), each beside a run of cat, and the two rates are compared. With --spill the
 // panel keeps only 1 MiB in memory and the rest goes to its spill file. The
 // window runs on the platform Qt is given (offscreen unless
 // QT_QPA_PLATFORM says otherwise: under Xvfb, QT_QPA_PLATFORM=xcb).
 //
-//   bench_receive_pace [megabytes] [--seconds S] [--traffic] [--spill]
+//   bench_receive_pace [megabytes] [--seconds S] [--traffic] [--protocol NAME] [--spill]
 
 #include "bench/pty_flood.h"
 #include "console/frmmain.h"
@@ -23,6 +26,7 @@
 #include "tests/support/recorders.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -219,11 +223,14 @@ int main(int argc, char *argv[])
     double seconds = 10;
     bool traffic = false;
     bool spill = false;
+    QString chosen;
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--traffic"))
             traffic = true;
         else if (args[i] == QLatin1String("--spill"))
             spill = true;
+        else if (args[i] == QLatin1String("--protocol") && i + 1 < args.size())
+            chosen = args[++i], traffic = true;
         else if (args[i] == QLatin1String("--seconds") && i + 1 < args.size())
             seconds = args[++i].toDouble();
         else
@@ -255,9 +262,32 @@ int main(int argc, char *argv[])
     const Measure panelFlood = consoleRun(window, line, total, 0, 0);
     printFlood("cat", catFlood);
     printFlood("console", panelFlood);
-    std::printf("  rate %.0f%% of cat's; CPU per byte %.2f times cat's\n",
-                100 * (double(panelFlood.bytes) / panelFlood.seconds) / (double(catFlood.bytes) / catFlood.seconds),
+    const auto rateOfCat = [](const Measure &console, const Measure &cat) {
+        return (double(console.bytes) / console.seconds) / (double(cat.bytes) / cat.seconds);
+    };
+    std::printf("  rate %.0f%% of cat's; CPU per byte %.2f times cat's\n", 100 * rateOfCat(panelFlood, catFlood),
                 (panelFlood.cost.cpu / double(panelFlood.bytes)) / (catFlood.cost.cpu / double(catFlood.bytes)));
+    if (!chosen.isEmpty()) {
+        QComboBox *choice = window.trafficWindow()->protocolBox();
+        const int index = choice->findData(chosen);
+        if (index < 0) {
+            std::fprintf(stderr, "no such protocol: %s\n", qPrintable(chosen));
+            return 2;
+        }
+        window.Command1_Click(0);
+        choice->setCurrentIndex(index);
+        emit choice->activated(index);
+        QApplication::processEvents();
+        std::printf("flood of %lld MB with %s chosen:\n", static_cast<long long>(megabytes), qPrintable(chosen));
+        const Measure catAgain = catRun(total, 0, 0);
+        const Measure decodedFlood = consoleRun(window, line, total, 0, 0);
+        printFlood("cat", catAgain);
+        printFlood("console", decodedFlood);
+        std::printf("  rate %.0f%% of cat's; %.0f%% of the rate with Protocol None (each against its cat), %d rows\n",
+                    100 * rateOfCat(decodedFlood, catAgain),
+                    100 * rateOfCat(decodedFlood, catAgain) / rateOfCat(panelFlood, catFlood),
+                    window.trafficWindow()->model()->rowCount());
+    }
 
     for (const int baud : {115200, 921600}) {
         // Ten bits a byte on the line: a start bit, eight data bits, a stop bit.

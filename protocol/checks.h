@@ -13,8 +13,8 @@ namespace protocol {
 using Bytes = std::span<const std::uint8_t>;
 
 // Modbus RTU CRC-16: polynomial A001 (reflected), start FFFF. On the line it
-// goes low byte first.
-std::uint16_t modbusCrc16(Bytes bytes);
+// goes low byte first. `crc` goes on from the CRC of the bytes before.
+std::uint16_t modbusCrc16(Bytes bytes, std::uint16_t crc = 0xFFFF);
 
 // The sum of the bytes, modulo 256.
 std::uint8_t sum8(Bytes bytes);

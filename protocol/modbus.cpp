@@ -2,6 +2,7 @@
 
 #include "protocol/text.h"
 
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -18,7 +19,7 @@ enum class Way : std::uint8_t { Request, Answer, Either };
 
 // One shape a function's frames take. Lengths leave out the check.
 struct Form {
-    Way way;
+    Way way = Way::Request;
     std::uint8_t fixed = 0;   // length when it does not depend on a count
     std::uint8_t countAt = 0; // else where the byte count is, and its width
     std::uint8_t countWidth = 0;
@@ -42,7 +43,7 @@ struct Forms {
     int count = 0;
 };
 
-Forms formsOf(std::uint8_t function)
+constexpr Forms formsOfFunction(std::uint8_t function)
 {
     const Form request6{Way::Request, 6}, request2{Way::Request, 2};
     const Form countedAnswer{Way::Answer, 0, 2, 1};
@@ -72,6 +73,19 @@ Forms formsOf(std::uint8_t function)
             return {{{Way::Answer, 3}}, 1};
         return {};
     }
+}
+
+// Looked up at nearly every byte of a re-decode: a table, not a switch.
+constexpr auto kForms = [] {
+    std::array<Forms, 256> forms{};
+    for (unsigned function = 0; function < 256; ++function)
+        forms[function] = formsOfFunction(std::uint8_t(function));
+    return forms;
+}();
+
+const Forms &formsOf(std::uint8_t function)
+{
+    return kForms[function];
 }
 
 std::uint16_t be16(Bytes body, std::size_t at)
@@ -167,7 +181,7 @@ public:
     {
         if (b.size() < 2)
             return {final ? Probe::NoFrame : Probe::NeedMore};
-        const Forms forms = formsOf(b[1]);
+        const Forms &forms = formsOf(b[1]);
         if (forms.count == 0)
             return unknownFunction(b, boundary, final);
         const Direction expected = context_.expected(b[0], b[1]);
@@ -212,34 +226,51 @@ public:
 
     void marked(Bytes frame, const FrameMark &mark) override { context_.marked(frame, mark); }
 
+    // Away from a boundary probe() finds only a frame whose CRC holds (or
+    // waits for one's last bytes), and changes nothing otherwise.
+    std::size_t noFrameRun(Bytes b, std::size_t limit) const override
+    {
+        std::size_t i = 0;
+        for (; i < limit && i + 2 <= b.size(); ++i)
+            if (mayBeFrame(b.subspan(i)))
+                break;
+        return i;
+    }
+
 private:
+    // Whether a frame of a known function may start at b[0] (at least 2
+    // bytes): one of its forms has its CRC, or lacks bytes to tell.
+    static bool mayBeFrame(Bytes b)
+    {
+        const Forms &forms = formsOf(b[1]);
+        for (int i = 0; i < forms.count; ++i) {
+            const std::optional<std::size_t> body = forms.form[i].length(b);
+            if (body && *body + 2 > kLongestRtu)
+                continue;
+            if (!body || *body + 2 > b.size() || (b[*body] | b[*body + 1] << 8) == modbusCrc16(b.first(*body)))
+                return true;
+        }
+        return false;
+    }
+
     // A function whose frames' lengths are not known here: only where a
     // frame is expected, the shortest length whose CRC holds.
     Probe unknownFunction(Bytes b, bool boundary, bool final)
     {
         if (!boundary || b[0] > 247 || b[1] == 0)
             return {};
-        std::uint16_t crc = 0xFFFF;
         const std::size_t reach = std::min(b.size(), kLongestRtu);
-        crc = modbusCrc16(b.first(2));
+        std::uint16_t crc = modbusCrc16(b.first(2));
         for (std::size_t length = 4; length <= reach; ++length) {
             if ((b[length - 2] | b[length - 1] << 8) == crc) {
                 context_.probed(true);
                 return {Probe::Frame, Verdict::Good, context_.either(b[0], b[1]), std::uint32_t(length)};
             }
-            crc = modbusCrc16Step(crc, b[length - 2]);
+            crc = modbusCrc16(b.subspan(length - 2, 1), crc);
         }
         if (b.size() < kLongestRtu && !final)
             return {Probe::NeedMore};
         return {};
-    }
-
-    static std::uint16_t modbusCrc16Step(std::uint16_t crc, std::uint8_t byte)
-    {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? std::uint16_t((crc >> 1) ^ 0xA001) : std::uint16_t(crc >> 1);
-        return crc;
     }
 
     Context context_;
@@ -294,7 +325,7 @@ public:
         const Verdict verdict = lrc(body) == bytes->back() ? Verdict::Good : Verdict::BadCheck;
         Direction direction = context_.either(body[0], body[1]);
         bool ambiguous = true;
-        const Forms forms = formsOf(body[1]);
+        const Forms &forms = formsOf(body[1]);
         for (int f = 0; f < forms.count; ++f) {
             if (forms.form[f].length(body) == body.size()) {
                 direction = directionOf(forms.form[f].way, context_, body);
@@ -661,6 +692,45 @@ Description describeModbus(bool ascii, Bytes frame, const FrameMark &mark, Bytes
         d.summary = "Bad check: " + d.summary;
     }
     return d;
+}
+
+Facts modbusFacts(bool ascii, Bytes frame, const FrameMark &mark)
+{
+    Facts f;
+    if (mark.verdict == Verdict::Unrecognised || mark.verdict == Verdict::Cut)
+        return f;
+    f.direction = mark.direction;
+    std::optional<std::vector<std::uint8_t>> decoded;
+    Bytes body;
+    if (!ascii) {
+        if (frame.size() < 4) {
+            f.status = Status::BadCheck;
+            return f;
+        }
+        body = frame.first(frame.size() - 2);
+    } else {
+        decoded = asciiBody(frame);
+        if (!decoded || decoded->empty()) {
+            f.status = Status::BadCheck;
+            return f;
+        }
+        body = Bytes(*decoded).first(decoded->size() - 1);
+    }
+    // As describeBody() reads the unit, the function and an exception's code.
+    if (body.size() >= 2) {
+        f.unit = std::to_string(body[0]);
+        f.function = std::to_string(body[1] & 0x7F);
+        if (body[1] & 0x80) {
+            f.status = Status::Exception;
+            if (body.size() >= 3)
+                f.code = std::to_string(body[2]);
+        } else {
+            f.status = mark.direction == Direction::Answer ? Status::Answer : Status::Request;
+        }
+    }
+    if (mark.verdict == Verdict::BadCheck)
+        f.status = Status::BadCheck;
+    return f;
 }
 
 std::optional<std::uint32_t> modbusPairingKey(bool ascii, Bytes frame)

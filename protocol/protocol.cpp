@@ -46,6 +46,26 @@ Description describe(Protocol protocol, std::span<const std::uint8_t> frame, con
     }
 }
 
+Facts factsOf(const Description &d)
+{
+    return {d.direction, d.status, d.code, d.unit, d.function};
+}
+
+Facts factsOf(Protocol protocol, std::span<const std::uint8_t> frame, const FrameMark &mark,
+              std::span<const std::uint8_t> request)
+{
+    if (mark.verdict == Verdict::Unrecognised || mark.verdict == Verdict::Cut)
+        return {};
+    switch (protocol) {
+    case Protocol::ModbusRtu:
+        return detail::modbusFacts(false, frame, mark);
+    case Protocol::ModbusAscii:
+        return detail::modbusFacts(true, frame, mark);
+    default:
+        return factsOf(describe(protocol, frame, mark, request));
+    }
+}
+
 std::optional<std::uint32_t> pairingKey(Protocol protocol, std::span<const std::uint8_t> frame,
                                         const FrameMark &mark)
 {

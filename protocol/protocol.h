@@ -119,11 +119,31 @@ struct Description {
 Description describe(Protocol protocol, std::span<const std::uint8_t> frame, const FrameMark &mark,
                      std::span<const std::uint8_t> request = {});
 
+// What a walk over every frame reads (the statistics, a row filter): the
+// description's direction, status, code, unit and function, as describe()
+// gives them for the same frame, mark and request, without the fields,
+// values and summary text that cost most of a description. Bytes that are
+// no frame and a frame cut short have none (a default Facts), whatever
+// their bytes: they need not be read.
+struct Facts {
+    Direction direction = Direction::Unknown;
+    Status status = Status::Unrecognised;
+    std::string code;
+    std::string unit;
+    std::string function;
+    bool operator==(const Facts &) const = default;
+};
+Facts factsOf(Protocol protocol, std::span<const std::uint8_t> frame, const FrameMark &mark,
+              std::span<const std::uint8_t> request = {});
+Facts factsOf(const Description &description);
+
 // What ties an answer to its request, cheap enough to take for every frame:
 // Modbus station and function (an exception answer's function without its
 // 0x80 bit), MC and MEWTOCOL the station, FX one key for all. Nothing for
 // a frame that cannot be paired (unrecognised, cut).
 std::optional<std::uint32_t> pairingKey(Protocol protocol, std::span<const std::uint8_t> frame,
                                         const FrameMark &mark);
+// The key is read from at most this many of the frame's first bytes.
+constexpr std::size_t kPairingKeyBytes = 8;
 
 } // namespace protocol

@@ -99,6 +99,14 @@ private:
                 run_ = position_;
             ++position_;
             boundary_ = false;
+            // Noise is passed over in one step, up to a candidate's end (a
+            // good frame inside it wins, else it is marked there) or the
+            // longest run.
+            std::int64_t limit = end - position_;
+            limit = std::min(limit, candidate_ ? candidate_->end() - position_ : *run_ + kLongestRun - position_);
+            if (limit > 0)
+                position_ += std::int64_t(
+                    grammar_->noFrameRun(view.subspan(std::size_t(position_ - base_)), std::size_t(limit)));
             if (!candidate_ && position_ - *run_ >= kLongestRun)
                 markRun(position_, out);
         }

@@ -38,6 +38,16 @@ public:
     // A frame was marked; grammars that tell directions from what came
     // before remember it.
     virtual void marked(Bytes frame, const FrameMark &mark) { (void)frame, (void)mark; }
+    // How many of the first `limit` positions of `bytes` (the stream from a
+    // position that follows no frame on) probe() would surely find no
+    // frame at, not even one that needs more bytes: the framer passes over
+    // them at once. Only for a grammar whose probe() at such a position
+    // changes nothing of its own; 0 always holds.
+    virtual std::size_t noFrameRun(Bytes bytes, std::size_t limit) const
+    {
+        (void)bytes, (void)limit;
+        return 0;
+    }
 };
 
 std::unique_ptr<Framer> makeStreamFramer(std::unique_ptr<Grammar> grammar, const Options &options);

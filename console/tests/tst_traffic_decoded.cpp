@@ -4,8 +4,7 @@
 
 #include "console/traffic/decoded_tools.h"
 #include "console/traffic/traffic_window.h"
-#include "tests/support/console_window.h"
-#include "tests/support/pseudo_terminal.h"
+#include "tests/support/two_panel_rig.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -14,13 +13,15 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTableView>
+#include <QMenu>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeWidget>
 
 using console::DecodedTools;
 using console::TrafficModel;
 using console::TrafficWindow;
-using testsupport::PseudoTerminal;
+using testsupport::TwoPanelRig;
 using testsupport::utc;
 
 namespace {
@@ -59,36 +60,23 @@ class TestTrafficDecoded : public QObject {
 private slots:
     void toolsOfDecodedRows()
     {
-        testsupport::ConsoleWindow c(QByteArray("[Traffic]\nProtocol=modbus-rtu\nReplyTimeoutMs=500\n"));
-        qint64 now = utc(14, 3, 10, 0);
-        c.useClock(now);
-        PseudoTerminal left, right;
-        c.w.Combo1[0]->setEditText(left.slavePath());
-        c.w.Combo1[1]->setEditText(right.slavePath());
-        c.w.Check1[0]->click();
-        c.w.Check1[1]->click();
-        QVERIFY(c.w.Started0 && c.w.Started1);
-        TrafficWindow *view = c.openTrafficView(0);
+        TwoPanelRig rig(QByteArray("[Traffic]\nProtocol=modbus-rtu\nReplyTimeoutMs=500\n"), utc(14, 3, 10, 0));
+        TrafficWindow *view = rig.view;
         QVERIFY(view);
         DecodedTools *tools = view->decodedTools();
         QVERIFY(tools->filterBar()->isVisible());
         QVERIFY(tools->fields()->isVisible());
 
-        const auto send = [&](PseudoTerminal &pty, int panel, const char *bytes) {
-            pty.write(hex(bytes));
-            QTRY_COMPARE(c.w.MSComm1[panel].inBufferCount(), qint64(hex(bytes).size()));
-            c.w.Timer1_Timer();
-        };
         // Two start events, then: a read of 10 registers of unit 1 and its
         // answer (100..109); a read of unit 17 answered by exception 2.
-        now = utc(14, 3, 11, 0);
-        send(left, 0, "01 03 00 00 00 0A C5 CD");
-        now += 7;
-        send(right, 1, "01 03 14 00 64 00 65 00 66 00 67 00 68 00 69 00 6A 00 6B 00 6C 00 6D 63 D1");
-        now += 20;
-        send(left, 0, "11 03 00 6B 00 03 76 87");
-        now += 30;
-        send(right, 1, "11 83 02 C1 34");
+        rig.now = utc(14, 3, 11, 0);
+        QVERIFY(rig.send(0, hex("01 03 00 00 00 0A C5 CD")));
+        rig.now += 7;
+        QVERIFY(rig.send(1, hex("01 03 14 00 64 00 65 00 66 00 67 00 68 00 69 00 6A 00 6B 00 6C 00 6D 63 D1")));
+        rig.now += 20;
+        QVERIFY(rig.send(0, hex("11 03 00 6B 00 03 76 87")));
+        rig.now += 30;
+        QVERIFY(rig.send(1, hex("11 83 02 C1 34")));
         QCOMPARE(view->model()->rowCount(), 6);
 
         // The answer's fields, and its bytes with the chosen field's marked.
@@ -154,6 +142,27 @@ private slots:
         QVERIFY(!tools->filtering());
         QCOMPARE(view->table()->model(), view->model());
         QCOMPARE(currentRow(view), 5); // the chosen row stays chosen
+
+        // The stations and functions the rows name, offered to choose from.
+        QTRY_VERIFY(tools->seenWalker()->caughtUp());
+        const auto offered = [](QToolButton *button) {
+            emit button->menu()->aboutToShow();
+            QStringList texts;
+            for (QAction *a : button->menu()->actions())
+                if (!a->isSeparator())
+                    texts << a->text();
+            return texts;
+        };
+        QCOMPARE(offered(tools->stationChoices()), (QStringList{"Any", "1", "17"}));
+        QCOMPARE(offered(tools->functionChoices()), (QStringList{"Any", "3"}));
+        tools->stationChoices()->menu()->actions().last()->trigger();
+        QCOMPARE(tools->stationEdit()->text(), QStringLiteral("17"));
+        QVERIFY(tools->filtering());
+        QTRY_VERIFY(tools->kept()->caughtUp());
+        QCOMPARE(view->table()->model()->rowCount(), 2);
+        tools->stationChoices()->menu()->actions().first()->trigger();
+        QCOMPARE(tools->stationEdit()->text(), QString());
+        QVERIFY(!tools->filtering());
 
         // The statistics, per station and all together.
         tools->statisticsAction()->trigger();

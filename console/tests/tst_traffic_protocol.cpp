@@ -10,7 +10,7 @@
 #include "console/traffic/traffic_window.h"
 #include "tests/support/console_window.h"
 #include "tests/support/files.h"
-#include "tests/support/pseudo_terminal.h"
+#include "tests/support/two_panel_rig.h"
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>
@@ -24,7 +24,7 @@ using console::Panel;
 using console::TrafficModel;
 using console::TrafficWindow;
 using protocol::Protocol;
-using testsupport::PseudoTerminal;
+using testsupport::TwoPanelRig;
 using testsupport::readFile;
 using testsupport::utc;
 
@@ -292,35 +292,23 @@ private slots:
 
     void decodedExportThroughTheWindow()
     {
-        testsupport::ConsoleWindow c(QByteArray("[Traffic]\nProtocol=modbus-rtu\nReplyTimeoutMs=500\n"));
-        qint64 now = utc(14, 3, 10, 0);
-        c.useClock(now);
-        PseudoTerminal left, right;
-        c.w.Combo1[0]->setEditText(left.slavePath());
-        c.w.Combo1[1]->setEditText(right.slavePath());
-        c.w.Check1[0]->click();
-        c.w.Check1[1]->click();
-        QVERIFY(c.w.Started0 && c.w.Started1);
-        TrafficWindow *view = c.openTrafficView(0);
+        TwoPanelRig rig(QByteArray("[Traffic]\nProtocol=modbus-rtu\nReplyTimeoutMs=500\n"), utc(14, 3, 10, 0));
+        testsupport::ConsoleWindow &c = rig.c;
+        TrafficWindow *view = rig.view;
         QVERIFY(view);
         QAbstractItemModelTester tester(view->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(view->protocolBox()->currentData().toString(), QStringLiteral("modbus-rtu"));
         QVERIFY(!view->checkBox()->isEnabled());
         QVERIFY(!view->splitBox()->isEnabled());
 
-        auto send = [&](PseudoTerminal &pty, int panel, const QByteArray &bytes) {
-            pty.write(bytes);
-            QTRY_COMPARE(c.w.MSComm1[panel].inBufferCount(), qint64(bytes.size()));
-            c.w.Timer1_Timer();
-        };
-        now = utc(14, 3, 11, 0);
-        send(left, 0, hex(kRead));
-        now += 7;
-        send(right, 1, hex(kAnswer));
-        now += 20;
-        send(left, 0, hex(kRead17));
-        now += 30;
-        send(right, 1, hex("11 83 02 C1 34"));
+        rig.now = utc(14, 3, 11, 0);
+        QVERIFY(rig.send(0, hex(kRead)));
+        rig.now += 7;
+        QVERIFY(rig.send(1, hex(kAnswer)));
+        rig.now += 20;
+        QVERIFY(rig.send(0, hex(kRead17)));
+        rig.now += 30;
+        QVERIFY(rig.send(1, hex("11 83 02 C1 34")));
         QCOMPARE(view->model()->rowCount(), 6);
 
         QTemporaryDir out;

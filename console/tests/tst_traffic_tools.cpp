@@ -101,6 +101,7 @@ private slots:
     void figuresPerStation();
     void filterKeeps_data();
     void filterKeeps();
+    void seenValuesOfferEachOnceInOrder();
     void keptRowsFollowTheSource();
     void keptRowsWaitForTheTimeout();
     void statisticsWindowCountsInSlices();
@@ -423,6 +424,22 @@ void TrafficToolsTest::filterKeeps()
     QFETCH(RowFacts, row);
     QFETCH(bool, kept);
     QCOMPARE(filter.keeps(row), kept);
+}
+
+void TrafficToolsTest::seenValuesOfferEachOnceInOrder()
+{
+    console::SeenValues seen;
+    for (const RowFacts &r : {frame("10", Status::Request), frame("2", Status::Answer, Role::Answer, 0, "16"),
+                              frame("01", Status::Request, Role::None, 0, "RD"), frame("10", Status::Answer),
+                              frame("", Status::Unrecognised, Role::None, 0, ""), eventRow(),
+                              frame("A", Status::Nak, Role::None, 0, "ENQ"), frame("2", Status::Exception)})
+        seen.add(r);
+    // Numbers by value (a number written as a text too), then texts; no
+    // empty choice, nothing of an event.
+    QCOMPARE(seen.stations(), (std::vector<std::string>{"01", "2", "10", "A"}));
+    QCOMPARE(seen.functions(), (std::vector<std::string>{"3", "16", "ENQ", "RD"}));
+    seen.clear();
+    QVERIFY(seen.stations().empty() && seen.functions().empty());
 }
 
 void TrafficToolsTest::keptRowsFollowTheSource()

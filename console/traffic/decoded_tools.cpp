@@ -6,9 +6,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableView>
+#include <QToolButton>
 
 namespace console {
 
@@ -17,7 +19,7 @@ RowFacts factsOf(const TrafficModel &model, int row)
     RowFacts facts;
     if (!model.frameMark(row))
         return facts;
-    const protocol::Description d = model.description(row);
+    const protocol::Facts d = model.facts(row);
     const protocol::Pairing p = model.pairing(row);
     facts.frame = true;
     facts.unit = d.unit;
@@ -67,10 +69,14 @@ DecodedTools::DecodedTools(TrafficModel *model, QTableView *table, QWidget *wind
     m_errors->setToolTip(tr("Exceptions, NAKs, bad checks, requests with no answer and unrecognised bytes"));
     m_message = new QLabel(m_bar);
     auto *statistics = new QPushButton(tr("Statistics..."), m_bar);
+    m_stationChoices = choices(m_station, tr("Choose from the stations the rows name"), &SeenValues::stations);
+    m_functionChoices = choices(m_function, tr("Choose from the functions the rows name"), &SeenValues::functions);
     row->addWidget(new QLabel(tr("Keep rows of station:"), m_bar));
     row->addWidget(m_station);
+    row->addWidget(m_stationChoices);
     row->addWidget(new QLabel(tr("Function:"), m_bar));
     row->addWidget(m_function);
+    row->addWidget(m_functionChoices);
     row->addWidget(m_errors);
     row->addSpacing(12);
     row->addWidget(m_message, 1);
@@ -91,11 +97,49 @@ DecodedTools::DecodedTools(TrafficModel *model, QTableView *table, QWidget *wind
     window->addAction(m_jump);
     window->addAction(m_statisticsAction);
 
+    // The values the rows name, for the choices: a set, so a row taken
+    // twice (rows came in before it) changes nothing.
+    m_seenWalker = new RowWalker(
+        {[model] { return model->rowCount(); }, [model](int row) { return factsOf(*model, row); }},
+        [this](int, const RowFacts &facts) { m_seen.add(facts); }, [](const RowFacts &) { return true; }, this);
+    connect(model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first) {
+        if (!m_decoding)
+            return;
+        if (first < m_seenWalker->next())
+            m_seenWalker->restartAt(first);
+        else
+            m_seenWalker->more();
+    });
     connect(model, &QAbstractItemModel::modelReset, this, &DecodedTools::protocolChanged);
     // An answer's request and a request's answer change as rows come.
     connect(model, &QAbstractItemModel::rowsInserted, this, &DecodedTools::updateJump);
     showInList(model);
     protocolChanged();
+}
+
+QToolButton *DecodedTools::choices(QLineEdit *edit, const QString &tip,
+                                   std::vector<std::string> (SeenValues::*values)() const)
+{
+    auto *button = new QToolButton(m_bar);
+    button->setArrowType(Qt::DownArrow);
+    button->setToolTip(tip);
+    button->setPopupMode(QToolButton::InstantPopup);
+    auto *menu = new QMenu(button);
+    button->setMenu(menu);
+    connect(menu, &QMenu::aboutToShow, this, [this, menu, edit, values] {
+        menu->clear();
+        const auto choose = [this, edit](const QString &text) {
+            edit->setText(text);
+            applyFilter();
+        };
+        menu->addAction(tr("Any"), this, [choose] { choose(QString()); });
+        menu->addSeparator();
+        for (const std::string &value : (m_seen.*values)()) {
+            const QString text = QString::fromStdString(value);
+            menu->addAction(text, this, [choose, text] { choose(text); });
+        }
+    });
+    return button;
 }
 
 void DecodedTools::addActions()
@@ -138,6 +182,9 @@ void DecodedTools::protocolChanged()
     m_jump->setVisible(decoding);
     m_statisticsAction->setVisible(decoding);
     m_fields->clear();
+    m_seen.clear();
+    if (decoding)
+        m_seenWalker->restartAt(0);
     if (!decoding && filtering()) {
         // Without a protocol nothing is filtered; the criteria stay for the next.
         showInList(m_model);

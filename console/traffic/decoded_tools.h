@@ -15,6 +15,7 @@ class QLineEdit;
 class QPushButton;
 class QSplitter;
 class QTableView;
+class QToolButton;
 
 namespace console {
 
@@ -44,6 +45,13 @@ public:
     KeptRowsModel *kept() const { return m_kept; }
     QLineEdit *stationEdit() const { return m_station; }
     QLineEdit *functionEdit() const { return m_function; }
+    // Beside each edit: a menu of the values the rows name ("Any" first),
+    // counted in a walk over the rows while a protocol is chosen; choosing
+    // one types it and applies the filter.
+    QToolButton *stationChoices() const { return m_stationChoices; }
+    QToolButton *functionChoices() const { return m_functionChoices; }
+    const SeenValues &seen() const { return m_seen; }
+    RowWalker *seenWalker() const { return m_seenWalker; }
     QCheckBox *errorsBox() const { return m_errors; }
     QAction *jumpAction() const { return m_jump; }
     QAction *statisticsAction() const { return m_statisticsAction; }
@@ -77,6 +85,7 @@ private:
     void updateJump();
     void showInList(QAbstractItemModel *rows);
     void select(int row);
+    QToolButton *choices(QLineEdit *edit, const QString &tip, std::vector<std::string> (SeenValues::*values)() const);
 
     TrafficModel *m_model;
     QTableView *m_table;
@@ -88,6 +97,10 @@ private:
     QLineEdit *m_station = nullptr;
     QLineEdit *m_function = nullptr;
     QCheckBox *m_errors = nullptr;
+    QToolButton *m_stationChoices = nullptr;
+    QToolButton *m_functionChoices = nullptr;
+    SeenValues m_seen;
+    RowWalker *m_seenWalker = nullptr;
     QLabel *m_message = nullptr;
     QAction *m_jump = nullptr;
     QAction *m_statisticsAction = nullptr;

@@ -26,6 +26,29 @@ bool RowFilter::keeps(const RowFacts &row) const
     return !errorsOnly || isError(row);
 }
 
+void SeenValues::add(const RowFacts &row)
+{
+    if (!row.frame)
+        return;
+    if (!row.unit.empty())
+        m_stations.insert(row.unit);
+    if (!row.function.empty())
+        m_functions.insert(row.function);
+}
+
+void SeenValues::clear()
+{
+    m_stations.clear();
+    m_functions.clear();
+}
+
+std::vector<std::string> SeenValues::sorted(const std::unordered_set<std::string> &values)
+{
+    std::vector<std::string> list(values.begin(), values.end());
+    std::sort(list.begin(), list.end(), stationBefore);
+    return list;
+}
+
 KeptRowsModel::KeptRowsModel(QAbstractItemModel *source, std::function<RowFacts(int)> factsAt, QObject *parent)
     : QAbstractProxyModel(parent)
     , m_factsAt(std::move(factsAt))

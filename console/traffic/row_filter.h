@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace console {
@@ -29,6 +30,21 @@ struct RowFilter {
 
 // An error row: what the errors-only filter keeps.
 bool isError(const RowFacts &row);
+
+// The stations and functions frame rows name, for the filter to offer as
+// choices: each once, in station order (see stationBefore()).
+class SeenValues {
+public:
+    void add(const RowFacts &row);
+    void clear();
+    std::vector<std::string> stations() const { return sorted(m_stations); }
+    std::vector<std::string> functions() const { return sorted(m_functions); }
+
+private:
+    static std::vector<std::string> sorted(const std::unordered_set<std::string> &values);
+    std::unordered_set<std::string> m_stations;
+    std::unordered_set<std::string> m_functions;
+};
 
 // The rows of a source model a RowFilter keeps, as a model of their own: an
 // index of kept source rows (4 bytes a kept row), built by a walk in slices

@@ -2,7 +2,36 @@
 
 #include <QElapsedTimer>
 
+#include <charconv>
+#include <optional>
+
 namespace console {
+
+namespace {
+
+// A station's number, for ordering; nothing for a text that is none.
+std::optional<long> stationNumber(const std::string &unit)
+{
+    long n = 0;
+    const auto [end, error] = std::from_chars(unit.data(), unit.data() + unit.size(), n);
+    if (unit.empty() || error != std::errc() || end != unit.data() + unit.size())
+        return std::nullopt;
+    return n;
+}
+
+} // namespace
+
+bool stationBefore(const std::string &a, const std::string &b)
+{
+    if (a.empty() != b.empty())
+        return b.empty(); // the frames with no station last
+    const auto na = stationNumber(a), nb = stationNumber(b);
+    if (na.has_value() != nb.has_value())
+        return na.has_value();
+    if (na && *na != *nb)
+        return *na < *nb;
+    return a < b;
+}
 
 RowWalker::RowWalker(Rows rows, Take take, Settled settled, QObject *parent)
     : QObject(parent)

@@ -21,6 +21,10 @@ struct RowFacts {
     std::int64_t replyUs = 0;
 };
 
+// The order stations (and functions) are listed in: numbers by their value
+// ("2" before "10"), then texts, then the empty text last.
+bool stationBefore(const std::string &a, const std::string &b);
+
 // A request whose reply timeout still runs: it may yet become "no answer".
 inline bool awaitsAnswer(const RowFacts &facts)
 {

@@ -6,34 +6,11 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
 
 namespace console {
 
 namespace {
-
-// A station's number, for ordering; nothing for a text that is none.
-std::optional<long> stationNumber(const std::string &unit)
-{
-    long n = 0;
-    const auto [end, error] = std::from_chars(unit.data(), unit.data() + unit.size(), n);
-    if (unit.empty() || error != std::errc() || end != unit.data() + unit.size())
-        return std::nullopt;
-    return n;
-}
-
-bool stationBefore(const std::string &a, const std::string &b)
-{
-    if (a.empty() != b.empty())
-        return b.empty(); // the frames with no station last
-    const auto na = stationNumber(a), nb = stationNumber(b);
-    if (na.has_value() != nb.has_value())
-        return na.has_value();
-    if (na && *na != *nb)
-        return *na < *nb;
-    return a < b;
-}
 
 QString millisecondsText(double us)
 {

@@ -512,7 +512,7 @@ protocol::PairingFrame TrafficModel::pairingFrame(qint64 row) const
     // answered only by a corrupted frame got no answer.
     if (mark.verdict != protocol::Verdict::Good)
         return frame;
-    const QByteArray bytes = bytesOf(ref, mark.length);
+    const QByteArray bytes = bytesOf(ref, std::min<qint64>(mark.length, protocol::kPairingKeyBytes));
     frame.key = protocol::pairingKey(
         m_decoded->protocol(), {reinterpret_cast<const std::uint8_t *>(bytes.constData()), size_t(bytes.size())},
         mark);
@@ -548,6 +548,35 @@ protocol::Pairing TrafficModel::pairing(int row) const
     return decoded(row).pairing;
 }
 
+TrafficModel::FrameRead TrafficModel::frameRead(int row, const protocol::FrameMark &mark,
+                                                const protocol::Pairing &pairing) const
+{
+    FrameRead read;
+    read.bytes = bytesOf(refOf(row), mark.length);
+    const bool answer = pairing.role == protocol::Role::Answer;
+    if (answer && pairing.partner >= 0)
+        read.request = bytesOf(refOf(int(pairing.partner)), kMaxFrameBytes);
+    // A frame the framer could not tell the way of (a write's echo) is read
+    // the way its pairing found.
+    read.mark = mark;
+    if (mark.direction == protocol::Direction::Unknown && mark.verdict == protocol::Verdict::Good) {
+        if (answer || pairing.role == protocol::Role::Unanswering)
+            read.mark.direction = protocol::Direction::Answer;
+        else if (pairing.role != protocol::Role::None)
+            read.mark.direction = protocol::Direction::Request;
+    }
+    return read;
+}
+
+namespace {
+
+std::span<const std::uint8_t> spanOf(const QByteArray &b)
+{
+    return {reinterpret_cast<const std::uint8_t *>(b.constData()), size_t(b.size())};
+}
+
+} // namespace
+
 protocol::Description TrafficModel::description(int row) const
 {
     if (!m_decoded || row < 0 || row >= rowCount())
@@ -555,28 +584,28 @@ protocol::Description TrafficModel::description(int row) const
     Decoded &d = decoded(row);
     const auto mark = frameMark(row);
     if (!d.described && mark) {
-        const Ref ref = refOf(row);
-        const QByteArray bytes = bytesOf(ref, mark->length);
-        QByteArray request;
-        const bool answer = d.pairing.role == protocol::Role::Answer;
-        if (answer && d.pairing.partner >= 0)
-            request = bytesOf(refOf(int(d.pairing.partner)), kMaxFrameBytes);
-        const auto span = [](const QByteArray &b) {
-            return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(b.constData()), size_t(b.size()));
-        };
-        // A frame the framer could not tell the way of (a write's echo)
-        // is read the way its pairing found.
-        protocol::FrameMark read = *mark;
-        if (read.direction == protocol::Direction::Unknown && read.verdict == protocol::Verdict::Good) {
-            if (answer || d.pairing.role == protocol::Role::Unanswering)
-                read.direction = protocol::Direction::Answer;
-            else if (d.pairing.role != protocol::Role::None)
-                read.direction = protocol::Direction::Request;
-        }
-        d.description = protocol::describe(m_decoded->protocol(), span(bytes), read, span(request));
+        const FrameRead read = frameRead(row, *mark, d.pairing);
+        d.description = protocol::describe(m_decoded->protocol(), spanOf(read.bytes), read.mark, spanOf(read.request));
         d.described = true;
     }
     return d.description;
+}
+
+protocol::Facts TrafficModel::facts(int row) const
+{
+    if (!m_decoded || row < 0 || row >= rowCount())
+        return {};
+    Decoded &d = decoded(row);
+    if (d.described)
+        return protocol::factsOf(d.description);
+    const auto mark = frameMark(row);
+    if (!mark)
+        return {};
+    // Bytes that are no frame (a flood's long runs) have no facts to read.
+    if (mark->verdict == protocol::Verdict::Unrecognised || mark->verdict == protocol::Verdict::Cut)
+        return protocol::factsOf(m_decoded->protocol(), {}, *mark);
+    const FrameRead read = frameRead(row, *mark, d.pairing);
+    return protocol::factsOf(m_decoded->protocol(), spanOf(read.bytes), read.mark, spanOf(read.request));
 }
 
 QString TrafficModel::statusText(int row) const

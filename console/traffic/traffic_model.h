@@ -98,6 +98,10 @@ public:
     // the request's). A default Description (status Unrecognised, no
     // fields) for an event row or without a protocol.
     protocol::Description description(int row) const;
+    // What description(row) says of the row's direction, status, unit and
+    // function (see protocol::factsOf), read without its fields and texts:
+    // for a walk over every row.
+    protocol::Facts facts(int row) const;
     // Which row answers or is answered by this one (partner: a row of this
     // model, -1 for none) and the reply time in microseconds, over the rows
     // shown (both panels merged, or one panel's for a bus tap). Role None
@@ -192,6 +196,14 @@ private:
         protocol::Pairing pairing;
     };
     Decoded &decoded(int row) const;
+    // What a row's frame is read with: its bytes, its request's when it is
+    // an answer, and its mark with the direction its pairing found.
+    struct FrameRead {
+        QByteArray bytes;
+        QByteArray request;
+        protocol::FrameMark mark;
+    };
+    FrameRead frameRead(int row, const protocol::FrameMark &mark, const protocol::Pairing &pairing) const;
     protocol::PairingFrame pairingFrame(qint64 row) const;
     // Rows changed meaning (new rows, a tick of the clock): what was kept
     // is asked again.

@@ -2,7 +2,8 @@
 // through a protocol's framer and every frame through describe(). The marks
 // cover the stream in order, without gaps or overlaps, each within the
 // longest frame the protocol has; what waits for the rest of a frame stays
-// bounded; describe() names fields only inside its frame and never throws.
+// bounded; describe() names fields only inside its frame and never throws;
+// factsOf() says what the description says.
 //
 // Built once per protocol, FUZZ_PROTOCOL naming it (see CMakeLists.txt).
 #include "protocol/protocol.h"
@@ -46,6 +47,8 @@ void checkDescription(const std::vector<std::uint8_t> &stream, const protocol::F
             for (const protocol::Field &field : d.fields)
                 if (field.begin > field.end || field.end > frame.size())
                     fail("a field outside its frame", mark.begin);
+            if (protocol::factsOf(kProtocol, frame, told, asked) != protocol::factsOf(d))
+                fail("facts other than the description's", mark.begin);
             (void)protocol::pairingKey(kProtocol, frame, told);
         } catch (const std::exception &e) {
             fail(e.what(), mark.begin);
