@@ -313,17 +313,60 @@ void RecordingDevice::handle(std::int64_t nowUs)
         const RecordingAnswerer::Reply reply = m_answerer.answer(frame.bytes);
         if (!reply.matched) {
             ++m_counts.unmatched;
+            noteHandled(std::move(frame.bytes), Handled::Outcome::Unmatched);
             continue;
         }
         ++m_counts.matched;
-        if (!reply.answer)
+        if (!reply.answer) {
+            noteHandled(std::move(frame.bytes), Handled::Outcome::RecordedSilent);
             continue;
+        }
         if (m_waiting.size() >= m_options.maxWaiting) {
             ++m_counts.dropped;
+            noteHandled(std::move(frame.bytes), Handled::Outcome::Dropped);
             continue;
         }
         m_waiting.push_back({nowUs + m_options.replyDelayUs.value_or(reply.replyUs), *reply.answer});
+        noteHandled(std::move(frame.bytes), Handled::Outcome::Answering);
     }
+}
+
+void RecordingDevice::noteHandled(ByteVector request, Handled::Outcome outcome)
+{
+    if (m_options.maxHandled == 0)
+        return;
+    if (m_handled.size() >= m_options.maxHandled)
+        m_handled.pop_front();
+    m_handled.push_back({std::move(request), outcome});
+}
+
+std::vector<RecordingDevice::Handled> RecordingDevice::takeHandled()
+{
+    std::vector<Handled> taken(std::make_move_iterator(m_handled.begin()), std::make_move_iterator(m_handled.end()));
+    m_handled.clear();
+    return taken;
+}
+
+std::string handledLine(const std::string &time, Protocol protocol, const RecordingDevice::Handled &handled)
+{
+    std::string what;
+    if (protocol != Protocol::None) {
+        const FrameMark mark{0, std::uint32_t(handled.request.size()), Direction::Request, Verdict::Good};
+        const Description d = describe(protocol, handled.request, mark);
+        if (d.direction == Direction::Request)
+            what = d.summary;
+    }
+    if (what.empty())
+        what = detail::hexBytes(handled.request);
+    using Outcome = RecordingDevice::Handled::Outcome;
+    const char *became = "";
+    switch (handled.outcome) {
+    case Outcome::Answering: became = "answered from the recording"; break;
+    case Outcome::RecordedSilent: became = "recorded without an answer"; break;
+    case Outcome::Unmatched: became = "not in the recording, no answer"; break;
+    case Outcome::Dropped: became = "dropped: too many waiting"; break;
+    }
+    return time + " " + what + ": " + became;
 }
 
 std::optional<std::int64_t> RecordingDevice::nextDueUs() const

@@ -143,6 +143,7 @@ public:
         // With None, the pause that ends a request.
         std::int64_t requestGapUs = 50'000;
         std::size_t maxWaiting = 64;
+        std::size_t maxHandled = 1000;
     };
 
     RecordingDevice(RecordingAnswerer &answerer, const Options &options);
@@ -162,6 +163,16 @@ public:
         std::int64_t dropped = 0;   // matched while too many answers waited
     };
     const Counts &counts() const { return m_counts; }
+
+    // A request as it was handled, for a line about it.
+    struct Handled {
+        enum class Outcome : std::uint8_t { Answering, RecordedSilent, Unmatched, Dropped };
+        ByteVector request;
+        Outcome outcome = Outcome::Unmatched;
+    };
+    // The requests handled since the last take, oldest first; at most the
+    // last `maxHandled` of them (the rest are only counted).
+    std::vector<Handled> takeHandled();
     // Whether bytes wait for the rest of their request.
     bool pending() const { return m_frames.pending(); }
 
@@ -178,7 +189,15 @@ private:
     std::deque<Waiting> m_waiting;
     std::int64_t m_lineFreeUs = 0;
     Counts m_counts;
+    std::deque<Handled> m_handled;
+    void noteHandled(ByteVector request, Handled::Outcome outcome);
 };
+
+// "<time> <what the request is>: <what became of it>", the request read by
+// the protocol's decoder (its bytes in hex with None or when it reads as no
+// request): "12:00:00.000 Read holding registers 0-9, unit 1: answered from
+// the recording".
+std::string handledLine(const std::string &time, Protocol protocol, const RecordingDevice::Handled &handled);
 
 // What differs between a recorded answer and one heard again to the same
 // request, read with the protocol's decoder: "register 3: 103 -> 117" a

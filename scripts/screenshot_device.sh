@@ -61,7 +61,8 @@ xdotool key Return
 sleep 1
 # The holding registers' tab, the last of four.
 xdotool mousemove --window "$device" 330 75 click 1
-sleep 10
+# The master begins 16 s after its line is open and is done 2 s later.
+sleep 15
 mkdir -p "$(dirname "$out")"
 import -window "$device" "$out"
 echo "screenshot in $out"

@@ -184,13 +184,17 @@ int runDevice(const DeviceOptions &options, const PortEnvironment &environment)
 #ifdef Q_OS_UNIX
     show = show || ::isatty(STDOUT_FILENO);
 #endif
-    QObject::connect(device.get(), &PanelDevice::exchanged, device.get(), [show](const protocol::Exchange &exchange) {
-        if (show) {
-            const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
-            desktop::printOut(QString::fromStdString(protocol::exchangeLine(time.toStdString(), exchange))
-                              + QStringLiteral("\n"));
-        }
+    const auto now = [] { return QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")).toStdString(); };
+    QObject::connect(device.get(), &PanelDevice::exchanged, device.get(), [show, now](const protocol::Exchange &exchange) {
+        if (show)
+            desktop::printOut(QString::fromStdString(protocol::exchangeLine(now(), exchange)) + QStringLiteral("\n"));
     });
+    QObject::connect(device.get(), &PanelDevice::recordingHandled, device.get(),
+                     [show, now, spoken = answering.protocol](const protocol::RecordingDevice::Handled &handled) {
+                         if (show)
+                             desktop::printOut(QString::fromStdString(protocol::handledLine(now(), spoken, handled))
+                                               + QStringLiteral("\n"));
+                     });
     const auto fail = [&](const QString &reason) {
         if (failure.isEmpty())
             failure = reason;

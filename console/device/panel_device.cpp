@@ -117,6 +117,8 @@ void PanelDevice::takeShown()
         for (const protocol::Exchange &exchange : m_device->takeExchanges())
             emit exchanged(exchange);
     } else {
+        for (const protocol::RecordingDevice::Handled &handled : m_recording->takeHandled())
+            emit recordingHandled(handled);
         const auto &c = m_recording->counts();
         if (c.matched + c.unmatched != m_lastCounted) {
             m_lastCounted = c.matched + c.unmatched;

@@ -47,6 +47,8 @@ signals:
     void sendFailed(const QString &reason);
     // From a recording: requests were matched or not (the counts changed).
     void recordingCounted();
+    // From a recording: a request was handled.
+    void recordingHandled(const protocol::RecordingDevice::Handled &handled);
 
 private:
     void start(qint64 idleMs);

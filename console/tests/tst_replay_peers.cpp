@@ -172,7 +172,8 @@ private slots:
         testsupport::NullModem cable;
         QVERIFY(cable.isValid());
         QProcess device;
-        device.start(kTavrin, {"--answer-as-device", cable.endA(), "--unit", "1", "--from-capture", capture});
+        device.start(kTavrin,
+                     {"--answer-as-device", cable.endA(), "--unit", "1", "--from-capture", capture, "--verbose"});
         QVERIFY(device.waitForStarted());
         QString out;
         for (int attempt = 0; attempt < 20 && valuesOf(out).isEmpty(); ++attempt)
@@ -185,6 +186,11 @@ private slots:
         const QString err = QString::fromLocal8Bit(device.readAllStandardError());
         QVERIFY2(err.contains(QRegularExpression("Matched (\\d+) of (\\d+) requests to recorded ones, 1 not recorded")),
                  qPrintable(err));
+        const QString said = QString::fromLocal8Bit(device.readAllStandardOutput());
+        QVERIFY2(said.contains(QRegularExpression(
+                     "\\d\\d:\\d\\d:\\d\\d\\.\\d{3} Read holding registers 9-9, unit 1: not in the recording, no answer\n")),
+                 qPrintable(said));
+        QVERIFY2(said.contains("Read holding registers 0-2, unit 1: answered from the recording\n"), qPrintable(said));
     }
 
     void refusals_data()

@@ -208,6 +208,17 @@ TEST(Device, answersAfterTheRecordedTimeOrTheDelayGiven)
     device.feed(hex("FF FF"), 302'000);
     device.idle(600'000);
     EXPECT_FALSE(device.nextDueUs());
+    std::vector<std::string> lines;
+    for (const auto &handled : device.takeHandled())
+        lines.push_back(handledLine("t", Protocol::ModbusRtu, handled));
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "t Read holding registers 0-2, unit 1: answered from the recording",
+                         "t Read holding registers 0-2, unit 1: answered from the recording",
+                         "t Read holding registers 0-2, unit 1: answered from the recording",
+                         "t Read holding registers 0-0, unit 2: recorded without an answer",
+                         "t Read holding registers 7-7, unit 1: not in the recording, no answer",
+                     }));
+    EXPECT_TRUE(device.takeHandled().empty());
     EXPECT_EQ(device.counts().matched, 4);
     EXPECT_EQ(device.counts().unmatched, 1);
     EXPECT_EQ(device.counts().answered, 3);
@@ -246,10 +257,15 @@ TEST(Device, boundsTheAnswersWaiting)
     RecordingAnswerer answerer = deviceAnswerer();
     RecordingDevice::Options options;
     options.maxWaiting = 2;
+    options.maxHandled = 2;
     RecordingDevice device(answerer, options);
     device.feed(hex(kReadThree + " " + kReadThree + " " + kReadThree), 0);
     EXPECT_EQ(device.counts().matched, 3);
     EXPECT_EQ(device.counts().dropped, 1);
+    // The lines kept are the last ones; without a protocol, the bytes.
+    const auto handled = device.takeHandled();
+    ASSERT_EQ(handled.size(), 2u);
+    EXPECT_EQ(handledLine("t", Protocol::None, handled[1]), "t " + kReadThree + ": dropped: too many waiting");
 }
 
 struct DifferenceCase {
