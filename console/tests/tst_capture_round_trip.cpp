@@ -15,6 +15,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QProcess>
+
+#include <algorithm>
+
+#include <algorithm>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -45,6 +49,14 @@ QStringList csvLines(const QString &path)
 // which side, the bytes and what they decode to, a side's frames in their
 // order (how the two sides interleave is the hearer's: when it read each
 // port). Event rows are the hearer's own.
+// A side's frames after the other's, each in its order.
+QStringList bySide(QStringList frames)
+{
+    std::stable_sort(frames.begin(), frames.end(),
+                     [](const QString &a, const QString &b) { return a.section(u',', 0, 0) < b.section(u',', 0, 0); });
+    return frames;
+}
+
 QStringList heardFrames(const QStringList &lines)
 {
     QStringList frames;
@@ -172,16 +184,11 @@ private slots:
             c.files.exported = console::FileChooser::ExportTarget{dir.filePath("opened.csv"), true, false};
             opened->exportRows();
             const QStringList plain = csvLines(dir.filePath("opened.csv"));
-            chooseProtocol(opened, "modbus-rtu");
-            c.files.exported = console::FileChooser::ExportTarget{dir.filePath("opened-modbus.csv"), true, false};
-            opened->exportRows();
-            const QStringList decoded = csvLines(dir.filePath("opened-modbus.csv"));
-            QCOMPARE(c.boxes.texts(), QStringList{});
             if (file == exported) {
                 // The view's own file: every column, times to the
                 // millisecond in the file and to the microsecond here.
                 QCOMPARE(plain, liveLines);
-                QCOMPARE(decoded, modbusLines);
+                chooseProtocol(live, "none");
                 const TrafficModel &a = *opened->model();
                 const TrafficModel &b = *live->model();
                 QCOMPARE(a.rowCount(), b.rowCount());
@@ -189,6 +196,20 @@ private slots:
                     QCOMPARE(a.startUs(row) - a.startUs(0), b.startUs(row) - b.startUs(0));
                     QCOMPARE(a.endUs(row) - a.startUs(0), b.endUs(row) - b.startUs(0));
                 }
+                chooseProtocol(live, "modbus-rtu");
+            }
+            chooseProtocol(opened, "modbus-rtu");
+            c.files.exported = console::FileChooser::ExportTarget{dir.filePath("opened-modbus.csv"), true, false};
+            opened->exportRows();
+            const QStringList decoded = csvLines(dir.filePath("opened-modbus.csv"));
+            QCOMPARE(c.boxes.texts(), QStringList{});
+            if (file == exported) {
+                // Framed again from the file's frames: the same frames and
+                // what they say. A frame's start within a frame of the file
+                // is the file's (a capture keeps frames, not the reads that
+                // made them), so its time may differ from the live one's
+                // when the line was read in pieces.
+                QCOMPARE(bySide(heardFrames(decoded)), bySide(heardFrames(modbusLines)));
             } else {
                 // The recorder heard the same line on lines of its own, at
                 // its own moments: the frames and what they say.
