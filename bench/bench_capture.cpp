@@ -16,6 +16,7 @@
 //   bench_capture [megabytes per panel [tiny packets]]
 //   bench_capture --open FILE      (one measured open, as the above runs)
 
+#include "bench/conversation.h"
 #include "bench/resident_memory.h"
 #include "capture/capture_reader.h"
 #include "capture/pcapng_writer.h"
@@ -128,20 +129,9 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("bench.pcapng"));
     {
-        qint64 nowUs = 1000000;
-        const qint64 wallUs = 1796652191000000; // 2026-12-07
-        const console::ArrivalClock clock{[&] { return nowUs; }, [&] { return nowUs + wallUs; }};
-        console::Panel left, right;
-        left.receive().setClock(clock);
-        right.receive().setClock(clock);
-        QByteArray pattern(1 << 16, Qt::Uninitialized);
-        for (qsizetype i = 0; i < pattern.size(); ++i)
-            pattern[i] = char(i * 31 + 7);
-        for (qint64 n = 0; left.receive().shownSize() < total || right.receive().shownSize() < total; ++n) {
-            const qsizetype length = 8 + (n * 37) % 248;
-            nowUs += 25000;
-            (n % 2 ? right : left).show(QByteArray::fromRawData(pattern.constData() + (n * 131) % 60000, length));
-        }
+        bench::Conversation talk;
+        talk.fill(total, [](qint64) { return 25000; }, [&](qint64 n) { return talk.patternFrame(n); });
+        console::Panel &left = talk.left, &right = talk.right;
         console::TrafficModel model({&left, &right});
         std::printf("%lld + %lld bytes, %d rows\n", static_cast<long long>(left.receive().shownSize()),
                     static_cast<long long>(right.receive().shownSize()), model.rowCount());

@@ -15,6 +15,7 @@
 //
 //   bench_traffic [megabytes per panel] [protocol]
 
+#include "bench/conversation.h"
 #include "bench/resident_memory.h"
 #include "console/panel/panel.h"
 #include "console/traffic/traffic_settings.h"
@@ -107,27 +108,13 @@ int main(int argc, char *argv[])
         return f.append(char(crc & 0xFF)).append(char(crc >> 8));
     };
 
-    qint64 nowUs = 1000000;
-    const qint64 wallUs = 1796652191000000; // 2026-12-07
-    const console::ArrivalClock clock{[&] { return nowUs; }, [&] { return nowUs + wallUs; }};
-    console::Panel left, right;
-    left.receive().setClock(clock);
-    right.receive().setClock(clock);
-    QByteArray pattern(1 << 16, Qt::Uninitialized);
-    for (qsizetype i = 0; i < pattern.size(); ++i)
-        pattern[i] = char(i * 31 + 7);
+    bench::Conversation talk;
     QElapsedTimer fill;
     fill.start();
-    for (qint64 n = 0; left.receive().shownSize() < total || right.receive().shownSize() < total; ++n) {
-        const qsizetype length = 8 + (n * 37) % 248;
-        nowUs += 25000;
-        if (polls) {
-            const int count = 1 + int((n / 2) % 120);
-            (n % 2 ? right : left).show(modbus((n / 2) % 2, n % 2, int(n % 1000), count));
-            continue;
-        }
-        (n % 2 ? right : left).show(QByteArray::fromRawData(pattern.constData() + (n * 131) % 60000, length));
-    }
+    talk.fill(total, [](qint64) { return 25000; }, [&](qint64 n) {
+        return polls ? modbus((n / 2) % 2, n % 2, int(n % 1000), 1 + int((n / 2) % 120)) : talk.patternFrame(n);
+    });
+    console::Panel &left = talk.left, &right = talk.right;
     std::printf("%lld + %lld bytes in %lld + %lld frames, filled in %.1f s\n",
                 static_cast<long long>(left.receive().shownSize()), static_cast<long long>(right.receive().shownSize()),
                 static_cast<long long>(left.frames().count()), static_cast<long long>(right.frames().count()),

@@ -12,6 +12,7 @@
 //
 //   bench_traffic_tools [megabytes per panel]
 
+#include "bench/conversation.h"
 #include "console/panel/panel.h"
 #include "console/traffic/decoded_tools.h"
 #include "console/traffic/traffic_settings.h"
@@ -123,19 +124,12 @@ int main(int argc, char *argv[])
             std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(f.constData()), size_t(f.size())));
         return f.append(char(crc & 0xFF)).append(char(crc >> 8));
     };
-    qint64 nowUs = 1000000;
-    const qint64 wallUs = 1796652191000000;
-    const console::ArrivalClock clock{[&] { return nowUs; }, [&] { return nowUs + wallUs; }};
-    console::Panel left, right;
-    left.receive().setClock(clock);
-    right.receive().setClock(clock);
-    for (qint64 n = 0; left.receive().shownSize() < total || right.receive().shownSize() < total; ++n) {
-        nowUs += n % 2 ? 5000 : 20000;
-        const int count = 1 + int((n / 2) % 120);
-        const int address = int((n / 2) % 1000);
-        (n % 2 ? right : left).show(modbus(n % 2, n % 2 && (n / 2) % 50 == 0, address, count));
-    }
-    nowUs += 10'000'000; // every request's timeout has run
+    bench::Conversation talk;
+    talk.fill(total, [](qint64 n) { return n % 2 ? 5000 : 20000; }, [&](qint64 n) {
+        return modbus(n % 2, n % 2 && (n / 2) % 50 == 0, int((n / 2) % 1000), 1 + int((n / 2) % 120));
+    });
+    talk.nowUs += 10'000'000; // every request's timeout has run
+    console::Panel &left = talk.left, &right = talk.right;
 
     QTemporaryDir dir;
     console::ConsoleSettings settings(dir.filePath(QStringLiteral("settings.ini")));

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 
 #include <csignal>
+#include <vector>
 
 int main(int argc, char *argv[])
 {
@@ -96,16 +97,19 @@ int main(int argc, char *argv[])
         const QString key = QString::fromLatin1(name);
         return commandLine.isSet(key) ? std::optional<QString>(commandLine.value(key)) : std::nullopt;
     };
+    // A command without a window, run once its options are read; no display.
+    const auto runWithoutWindow = [&](const auto &options, const QString &reason, auto run) {
+        if (!options)
+            return commandLine.refuse(reason);
+        QCoreApplication app(argc, argv);
+        return run(*options, ports);
+    };
+    QString reason;
     if (commandLine.isSet(QStringLiteral("record"))) {
-        QString reason;
         const auto options = console::parseRecordOptions(commandLine.values(QStringLiteral("record")),
                                                          given("output").value_or(QString()), given("duration"),
                                                          given("protocol"), &reason);
-        if (!options)
-            return commandLine.refuse(reason);
-        // No window, no display.
-        QCoreApplication app(argc, argv);
-        return console::runRecorder(*options, ports);
+        return runWithoutWindow(options, reason, console::runRecorder);
     }
     if (commandLine.isSet(QStringLiteral("answer-as-device"))) {
         console::DeviceArguments arguments;
@@ -117,12 +121,8 @@ int main(int argc, char *argv[])
         arguments.replyDelay = given("reply-delay");
         arguments.verbose = commandLine.isSet(QStringLiteral("verbose"));
         arguments.saveTable = commandLine.isSet(QStringLiteral("save-table"));
-        QString reason;
         const auto options = console::parseDeviceOptions(arguments, &reason);
-        if (!options)
-            return commandLine.refuse(reason);
-        QCoreApplication app(argc, argv);
-        return console::runDevice(*options, ports);
+        return runWithoutWindow(options, reason, console::runDevice);
     }
     if (commandLine.isSet(QStringLiteral("replay"))) {
         console::ReplayArguments arguments;
@@ -130,24 +130,21 @@ int main(int argc, char *argv[])
         arguments.port = given("port");
         arguments.timing = given("timing");
         arguments.protocol = given("protocol");
-        QString reason;
         const auto options = console::parseReplayOptions(arguments, &reason);
-        if (!options)
-            return commandLine.refuse(reason);
-        // No window, no display.
-        QCoreApplication app(argc, argv);
-        return console::runReplay(*options, ports);
+        return runWithoutWindow(options, reason, console::runReplay);
     }
-    for (const char *name : {"port", "timing"})
-        if (commandLine.isSet(QString::fromLatin1(name)))
-            return commandLine.refuse(QStringLiteral("--%1 goes with --replay").arg(QString::fromLatin1(name)));
-    for (const char *name : {"unit", "table", "from-capture", "reply-delay", "verbose", "save-table"})
-        if (commandLine.isSet(QString::fromLatin1(name)))
-            return commandLine.refuse(
-                QStringLiteral("--%1 goes with --answer-as-device").arg(QString::fromLatin1(name)));
-    for (const char *name : {"output", "duration", "protocol"})
-        if (commandLine.isSet(QString::fromLatin1(name)))
-            return commandLine.refuse(QStringLiteral("--%1 goes with --record").arg(QString::fromLatin1(name)));
+    // An option given without the command it belongs to.
+    const struct {
+        const char *command;
+        std::vector<const char *> options;
+    } commands[] = {{"replay", {"port", "timing"}},
+                    {"answer-as-device", {"unit", "table", "from-capture", "reply-delay", "verbose", "save-table"}},
+                    {"record", {"output", "duration", "protocol"}}};
+    for (const auto &[command, options] : commands)
+        for (const char *name : options)
+            if (commandLine.isSet(QString::fromLatin1(name)))
+                return commandLine.refuse(
+                    QStringLiteral("--%1 goes with --%2").arg(QString::fromLatin1(name), QString::fromLatin1(command)));
     QApplication app(argc, argv);
     desktop::setProgramIcon(QStringLiteral("tavrin"));
     desktop::QtMessageBoxes boxes;

@@ -1,8 +1,9 @@
 #pragma once
 
 // The few socket calls the network transports make, over POSIX sockets or
-// Winsock (net_socket_unix.cpp, net_socket_win.cpp). Every socket here is
-// a non-blocking TCP stream. No Qt: texts are UTF-8.
+// Winsock: net_socket.cpp on both, the rest in net_socket_unix.cpp or
+// net_socket_win.cpp. Every socket here is a non-blocking TCP stream. No
+// Qt: texts are UTF-8.
 
 #include <cstdint>
 #include <string>

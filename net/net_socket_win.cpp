@@ -1,7 +1,6 @@
 #include "net_socket.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "net_socket_platform.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,9 +8,7 @@
 
 namespace net {
 
-namespace {
-
-void startWinsock()
+void platform::startSockets()
 {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -20,59 +17,39 @@ void startWinsock()
     });
 }
 
-} // namespace
-
-Resolution resolve(const std::string &host, std::uint16_t port)
+int platform::lastError()
 {
-    startWinsock();
-    Resolution r;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo *list = nullptr;
-    const int status = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
-    if (status != 0) {
-        r.notFound = status == WSAHOST_NOT_FOUND || status == WSANO_DATA || status == EAI_NONAME;
-        r.failure = errorText(status);
-        return r;
-    }
-    for (addrinfo *a = list; a; a = a->ai_next) {
-        Endpoint e;
-        e.family = a->ai_family;
-        e.address.assign(reinterpret_cast<const char *>(a->ai_addr), a->ai_addrlen);
-        char text[INET6_ADDRSTRLEN] = {};
-        getnameinfo(a->ai_addr, int(a->ai_addrlen), text, sizeof text, nullptr, 0, NI_NUMERICHOST);
-        e.text = text;
-        r.endpoints.push_back(std::move(e));
-    }
-    freeaddrinfo(list);
-    return r;
+    return WSAGetLastError();
 }
 
-Handle startConnect(const Endpoint &to, bool *connected, int *error)
+Handle platform::nonBlockingSocket(int family)
 {
-    startWinsock();
-    *connected = false;
-    const SOCKET s = ::socket(to.family, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) {
-        *error = WSAGetLastError();
+    const SOCKET s = ::socket(family, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET)
         return invalidHandle;
-    }
     u_long nonBlocking = 1;
     ioctlsocket(s, FIONBIO, &nonBlocking);
-    const BOOL one = TRUE;
-    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&one), sizeof one);
-    if (::connect(s, reinterpret_cast<const sockaddr *>(to.address.data()), int(to.address.size())) == 0) {
-        *connected = true;
-        return Handle(s);
-    }
-    const int e = WSAGetLastError();
-    if (e == WSAEWOULDBLOCK || e == WSAEINPROGRESS)
-        return Handle(s);
-    *error = e;
-    closesocket(s);
-    return invalidHandle;
+    return Handle(s);
+}
+
+bool platform::isConnectPending(int error)
+{
+    return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS;
+}
+
+bool platform::isTransient(int error)
+{
+    return error == WSAEWOULDBLOCK || error == WSAEINTR;
+}
+
+bool platform::isNameNotFound(int status)
+{
+    return status == WSAHOST_NOT_FOUND || status == WSANO_DATA || status == EAI_NONAME;
+}
+
+std::string platform::resolveFailureText(int status)
+{
+    return errorText(status);
 }
 
 bool connectFinished(Handle socket)
@@ -87,43 +64,21 @@ bool connectFinished(Handle socket)
     return select(0, nullptr, &writable, &failed, &now) > 0;
 }
 
-int connectResult(Handle socket)
-{
-    int error = 0;
-    int size = sizeof error;
-    if (getsockopt(SOCKET(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &size) != 0)
-        return WSAGetLastError();
-    return error;
-}
-
 void closeSocket(Handle socket)
 {
     if (socket != invalidHandle)
         closesocket(SOCKET(socket));
 }
 
+// Winsock counts in int: a larger count goes a gigabyte at a call.
 std::int64_t sendSome(Handle socket, const char *bytes, std::int64_t count, int *error)
 {
-    const int n = ::send(SOCKET(socket), bytes, int(std::min<std::int64_t>(count, 1 << 30)), 0);
-    if (n >= 0)
-        return n;
-    const int e = WSAGetLastError();
-    if (e == WSAEWOULDBLOCK || e == WSAEINTR)
-        return -1;
-    *error = e;
-    return -2;
+    return platform::transferred(::send(SOCKET(socket), bytes, int(std::min<std::int64_t>(count, 1 << 30)), 0), error);
 }
 
 std::int64_t receiveSome(Handle socket, char *bytes, std::int64_t count, int *error)
 {
-    const int n = ::recv(SOCKET(socket), bytes, int(std::min<std::int64_t>(count, 1 << 30)), 0);
-    if (n >= 0)
-        return n;
-    const int e = WSAGetLastError();
-    if (e == WSAEWOULDBLOCK || e == WSAEINTR)
-        return -1;
-    *error = e;
-    return -2;
+    return platform::transferred(::recv(SOCKET(socket), bytes, int(std::min<std::int64_t>(count, 1 << 30)), 0), error);
 }
 
 bool isRefused(int error)

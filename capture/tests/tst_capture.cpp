@@ -2,6 +2,7 @@
 // of our files, of files made elsewhere and of damaged ones.
 #include "capture/capture_reader.h"
 #include "capture/pcapng_writer.h"
+#include "tests/support/hex.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -16,10 +17,7 @@ using namespace capture;
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+using testsupport::hex;
 
 QByteArray le32(quint32 v)
 {
@@ -466,6 +464,7 @@ void CaptureTest::windowEdges_data()
     QTest::newRow("a byte past the end") << qint64(19999) << qint64(2) << false;
     QTest::newRow("before the start") << qint64(-1) << qint64(1) << false;
     QTest::newRow("at the end") << qint64(20000) << qint64(1) << false;
+    QTest::newRow("nothing at the end") << qint64(20000) << qint64(0) << true;
 }
 
 void CaptureTest::windowEdges()
@@ -489,6 +488,12 @@ void CaptureTest::windowEdges()
     read = "x";
     QCOMPARE(windows.append(at, length, read), ok);
     QCOMPARE(read, ok ? "x" + file.mid(at, length) : QByteArray("x"));
+    // Asked of the windows themselves, as the reader asks: null, with the
+    // reason, only for a range that is not in the file.
+    const uchar *bytes = windows.bytes(at, length);
+    QCOMPARE(bytes != nullptr, ok);
+    if (ok)
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(bytes), length), file.mid(at, length));
     if (!ok)
         QVERIFY2(windows.error().contains("not in the file"), qPrintable(windows.error()));
     QVERIFY(!windows.open(dir.filePath(QStringLiteral("missing"))));

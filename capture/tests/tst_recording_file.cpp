@@ -3,6 +3,7 @@
 // a file is refused, saying where.
 #include "capture/pcapng_writer.h"
 #include "capture/recording_file.h"
+#include "tests/support/hex.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -11,10 +12,7 @@ using namespace capture;
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+using testsupport::hex;
 
 // "panel:HEX@startUs-endUs" a burst, blank-separated.
 QString burstsText(const RecordingRead &read)

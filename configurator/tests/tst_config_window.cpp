@@ -1,5 +1,6 @@
 #include "configurator/config.h"
 #include "serial/serial_control.h"
+#include "tests/support/hex.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/recorders.h"
 
@@ -22,10 +23,7 @@ using discovery::ConfiguratorScanStatus;
 using testsupport::PseudoTerminal;
 
 namespace {
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+using testsupport::hex;
 
 const QString kTitle = QStringLiteral("系統訊息");
 const QString kUpdated = QStringLiteral("通訊設定已更新");

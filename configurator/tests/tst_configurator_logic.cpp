@@ -2,6 +2,7 @@
 #include "configurator/module1.h"
 #include "configurator/setting_lists.h"
 #include "desktop/tick_counter.h"
+#include "tests/support/hex.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -10,10 +11,7 @@
 using namespace configurator;
 
 namespace {
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+using testsupport::hex;
 
 // Real milliseconds shifted by an offset, so a test can start the counter
 // just before the 32-bit wrap or make it jump back.

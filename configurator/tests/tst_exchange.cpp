@@ -2,6 +2,7 @@
 
 #include "configurator/exchange.h"
 #include "serial/serial_control.h"
+#include "tests/support/hex.h"
 #include "tests/support/pseudo_terminal.h"
 
 #include <QElapsedTimer>
@@ -19,10 +20,7 @@ Q_DECLARE_METATYPE(Outcome)
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+using testsupport::hex;
 
 // The adapter: answers each whole frame with `reply` (nothing when empty)
 // and notes the baud rate the frame came at.

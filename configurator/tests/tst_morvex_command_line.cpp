@@ -3,6 +3,7 @@
 
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/headless_process.h"
+#include "tests/support/hex.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/ser2net.h"
 
@@ -18,10 +19,7 @@ using testsupport::Ser2net;
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+using testsupport::hex;
 
 struct Run {
     int exitCode = -1;
@@ -130,7 +128,7 @@ private slots:
         QCOMPARE(result.baudRate, 9600);
         QCOMPARE(result.exitCode, exitCode);
         const QString out = QString::fromUtf8(result.out);
-        QVERIFY2(out.contains(QStringLiteral("Sent: ") + QString::fromLatin1(frame.toHex(' ').toUpper()) + u'\n'),
+        QVERIFY2(out.contains(QStringLiteral("Sent: ") + testsupport::spaced(frame) + u'\n'),
                  qPrintable(out));
         QVERIFY2(out.contains(outcome), qPrintable(out));
         QCOMPARE(result.err, QByteArray());

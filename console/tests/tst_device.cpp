@@ -5,8 +5,10 @@
 #include "console/device/panel_device.h"
 #include "console/device/register_file.h"
 #include "tests/support/files.h"
+#include "tests/support/hex.h"
 #include "tests/support/null_modem.h"
 #include "tests/support/pseudo_terminal.h"
+#include "tests/support/sniffing_rig.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -23,15 +25,8 @@ namespace {
 
 const QString kTavrin = QStringLiteral(TAVRIN_PROGRAM);
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
-QString spaced(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes.toHex(' ').toUpper());
-}
+using testsupport::hex;
+using testsupport::spaced;
 
 const QByteArray kTable = "table,address,value\n"
                           "coil,0,1\ncoil,1,0\ncoil,2,1\n"
@@ -282,15 +277,7 @@ private slots:
         QString out;
         for (int attempt = 0; attempt < 20 && !out.contains("[0]:"); ++attempt)
             out = mbpoll({"-t", "4", "-r", "0", "-c", "3"});
-        const auto values = [](const QString &text) {
-            QStringList found;
-            const QRegularExpression value("^\\[(\\d+)\\]:\\s+(\\S+)", QRegularExpression::MultilineOption);
-            for (auto it = value.globalMatch(text); it.hasNext();) {
-                const auto m = it.next();
-                found << m.captured(1) + "=" + m.captured(2);
-            }
-            return found.join(' ');
-        };
+        const auto values = testsupport::mbpollValues;
         QCOMPARE(values(out), "0=10 1=20 2=30");
         QCOMPARE(values(mbpoll({"-t", "3", "-r", "0", "-c", "2"})), "0=500 1=501");
         QCOMPARE(values(mbpoll({"-t", "0", "-r", "0", "-c", "3"})), "0=1 1=0 2=1");

@@ -6,6 +6,7 @@
 #include "console/frmmain.h"
 #include "tests/support/console_window.h"
 #include "tests/support/files.h"
+#include "tests/support/hex.h"
 #include "tests/support/pseudo_terminal.h"
 
 #include <QAbstractItemModelTester>
@@ -28,15 +29,8 @@ using testsupport::writeFile;
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
-QString spaced(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes.toHex(' ').toUpper());
-}
+using testsupport::hex;
+using testsupport::spaced;
 
 struct Console : testsupport::ConsoleWindow {
     PseudoTerminal pty;

@@ -1,6 +1,7 @@
 // The recorder's protocol framing: a panel's bursts in, whole frames with
 // their times and directions out, only a growing frame's bytes held.
 #include "console/record/protocol_frames.h"
+#include "tests/support/hex.h"
 
 #include <QTest>
 
@@ -9,10 +10,7 @@ using protocol::Direction;
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+using testsupport::hex;
 
 ProtocolFrames modbusRtu()
 {

@@ -3,6 +3,7 @@
 #include "capture/capture_reader.h"
 #include "protocol/protocol.h"
 #include "tests/support/files.h"
+#include "tests/support/hex.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/ser2net.h"
 
@@ -20,10 +21,7 @@ namespace {
 
 const QString kTavrin = QStringLiteral(TAVRIN_PROGRAM);
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+using testsupport::hex;
 
 QByteArrayView bytesOf(const QByteArray &file, const capture::Packet &p)
 {

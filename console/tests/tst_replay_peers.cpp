@@ -11,13 +11,13 @@
 
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 
 using testsupport::holdsOpen;
+using testsupport::mbpollValues;
 using testsupport::readFile;
 using testsupport::SniffingRig;
 using testsupport::writeFile;
@@ -27,18 +27,6 @@ namespace {
 const QString kTavrin = QStringLiteral(TAVRIN_PROGRAM);
 const QString kSlave = QStringLiteral(MODBUS_SLAVE_SCRIPT);
 const QString kPython = QStringLiteral("/usr/bin/python3");
-
-QString missingPeer()
-{
-    if (QStandardPaths::findExecutable(QStringLiteral("mbpoll")).isEmpty())
-        return QStringLiteral("mbpoll is not installed (scripts/packages.txt)");
-    QProcess python;
-    python.start(kPython, {"-c", "import pymodbus.server"});
-    if (!python.waitForFinished(60000) || python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0)
-        return QStringLiteral("pymodbus's serial server cannot run under %1: %2")
-            .arg(kPython, QString::fromLocal8Bit(python.readAllStandardError()).trimmed());
-    return {};
-}
 
 // One mbpoll poll of unit 1 at 9600,n,8,1 through `device`: what it printed.
 // `arguments` may end in "--" and the values to write.
@@ -60,17 +48,6 @@ QString mbpoll(const QString &device, QStringList arguments)
     return QString::fromLocal8Bit(master.readAll());
 }
 
-// "[1]: 0" lines as "1=0 2=1".
-QString valuesOf(const QString &text)
-{
-    QStringList found;
-    const QRegularExpression value("^\\[(\\d+)\\]:\\s+(\\S+)", QRegularExpression::MultilineOption);
-    for (auto it = value.globalMatch(text); it.hasNext();) {
-        const auto m = it.next();
-        found << m.captured(1) + "=" + m.captured(2);
-    }
-    return found.join(' ');
-}
 
 int endWithSignal(QProcess &process)
 {
@@ -114,7 +91,7 @@ class TestReplayPeers : public QObject {
 private slots:
     void recordedThenPlayedBothWays()
     {
-        const QString missing = missingPeer();
+        const QString missing = testsupport::missingModbusPeer();
         if (!missing.isEmpty())
             QSKIP(qPrintable(missing));
         SniffingRig rig;
@@ -126,7 +103,7 @@ private slots:
             QSKIP(qPrintable("the pymodbus slave did not open its line: " + slave.readAll()));
         bool answering = false;
         for (int attempt = 0; attempt < 20 && !answering; ++attempt)
-            answering = !valuesOf(mbpoll(rig.master.path, {"-t", "4", "-r", "1"})).isEmpty();
+            answering = !mbpollValues(mbpoll(rig.master.path, {"-t", "4", "-r", "1"})).isEmpty();
         if (!answering)
             QSKIP(qPrintable("the pymodbus slave does not answer: " + slave.readAll()));
 
@@ -138,8 +115,8 @@ private slots:
                                  "--protocol", "modbus-rtu"});
         QVERIFY(recorder.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(capture::readCapture(readFile(capture)).notes.size() >= 2, 30000);
-        QCOMPARE(valuesOf(mbpoll(rig.master.path, {"-t", "4", "-r", "1", "-c", "3"})), "1=0 2=1 3=2");
-        QCOMPARE(valuesOf(mbpoll(rig.master.path, {"-t", "3", "-r", "2", "-c", "2"})), "2=1 3=2");
+        QCOMPARE(mbpollValues(mbpoll(rig.master.path, {"-t", "4", "-r", "1", "-c", "3"})), "1=0 2=1 3=2");
+        QCOMPARE(mbpollValues(mbpoll(rig.master.path, {"-t", "3", "-r", "2", "-c", "2"})), "2=1 3=2");
         for (int i = 0; i < 1500 && capture::readCapture(readFile(capture)).packets.size() < 4; ++i)
             QTest::qWait(20);
         QCOMPARE(endWithSignal(recorder), 0);
@@ -176,12 +153,12 @@ private slots:
                      {"--answer-as-device", cable.endA(), "--unit", "1", "--from-capture", capture, "--verbose"});
         QVERIFY(device.waitForStarted());
         QString out;
-        for (int attempt = 0; attempt < 20 && valuesOf(out).isEmpty(); ++attempt)
+        for (int attempt = 0; attempt < 20 && mbpollValues(out).isEmpty(); ++attempt)
             out = mbpoll(cable.endB(), {"-t", "4", "-r", "1", "-c", "3"});
-        QCOMPARE(valuesOf(out), "1=0 2=1 3=2");
-        QCOMPARE(valuesOf(mbpoll(cable.endB(), {"-t", "3", "-r", "2", "-c", "2"})), "2=1 3=2");
+        QCOMPARE(mbpollValues(out), "1=0 2=1 3=2");
+        QCOMPARE(mbpollValues(mbpoll(cable.endB(), {"-t", "3", "-r", "2", "-c", "2"})), "2=1 3=2");
         out = mbpoll(cable.endB(), {"-t", "4", "-r", "10", "-c", "1"});
-        QVERIFY2(valuesOf(out).isEmpty(), qPrintable(out));
+        QVERIFY2(mbpollValues(out).isEmpty(), qPrintable(out));
         QCOMPARE(endWithSignal(device), 0);
         const QString err = QString::fromLocal8Bit(device.readAllStandardError());
         QVERIFY2(err.contains(QRegularExpression("Matched (\\d+) of (\\d+) requests to recorded ones, 1 not recorded")),

@@ -3,6 +3,7 @@
 #include "console/traffic/traffic_export.h"
 #include "console/traffic/traffic_window.h"
 #include "tests/support/console_window.h"
+#include "tests/support/fed_panel.h"
 #include "tests/support/files.h"
 #include "tests/support/modal_answers.h"
 #include "tests/support/pseudo_terminal.h"
@@ -31,24 +32,7 @@ using testsupport::readFile;
 
 namespace {
 
-// A panel without a window, fed by hand on a clock (monotonic microseconds)
-// the test moves; panels fed together share one.
-struct FedPanel {
-    Panel panel;
-    qint64 &now;
-    explicit FedPanel(qint64 &clock)
-        : now(clock)
-    {
-        panel.receive().setClock(ArrivalClock{[this] { return now; }, [this] { return now; }});
-    }
-    // `bytes` arrive `afterUs` after the clock's last reading and a tick
-    // shows them.
-    void arrive(qint64 afterUs, const QByteArray &bytes)
-    {
-        now += afterUs;
-        panel.show(bytes);
-    }
-};
+using testsupport::FedPanel;
 
 // The window on a settings file of its own, its clock set by hand.
 struct Console : testsupport::ConsoleWindow {

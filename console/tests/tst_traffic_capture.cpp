@@ -8,6 +8,7 @@
 #include "console/traffic/traffic_window.h"
 #include "tests/support/console_window.h"
 #include "tests/support/files.h"
+#include "tests/support/hex.h"
 #include "tests/support/pseudo_terminal.h"
 
 #include <QAbstractItemModelTester>
@@ -393,7 +394,7 @@ private slots:
         for (int i = 0; i < 6; ++i) {
             const qint64 us = 1000000 + i * 100000;
             file += frameBlocks(quint32(i % 2), us, us + 5000, i % 2 ? kReceived : kTransmitted, false,
-                                QByteArray::fromHex(QByteArray(frames[i]).replace(' ', "")), {}, us / 1000);
+                                testsupport::hex(frames[i]), {}, us / 1000);
         }
         QTemporaryDir dir;
         QVERIFY(testsupport::writeFile(dir.filePath("in.pcapng"), file));
@@ -421,7 +422,7 @@ private slots:
             const Capture c = readCapture(bytes);
             QVERIFY(!c.damage);
             for (const Packet &p : c.packets)
-                written << QString::fromLatin1(bytes.mid(p.offset, p.length).toHex(' ').toUpper());
+                written << testsupport::spaced(bytes.mid(p.offset, p.length));
             // The notes are rows too.
             QCOMPARE(int(c.notes.size()), station.isEmpty() ? 1 : 0);
         } else {

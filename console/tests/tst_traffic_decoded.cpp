@@ -4,6 +4,7 @@
 
 #include "console/traffic/decoded_tools.h"
 #include "console/traffic/traffic_window.h"
+#include "tests/support/hex.h"
 #include "tests/support/two_panel_rig.h"
 
 #include <QAbstractItemModelTester>
@@ -26,10 +27,7 @@ using testsupport::utc;
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+using testsupport::hex;
 
 // The window's list's current row, as a row of the model.
 int currentRow(TrafficWindow *view)

@@ -9,7 +9,9 @@
 #include "console/traffic/traffic_export.h"
 #include "console/traffic/traffic_window.h"
 #include "tests/support/console_window.h"
+#include "tests/support/fed_panel.h"
 #include "tests/support/files.h"
+#include "tests/support/hex.h"
 #include "tests/support/two_panel_rig.h"
 
 #include <QAbstractItemModelTester>
@@ -40,27 +42,9 @@ const char *const kAnswer = "01 03 14 00 64 00 65 00 66 00 67 00 68 00 69 00 6A 
 const char *const kException = "01 83 02 C0 F1";
 const char *const kRead17 = "11 03 00 6B 00 03 76 87";
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+using testsupport::hex;
 
-// A panel without a window on a clock the test moves (monotonic
-// microseconds, shared by panels fed together).
-struct FedPanel {
-    Panel panel;
-    qint64 &now;
-    explicit FedPanel(qint64 &clock)
-        : now(clock)
-    {
-        panel.receive().setClock(ArrivalClock{[this] { return now; }, [this] { return now; }});
-    }
-    void arrive(qint64 afterUs, const QByteArray &bytes)
-    {
-        now += afterUs;
-        panel.show(bytes);
-    }
-};
+using testsupport::FedPanel;
 
 // Bytes that arrive on a panel `afterUs` after the previous arrival.
 struct Arrival {

@@ -25,23 +25,10 @@ namespace {
 const QString kSlave = QStringLiteral(MODBUS_SLAVE_SCRIPT);
 
 // The CSV columns protocol, unit, function, address, count, values and
-// status of an exported line (RFC 4180 quoting).
+// status of an exported line.
 QStringList decodedColumns(const QByteArray &line)
 {
-    QStringList fields{QString()};
-    bool quoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const char ch = line[i];
-        if (quoted && ch == '"' && i + 1 < line.size() && line[i + 1] == '"')
-            fields.last() += QLatin1Char('"'), ++i;
-        else if (ch == '"')
-            quoted = !quoted;
-        else if (ch == ',' && !quoted)
-            fields << QString();
-        else
-            fields.last() += QLatin1Char(ch);
-    }
-    return fields.mid(9, 7);
+    return testsupport::csvFields(line).mid(9, 7);
 }
 
 } // namespace

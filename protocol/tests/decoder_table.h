@@ -4,6 +4,7 @@
 // marks its framer leaves; a frame and the texts its description gives.
 
 #include "protocol/protocol.h"
+#include "written_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -18,12 +19,8 @@ using protocol::FrameMark;
 using protocol::Protocol;
 using protocol::Verdict;
 
-using Bytes = std::vector<std::uint8_t>;
-
-inline Bytes text(std::string_view chars)
-{
-    return {chars.begin(), chars.end()};
-}
+using written_bytes::Bytes;
+using written_bytes::text;
 
 inline Bytes operator+(Bytes a, const Bytes &b)
 {

@@ -1,5 +1,6 @@
 #include "protocol/checks.h"
 #include "protocol/protocol.h"
+#include "written_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -7,11 +8,6 @@
 #include <vector>
 
 namespace {
-
-std::vector<std::uint8_t> bytes(std::string_view text)
-{
-    return {text.begin(), text.end()};
-}
 
 std::string hex(std::uint8_t value)
 {
@@ -31,10 +27,10 @@ TEST(Checks, KnownFrames)
     EXPECT_EQ(protocol::sum8(std::vector<std::uint8_t>{0x80, 0xFF, 0x81}), 0x00);
 
     // FX: read 4 bytes at 10F6 (D123), "0 10F6 04" ETX: sum 74 (0x174).
-    EXPECT_EQ(hex(protocol::fxSum(bytes("010F604\x03"))), "74");
+    EXPECT_EQ(hex(protocol::fxSum(written_bytes::text("010F604\x03"))), "74");
     // MEWTOCOL: read contact X0 from station 01.
-    EXPECT_EQ(hex(protocol::mewtocolBcc(bytes("%01#RCSX0000"))), "1D");
-    EXPECT_EQ(hex(protocol::mewtocolBcc(bytes("%01$RC1"))), "20");
+    EXPECT_EQ(hex(protocol::mewtocolBcc(written_bytes::text("%01#RCSX0000"))), "1D");
+    EXPECT_EQ(hex(protocol::mewtocolBcc(written_bytes::text("%01$RC1"))), "20");
 }
 
 TEST(Checks, HexDigits)

@@ -3,10 +3,10 @@
 // discipline: requests joined across arrivals, answers in turn, a flood
 // bounded.
 #include "protocol/modbus_device.h"
+#include "written_bytes.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -15,44 +15,10 @@ using namespace protocol;
 
 namespace {
 
-std::vector<std::uint8_t> hex(const std::string &text)
-{
-    std::vector<std::uint8_t> bytes;
-    for (std::size_t i = 0; i + 1 < text.size();) {
-        if (text[i] == ' ') {
-            ++i;
-            continue;
-        }
-        bytes.push_back(std::uint8_t(std::stoul(text.substr(i, 2), nullptr, 16)));
-        i += 2;
-    }
-    return bytes;
-}
-
-std::string hexText(const std::vector<std::uint8_t> &bytes)
-{
-    std::string out;
-    char pair[4];
-    for (std::uint8_t b : bytes) {
-        std::snprintf(pair, sizeof pair, "%s%02X", out.empty() ? "" : " ", b);
-        out += pair;
-    }
-    return out;
-}
-
+using written_bytes::hex;
+using written_bytes::hexText;
 // A CRC of the test's own, for the frames built at the quantity limits.
-std::vector<std::uint8_t> withCrc(std::vector<std::uint8_t> frame)
-{
-    std::uint16_t crc = 0xFFFF;
-    for (std::uint8_t b : frame) {
-        crc ^= b;
-        for (int i = 0; i < 8; ++i)
-            crc = crc & 1 ? std::uint16_t(crc >> 1 ^ 0xA001) : std::uint16_t(crc >> 1);
-    }
-    frame.push_back(std::uint8_t(crc));
-    frame.push_back(std::uint8_t(crc >> 8));
-    return frame;
-}
+using written_bytes::withCrc;
 
 void setBits(RegisterTable &table, RegisterKind kind, std::uint16_t first, const std::string &packed, int count)
 {

@@ -8,6 +8,7 @@
 #include "protocol/mewtocol.h"
 #include "protocol/modbus.h"
 #include "protocol/protocol.h"
+#include "written_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -19,36 +20,11 @@ namespace {
 using protocol::Direction;
 using protocol::FrameMark;
 using protocol::Protocol;
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes fromHex(std::string_view text)
-{
-    Bytes out;
-    std::string digits;
-    for (char c : text)
-        if (c != ' ')
-            digits += c;
-    for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
-        out.push_back(std::uint8_t(std::stoi(digits.substr(i, 2), nullptr, 16)));
-    return out;
-}
-
-Bytes fromText(std::string_view text)
-{
-    return {text.begin(), text.end()};
-}
-
+using written_bytes::Bytes;
 // The CRC as its definition gives it: a bit at a step.
-std::uint16_t crcBitByBit(const Bytes &bytes)
-{
-    std::uint16_t crc = 0xFFFF;
-    for (std::uint8_t byte : bytes) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? std::uint16_t((crc >> 1) ^ 0xA001) : std::uint16_t(crc >> 1);
-    }
-    return crc;
-}
+using written_bytes::crcBitByBit;
+using written_bytes::hex;
+using written_bytes::text;
 
 struct Random {
     std::uint32_t seed;
@@ -101,10 +77,7 @@ Bytes longestRtuFrame()
     Bytes frame{0x01, 0x11, 251};
     for (int i = 0; i < 251; ++i)
         frame.push_back(std::uint8_t(i * 7));
-    const std::uint16_t crc = crcBitByBit(frame);
-    frame.push_back(std::uint8_t(crc & 0xFF));
-    frame.push_back(std::uint8_t(crc >> 8));
-    return frame;
+    return written_bytes::withCrc(frame);
 }
 
 std::vector<Grammars> grammars()
@@ -112,16 +85,16 @@ std::vector<Grammars> grammars()
     using namespace protocol::detail;
     return {
         {Protocol::ModbusRtu, makeModbusRtuGrammar,
-         {fromHex("01 03 00 00 00 0A C5 CD"),
-          fromHex("01 03 14 00 64 00 65 00 66 00 67 00 68 00 69 00 6A 00 6B 00 6C 00 6D 63 D1"),
-          fromHex("11 83 02 C1 34"), fromHex("11 03 00 6B 00 03 76 87"), fromHex("01 06 00 05 04 D2 1B 56"),
-          fromHex("01 10 00 05 00 02 04 00 07 00 08 D2 0A"), fromHex("01 2B 0E 01 00 70 77"), longestRtuFrame()}},
-        {Protocol::ModbusAscii, makeModbusAsciiGrammar, {fromText(":1103006B00037E\r\n"), fromText(":118302XX\r\n")}},
+         {hex("01 03 00 00 00 0A C5 CD"),
+          hex("01 03 14 00 64 00 65 00 66 00 67 00 68 00 69 00 6A 00 6B 00 6C 00 6D 63 D1"),
+          hex("11 83 02 C1 34"), hex("11 03 00 6B 00 03 76 87"), hex("01 06 00 05 04 D2 1B 56"),
+          hex("01 10 00 05 00 02 04 00 07 00 08 D2 0A"), hex("01 2B 0E 01 00 70 77"), longestRtuFrame()}},
+        {Protocol::ModbusAscii, makeModbusAsciiGrammar, {text(":1103006B00037E\r\n"), text(":118302XX\r\n")}},
         {Protocol::FxProgramming, makeFxGrammar,
-         {fromText("\x05"), fromText("\x02" "010F604" "\x03" "74"), fromText("\x02" "34120000" "\x03" "8D")}},
+         {text("\x05"), text("\x02" "010F604" "\x03" "74"), text("\x02" "34120000" "\x03" "8D")}},
         {Protocol::McAscii, makeMcGrammar,
-         {fromText("\x05" "00FFWR0D000002" "2B"), fromText("\x02" "00FF12340ABC" "\x03" "AF")}},
-        {Protocol::Mewtocol, makeMewtocolGrammar, {fromText("%01#RDD0010000101" "54\r"), fromText("%01$RD6400C800" "6F\r")}},
+         {text("\x05" "00FFWR0D000002" "2B"), text("\x02" "00FF12340ABC" "\x03" "AF")}},
+        {Protocol::Mewtocol, makeMewtocolGrammar, {text("%01#RDD0010000101" "54\r"), text("%01$RD6400C800" "6F\r")}},
     };
 }
 
@@ -196,7 +169,7 @@ TEST(PassingOverNoise, EndsALongRunWhereTheLongWayDoes)
         s.bytes.push_back(random.byte());
     s.cuts = {s.bytes.size()};
     s.afterSilence = {false};
-    const Bytes bad = fromHex("01 03 14 00 64 00 65 00 66 00 67 00 68 00 69 00 6A 00 6B 00 6C 00 6D 63 D2");
+    const Bytes bad = hex("01 03 14 00 64 00 65 00 66 00 67 00 68 00 69 00 6A 00 6B 00 6C 00 6D 63 D2");
     s.bytes.insert(s.bytes.end(), bad.begin(), bad.end());
     for (int i = 0; i < 40; ++i)
         s.bytes.push_back(random.byte());
@@ -247,18 +220,18 @@ TEST(Facts, OfModbusFrames)
         Direction direction;
         protocol::Facts facts;
     } rows[] = {
-        {"read", Protocol::ModbusRtu, fromHex("11 03 00 6B 00 03 76 87"), protocol::Verdict::Good, Direction::Request,
+        {"read", Protocol::ModbusRtu, hex("11 03 00 6B 00 03 76 87"), protocol::Verdict::Good, Direction::Request,
          {Direction::Request, protocol::Status::Request, "", "17", "3"}},
-        {"exception", Protocol::ModbusRtu, fromHex("11 83 02 C1 34"), protocol::Verdict::Good, Direction::Answer,
+        {"exception", Protocol::ModbusRtu, hex("11 83 02 C1 34"), protocol::Verdict::Good, Direction::Answer,
          {Direction::Answer, protocol::Status::Exception, "2", "17", "3"}},
-        {"bad check", Protocol::ModbusRtu, fromHex("11 83 02 C1 35"), protocol::Verdict::BadCheck, Direction::Answer,
+        {"bad check", Protocol::ModbusRtu, hex("11 83 02 C1 35"), protocol::Verdict::BadCheck, Direction::Answer,
          {Direction::Answer, protocol::Status::BadCheck, "2", "17", "3"}},
-        {"too short", Protocol::ModbusRtu, fromHex("11 83 02"), protocol::Verdict::BadCheck, Direction::Answer,
+        {"too short", Protocol::ModbusRtu, hex("11 83 02"), protocol::Verdict::BadCheck, Direction::Answer,
          {Direction::Answer, protocol::Status::BadCheck, "", "", ""}},
-        {"noise", Protocol::ModbusRtu, fromHex("FF 00"), protocol::Verdict::Unrecognised, Direction::Unknown, {}},
-        {"ascii read", Protocol::ModbusAscii, fromText(":1103006B00037E\r\n"), protocol::Verdict::Good,
+        {"noise", Protocol::ModbusRtu, hex("FF 00"), protocol::Verdict::Unrecognised, Direction::Unknown, {}},
+        {"ascii read", Protocol::ModbusAscii, text(":1103006B00037E\r\n"), protocol::Verdict::Good,
          Direction::Request, {Direction::Request, protocol::Status::Request, "", "17", "3"}},
-        {"ascii no hex", Protocol::ModbusAscii, fromText(":11030G6B00037E\r\n"), protocol::Verdict::BadCheck,
+        {"ascii no hex", Protocol::ModbusAscii, text(":11030G6B00037E\r\n"), protocol::Verdict::BadCheck,
          Direction::Unknown, {Direction::Unknown, protocol::Status::BadCheck, "", "", ""}},
     };
     for (const auto &row : rows) {

@@ -2,10 +2,10 @@
 // comparison of an answer heard again, on written-out frames (with their
 // CRCs) and times in microseconds.
 #include "protocol/recording.h"
+#include "written_bytes.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -14,30 +14,8 @@ using namespace protocol;
 
 namespace {
 
-ByteVector hex(const std::string &text)
-{
-    ByteVector bytes;
-    for (std::size_t i = 0; i + 1 < text.size();) {
-        if (text[i] == ' ') {
-            ++i;
-            continue;
-        }
-        bytes.push_back(std::uint8_t(std::stoul(text.substr(i, 2), nullptr, 16)));
-        i += 2;
-    }
-    return bytes;
-}
-
-std::string hexText(const ByteVector &bytes)
-{
-    std::string out;
-    char pair[4];
-    for (std::uint8_t b : bytes) {
-        std::snprintf(pair, sizeof pair, "%s%02X", out.empty() ? "" : " ", b);
-        out += pair;
-    }
-    return out;
-}
+using written_bytes::hex;
+using written_bytes::hexText;
 
 // "request => answer after N us", "request => none".
 std::string exchangeText(const RecordedExchange &x)

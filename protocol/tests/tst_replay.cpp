@@ -2,6 +2,7 @@
 // answer is waited for, and the line each gets, on written-out Modbus frames
 // and times in microseconds.
 #include "protocol/replay.h"
+#include "written_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -12,19 +13,7 @@ using namespace protocol;
 
 namespace {
 
-ByteVector hex(const std::string &text)
-{
-    ByteVector bytes;
-    for (std::size_t i = 0; i + 1 < text.size();) {
-        if (text[i] == ' ') {
-            ++i;
-            continue;
-        }
-        bytes.push_back(std::uint8_t(std::stoul(text.substr(i, 2), nullptr, 16)));
-        i += 2;
-    }
-    return bytes;
-}
+using written_bytes::hex;
 
 const std::string kReadThree = "01 03 00 00 00 03 05 CB";
 const std::string kThreeValues = "01 03 06 00 0A 00 14 00 28 F9 6E";

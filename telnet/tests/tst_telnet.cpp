@@ -5,6 +5,7 @@
 // SET-STOPSIZE 4, SET-CONTROL 5, NOTIFY-LINESTATE 6, NOTIFY-MODEMSTATE 7,
 // PURGE-DATA 12; the server's answers at +100).
 #include "telnet/telnet.h"
+#include "tests/support/hex.h"
 
 #include <QTest>
 
@@ -12,8 +13,7 @@ namespace {
 
 std::string hex(const char *text)
 {
-    const QByteArray bytes = QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-    return bytes.toStdString();
+    return testsupport::hex(text).toStdString();
 }
 
 QByteArray shown(const std::string &bytes)

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -129,6 +130,17 @@ QString runMbpoll(const QString &device, QStringList arguments, int baud)
     }
     const QString said = QString::fromLocal8Bit(master.readAll());
     return master.exitCode() == 0 && !said.contains("fail") ? QString() : said;
+}
+
+QString mbpollValues(const QString &said)
+{
+    QStringList found;
+    const QRegularExpression value("^\\[(\\d+)\\]:\\s+(\\S+)", QRegularExpression::MultilineOption);
+    for (auto it = value.globalMatch(said); it.hasNext();) {
+        const auto m = it.next();
+        found << m.captured(1) + "=" + m.captured(2);
+    }
+    return found.join(' ');
 }
 
 QString startModbusSlave(QProcess &slave, const QString &script, SniffingRig &rig)

@@ -69,6 +69,9 @@ bool holdsOpen(qint64 pid, const QString &device, int timeoutMs);
 // the values to write.
 QString runMbpoll(const QString &device, QStringList arguments, int baud = 9600);
 
+// The values mbpoll printed, its "[1]: 0" lines, as "1=0 2=1".
+QString mbpollValues(const QString &said);
+
 // The pymodbus slave on the rig's slave line, answering once it has set its
 // line up; the reason it does not, empty when it does.
 QString startModbusSlave(QProcess &slave, const QString &script, SniffingRig &rig);
