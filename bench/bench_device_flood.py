@@ -12,7 +12,7 @@
 # the flood once N requests are written and waits for the last answers;
 # the figures at the end are the answers a second, the device's summary
 # (its drops) and its resident memory before the flood and at the end.
-import argparse, os, pty, signal, subprocess, sys, tempfile, time, threading
+import argparse, os, pty, select, signal, subprocess, sys, tempfile, time, threading
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'scripts'))
 from far_end import memory_summary, resident_kib, with_crc as crc
@@ -60,6 +60,9 @@ def flood():
         time.sleep(0.001)
 def drain():
     while not stop:
+        # Never blocked in a read once the flood is over.
+        if not select.select([master], [], [], 0.1)[0]:
+            continue
         try:
             read[0] += len(os.read(master, 65536))
         except OSError:
