@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
@@ -309,8 +310,10 @@ private slots:
                 out << log.data(log.index(row), Qt::DisplayRole).toString();
             return out;
         };
+        QSignalSpy removed(&log, &QAbstractItemModel::rowsRemoved);
         log.append({"a", "b", "c"});
         QCOMPARE(rows(), QStringList({"a", "b", "c"}));
+        QCOMPARE(removed.count(), 0); // filled to the brim, nothing let go
         QCOMPARE(log.dropped(), 0);
         log.append({"d"});
         QCOMPARE(rows(), QStringList({"b", "c", "d"}));
