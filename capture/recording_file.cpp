@@ -164,18 +164,28 @@ RecordingLoad loadRecording(const QString &path, std::optional<protocol::Protoco
 {
     RecordingLoad load;
     QFile file(path);
-    if (QFileInfo(path).isDir()) {
+    const QFileInfo info(path);
+    if (info.isDir()) {
         load.error = QObject::tr("%1 is a folder").arg(path);
+        return load;
+    }
+    // A FIFO or a device would hold the open or the read up for as long as
+    // its other end likes, or without end.
+    if (info.exists() && !info.isFile()) {
+        load.error = QObject::tr("%1 is not a regular file").arg(path);
         return load;
     }
     if (!file.open(QIODevice::ReadOnly)) {
         load.error = QObject::tr("Cannot read %1: %2").arg(path, file.errorString());
         return load;
     }
-    const qint64 size = file.size();
-    const uchar *mapped = size > 0 ? file.map(0, size) : nullptr;
-    const QByteArray empty;
-    const QByteArrayView bytes = mapped ? QByteArrayView(mapped, size) : QByteArrayView(empty);
+    // Read, not mapped: a file cut short by another program while it is
+    // read gives a short read here, where a mapping would fault.
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        load.error = QObject::tr("Cannot read %1: %2").arg(path, file.errorString());
+        return load;
+    }
     const RecordingRead read = readRecording(bytes);
     if (!read.error.isEmpty()) {
         load.error = QObject::tr("%1 cannot be played: %2").arg(path, read.error);

@@ -377,8 +377,10 @@ void ModbusDevice::handle(const std::vector<FrameMark> &marks, std::int64_t nowU
 void ModbusDevice::keep(Exchange exchange)
 {
     m_exchanges.push_back(std::move(exchange));
-    while (m_exchanges.size() > m_options.maxExchanges)
+    while (m_exchanges.size() > m_options.maxExchanges) {
         m_exchanges.pop_front();
+        ++m_counts.unlisted;
+    }
 }
 
 std::optional<std::int64_t> ModbusDevice::nextDueUs() const

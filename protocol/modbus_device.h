@@ -122,6 +122,9 @@ public:
         std::int64_t ignored = 0;  // other units, broadcasts, bad CRCs
         std::int64_t dropped = 0;
         std::int64_t noiseBytes = 0; // bytes that made no frame
+        // Exchanges let go beyond `maxExchanges` before takeExchanges()
+        // gave them out: counted only.
+        std::int64_t unlisted = 0;
     };
     const Counts &counts() const { return m_counts; }
     std::size_t waiting() const { return m_waiting.size(); }

@@ -333,10 +333,14 @@ void RecordingDevice::handle(std::int64_t nowUs)
 
 void RecordingDevice::noteHandled(ByteVector request, Handled::Outcome outcome)
 {
-    if (m_options.maxHandled == 0)
+    if (m_options.maxHandled == 0) {
+        ++m_counts.unlisted;
         return;
-    if (m_handled.size() >= m_options.maxHandled)
+    }
+    if (m_handled.size() >= m_options.maxHandled) {
         m_handled.pop_front();
+        ++m_counts.unlisted;
+    }
     m_handled.push_back({std::move(request), outcome});
 }
 

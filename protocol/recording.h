@@ -161,6 +161,9 @@ public:
         std::int64_t unmatched = 0; // requests that were not recorded
         std::int64_t answered = 0;  // answers sent
         std::int64_t dropped = 0;   // matched while too many answers waited
+        // Requests handled and let go before takeHandled() gave them out
+        // (beyond `maxHandled`, or none kept): counted only.
+        std::int64_t unlisted = 0;
     };
     const Counts &counts() const { return m_counts; }
 

@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 using namespace capture;
 
 namespace {
@@ -96,6 +100,7 @@ private slots:
         const QByteArray good = sectionHeaderBlock("test") + interfaceBlock(kLinkSerial, "a", "")
             + frameBlocks(0, 1000, 1100, kTransmitted, false, hex("0A"));
         QTest::newRow("damaged capture") << good + hex("06 00 00 00 FF 00 00 00") << "block 5 at byte";
+        QTest::newRow("capture cut short") << good.left(good.size() - 3) << "block 4 at byte";
         QTest::newRow("no capture") << QByteArray("hello\n") << "this is not a capture file";
         QTest::newRow("too few fields") << kHeader + "2026-12-07T14:03:11.482,left,COM1,,2,3F 0D,?.,,,\n"
                                                      "2026-12-07T14:03:11.482,left,COM1\n"
@@ -146,6 +151,14 @@ private slots:
         QVERIFY2(load.error.startsWith("Cannot read " + m_dir.filePath("missing.pcapng")), qPrintable(load.error));
         load = loadRecording(m_dir.path(), std::nullopt, protocol::Protocol::None, 1'000'000);
         QVERIFY2(load.error.endsWith("is a folder"), qPrintable(load.error));
+#ifdef Q_OS_UNIX
+        // A FIFO is refused before it is opened: the open would wait for a
+        // writer without end.
+        const QString fifo = m_dir.filePath("poll.pcapng");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        load = loadRecording(fifo, std::nullopt, protocol::Protocol::None, 1'000'000);
+        QCOMPARE(load.error, fifo + " is not a regular file");
+#endif
     }
 };
 

@@ -10,7 +10,6 @@
 #include "serial/settings_string.h"
 
 #include <QCoreApplication>
-#include <QTime>
 #include <QTimer>
 
 #ifdef Q_OS_UNIX
@@ -184,16 +183,14 @@ int runDevice(const DeviceOptions &options, const PortEnvironment &environment)
 #ifdef Q_OS_UNIX
     show = show || ::isatty(STDOUT_FILENO);
 #endif
-    const auto now = [] { return QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")).toStdString(); };
-    QObject::connect(device.get(), &PanelDevice::exchanged, device.get(), [show, now](const protocol::Exchange &exchange) {
-        if (show)
-            desktop::printOut(QString::fromStdString(protocol::exchangeLine(now(), exchange)) + QStringLiteral("\n"));
-    });
-    QObject::connect(device.get(), &PanelDevice::recordingHandled, device.get(),
-                     [show, now, spoken = answering.protocol](const protocol::RecordingDevice::Handled &handled) {
-                         if (show)
-                             desktop::printOut(QString::fromStdString(protocol::handledLine(now(), spoken, handled))
-                                               + QStringLiteral("\n"));
+    device->setLinesWanted(show);
+    QObject::connect(device.get(), &PanelDevice::requestLines, device.get(),
+                     [](const QStringList &lines, qint64 unlisted) {
+                         if (unlisted > 0)
+                             desktop::printOut(QStringLiteral("(%1 requests without a line: too many at once)\n")
+                                                   .arg(unlisted));
+                         if (!lines.isEmpty())
+                             desktop::printOut(lines.join(QLatin1Char('\n')) + QStringLiteral("\n"));
                      });
     const auto fail = [&](const QString &reason) {
         if (failure.isEmpty())

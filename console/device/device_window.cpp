@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -97,13 +98,21 @@ DeviceWindow::DeviceWindow(Panel &panel, desktop::MessageBoxes &boxes, FileChoos
                                    "reply delay"));
     m_recordedTimes->hide();
     connect(m_recordedTimes, &QCheckBox::toggled, this, &DeviceWindow::replyDelayChosen);
+    m_requestHeading = new QLabel;
+    m_requestView = new QListView;
+    m_requestView->setModel(&m_requests);
+    m_requestView->setUniformItemSizes(true);
+    m_requestView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_requestHeading->setBuddy(m_requestView);
     m_status = new QLabel;
     m_problem = new QLabel;
     m_problem->setWordWrap(true);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(settings);
-    layout->addWidget(m_tabs, 1);
+    layout->addWidget(m_tabs, 2);
     layout->addLayout(buttons);
+    layout->addWidget(m_requestHeading);
+    layout->addWidget(m_requestView, 1);
     layout->addWidget(m_recordedTimes);
     layout->addWidget(m_status);
     layout->addWidget(m_problem);
@@ -112,9 +121,7 @@ DeviceWindow::DeviceWindow(Panel &panel, desktop::MessageBoxes &boxes, FileChoos
     options.byteTimeUs = byteTimeUs(panel.control().settings());
     m_device = std::make_unique<PanelDevice>(panel, m_answerer, options);
     connect(m_device.get(), &PanelDevice::exchanged, this, &DeviceWindow::exchanged);
-    connect(m_device.get(), &PanelDevice::answerSent, this, &DeviceWindow::showCounts);
-    connect(m_device.get(), &PanelDevice::sendFailed, this,
-            [this](const QString &reason) { m_problem->setText(tr("Cannot answer: %1").arg(reason)); });
+    attachDevice();
     connect(m_units, &QLineEdit::textChanged, this, &DeviceWindow::unitsEdited);
     connect(m_delay, &QSpinBox::valueChanged, this, &DeviceWindow::replyDelayChosen);
     if (pollPanel) {
@@ -122,8 +129,31 @@ DeviceWindow::DeviceWindow(Panel &panel, desktop::MessageBoxes &boxes, FileChoos
         connect(poll, &QTimer::timeout, this, std::move(pollPanel));
         poll->start(kPollMs);
     }
+    requestLines({}, 0);
     showCounts();
-    resize(560, 480);
+    resize(560, 600);
+}
+
+// What both devices, the table's and a recording's, report to the window.
+void DeviceWindow::attachDevice()
+{
+    m_device->setLinesWanted(true);
+    connect(m_device.get(), &PanelDevice::requestLines, this, &DeviceWindow::requestLines);
+    connect(m_device.get(), &PanelDevice::answerSent, this, &DeviceWindow::showCounts);
+    connect(m_device.get(), &PanelDevice::sendFailed, this,
+            [this](const QString &reason) { m_problem->setText(tr("Cannot answer: %1").arg(reason)); });
+}
+
+void DeviceWindow::requestLines(const QStringList &lines, qint64 unlisted)
+{
+    m_requests.append(lines, unlisted);
+    if (m_requests.dropped() > 0)
+        m_requestHeading->setText(tr("Re&quests (the newest %1; %2 older ones dropped):")
+                                      .arg(m_requests.capacity()).arg(m_requests.dropped()));
+    else
+        m_requestHeading->setText(tr("Re&quests:"));
+    if (!lines.isEmpty())
+        m_requestView->scrollToBottom();
 }
 
 DeviceWindow::~DeviceWindow() = default;
@@ -135,6 +165,17 @@ void DeviceWindow::unitsEdited()
     if (!units) {
         m_problem->setText(tr("Answering as before: %1").arg(QString::fromStdString(reason)));
         return;
+    }
+    if (m_device->fromRecording()) {
+        // The recording is played for the units now given, from the whole
+        // of it as it was loaded.
+        auto mine = protocol::exchangesForUnits(m_captureProtocol, m_captureExchanges, *units);
+        if (mine.empty()) {
+            m_problem->setText(tr("Answering as before: %1 holds no request for unit %2")
+                                   .arg(QFileInfo(m_capture).fileName(), m_units->text()));
+            return;
+        }
+        playRecording(std::move(mine));
     }
     m_answerer.setUnits(*units);
     m_problem->clear();
@@ -175,25 +216,30 @@ void DeviceWindow::loadCapture()
         m_boxes.show(load.error, windowTitle(), desktop::BoxIcon::Critical);
         return;
     }
-    auto mine = protocol::exchangesForUnits(load.protocol, std::move(load.exchanges), *units);
+    auto mine = protocol::exchangesForUnits(load.protocol, load.exchanges, *units);
     if (mine.empty()) {
         m_boxes.show(tr("%1 holds no request for unit %2").arg(*path, m_units->text()), windowTitle(),
                      desktop::BoxIcon::Critical);
         return;
     }
+    m_capture = *path;
+    m_captureExchanges = std::move(load.exchanges);
+    m_captureProtocol = load.protocol;
+    playRecording(std::move(mine));
+    m_recordedTimes->show();
+}
+
+void DeviceWindow::playRecording(std::vector<protocol::RecordedExchange> exchanges)
+{
     // The old device goes before the answerer it answers from.
     m_device.reset();
-    m_recording.emplace(std::move(mine));
+    m_recording.emplace(std::move(exchanges));
     protocol::RecordingDevice::Options options;
-    options.protocol = load.protocol;
+    options.protocol = m_captureProtocol;
     options.byteTimeUs = byteTimeUs(m_panel.control().settings());
     m_device = std::make_unique<PanelDevice>(m_panel, *m_recording, options);
     connect(m_device.get(), &PanelDevice::recordingCounted, this, &DeviceWindow::showCounts);
-    connect(m_device.get(), &PanelDevice::answerSent, this, &DeviceWindow::showCounts);
-    connect(m_device.get(), &PanelDevice::sendFailed, this,
-            [this](const QString &reason) { m_problem->setText(tr("Cannot answer: %1").arg(reason)); });
-    m_capture = *path;
-    m_recordedTimes->show();
+    attachDevice();
     replyDelayChosen();
     showCounts();
 }

@@ -2,6 +2,7 @@
 
 #include "console/device/panel_device.h"
 #include "console/device/register_model.h"
+#include "console/device/request_log.h"
 #include "console/files/file_chooser.h"
 #include "desktop/message_boxes.h"
 #include "protocol/modbus_device.h"
@@ -15,6 +16,7 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QListView;
 class QSpinBox;
 class QTabWidget;
 class QTableView;
@@ -42,6 +44,7 @@ public:
     QTabWidget *tables() const { return m_tabs; }
     RegisterModel &model(protocol::RegisterKind kind) { return *m_models[size_t(kind)]; }
     QLabel *status() const { return m_status; }
+    QLabel *problem() const { return m_problem; }
     const protocol::RegisterTable &table() const { return m_answerer.table(); }
     // "Recorded reply times": answering from a capture, each answer after
     // its recorded reply time, else after the reply delay. Shown once a
@@ -50,6 +53,10 @@ public:
     // The capture answered from; empty while the table answers.
     QString capture() const { return m_capture; }
     PanelDevice &device() { return *m_device; }
+    // A line per request, from the table or the capture alike, the newest
+    // last; its heading says how many older ones were let go.
+    RequestLog &requestLog() { return m_requests; }
+    QLabel *requestHeading() const { return m_requestHeading; }
 
     // The buttons' work.
     void loadTable();
@@ -69,6 +76,9 @@ private:
     void showCounts();
     QTableView *currentView() const;
     void replyDelayChosen();
+    void attachDevice();
+    void playRecording(std::vector<protocol::RecordedExchange> exchanges);
+    void requestLines(const QStringList &lines, qint64 unlisted);
 
     Panel &m_panel;
     desktop::MessageBoxes &m_boxes;
@@ -78,13 +88,20 @@ private:
     std::array<QTableView *, 4> m_views{};
     std::optional<protocol::RecordingAnswerer> m_recording;
     std::unique_ptr<PanelDevice> m_device;
+    RequestLog m_requests;
     QString m_capture;
+    // The capture's exchanges for every unit, and the protocol they were
+    // found with: what the units edited later are played from.
+    std::vector<protocol::RecordedExchange> m_captureExchanges;
+    protocol::Protocol m_captureProtocol = protocol::Protocol::ModbusRtu;
     QCheckBox *m_recordedTimes = nullptr;
     QLineEdit *m_units = nullptr;
     QSpinBox *m_delay = nullptr;
     QTabWidget *m_tabs = nullptr;
     QLabel *m_status = nullptr;
     QLabel *m_problem = nullptr;
+    QLabel *m_requestHeading = nullptr;
+    QListView *m_requestView = nullptr;
 };
 
 } // namespace console

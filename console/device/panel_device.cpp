@@ -1,5 +1,8 @@
 #include "panel_device.h"
 
+#include <QStringList>
+#include <QTime>
+
 #include <algorithm>
 
 namespace console {
@@ -20,6 +23,7 @@ PanelDevice::PanelDevice(Panel &panel, protocol::RecordingAnswerer &answerer,
     : QObject(parent)
     , m_panel(panel)
     , m_recording(std::make_unique<protocol::RecordingDevice>(answerer, options))
+    , m_protocol(options.protocol)
     , m_fed(panel.receive().shownSize())
 {
     // Often enough that a request ended by a pause is answered soon after
@@ -113,12 +117,21 @@ void PanelDevice::takeShown()
         });
         m_fed = shown;
     }
+    const std::string time =
+        m_linesWanted ? QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")).toStdString() : std::string();
+    QStringList lines;
     if (m_device) {
-        for (const protocol::Exchange &exchange : m_device->takeExchanges())
+        for (const protocol::Exchange &exchange : m_device->takeExchanges()) {
+            if (m_linesWanted)
+                lines << QString::fromStdString(protocol::exchangeLine(time, exchange));
             emit exchanged(exchange);
+        }
+        emitLines(std::move(lines));
     } else {
         for (const protocol::RecordingDevice::Handled &handled : m_recording->takeHandled())
-            emit recordingHandled(handled);
+            if (m_linesWanted)
+                lines << QString::fromStdString(protocol::handledLine(time, m_protocol, handled));
+        emitLines(std::move(lines));
         const auto &c = m_recording->counts();
         if (c.matched + c.unmatched != m_lastCounted) {
             m_lastCounted = c.matched + c.unmatched;
@@ -126,6 +139,15 @@ void PanelDevice::takeShown()
         }
     }
     sendDue();
+}
+
+void PanelDevice::emitLines(QStringList lines)
+{
+    const qint64 unlisted = m_device ? m_device->counts().unlisted : m_recording->counts().unlisted;
+    const qint64 fresh = unlisted - m_lastUnlisted;
+    m_lastUnlisted = unlisted;
+    if (m_linesWanted && (!lines.isEmpty() || fresh > 0))
+        emit requestLines(lines, fresh);
 }
 
 void PanelDevice::sendDue()

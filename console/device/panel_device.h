@@ -37,6 +37,9 @@ public:
     // Whether every byte the panel shows has been fed to the device, so that
     // the panel may be cleared without losing a request.
     bool caughtUp() const;
+    // Whether requestLines() is emitted: off until asked for, as the lines
+    // cost their formatting under a flood.
+    void setLinesWanted(bool wanted) { m_linesWanted = wanted; }
 
 signals:
     // A request was handled (its writes are in the table already).
@@ -47,8 +50,12 @@ signals:
     void sendFailed(const QString &reason);
     // From a recording: requests were matched or not (the counts changed).
     void recordingCounted();
-    // From a recording: a request was handled.
-    void recordingHandled(const protocol::RecordingDevice::Handled &handled);
+    // A line about each request handled since the last, oldest first, as
+    // the command prints them ("12:00:01.250 unit 1 function 3 address 0
+    // count 10 ok", "12:00:01.250 Read holding registers 0-9, unit 1:
+    // answered from the recording"), and how many requests before them were
+    // let go without one under a flood.
+    void requestLines(const QStringList &lines, qint64 unlisted);
 
 private:
     void start(qint64 idleMs);
@@ -57,6 +64,7 @@ private:
     void idle(qint64 nowUs);
     void sendDue();
     void schedule();
+    void emitLines(QStringList lines);
     qint64 nowUs() const;
 
     Panel &m_panel;
@@ -64,6 +72,10 @@ private:
     std::unique_ptr<protocol::ModbusDevice> m_device;
     std::unique_ptr<protocol::RecordingDevice> m_recording;
     qint64 m_lastCounted = 0;
+    // The protocol a recording is framed and read with.
+    protocol::Protocol m_protocol = protocol::Protocol::ModbusRtu;
+    bool m_linesWanted = false;
+    qint64 m_lastUnlisted = 0;
     // How far the panel's shown bytes were fed.
     qint64 m_fed = 0;
     QTimer m_due;

@@ -16,6 +16,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
@@ -72,12 +74,40 @@ struct Console : testsupport::ConsoleWindow {
         pty.write(hex(request));
         return answer(count);
     }
+    // A recording of unit 1's holding registers 0-1 (10 117) and unit 5's
+    // register 1, loaded into the device; its path.
+    QString loadPollCapture(DeviceWindow &device)
+    {
+        const QString capture = folder.filePath("poll.csv");
+        writeFile(capture, "time,panel,port,gap_ms,length,hex,text,check,event\n"
+                           "2026-12-07T14:03:11.000,left,COM1,,8,01 03 00 00 00 02 C4 0B,,,\n"
+                           "2026-12-07T14:03:11.020,right,COM2,11.0,9,01 03 04 00 0A 00 75 1B D6,,,\n"
+                           "2026-12-07T14:03:11.500,left,COM1,,8,05 03 00 01 00 01 D4 4E,,,\n"
+                           "2026-12-07T14:03:11.520,right,COM2,11.0,7,05 03 02 01 2C 49 C9,,,\n");
+        files.recording = capture;
+        device.loadCapture();
+        return capture;
+    }
     bool unanswered(const char *request)
     {
         pty.write(hex(request));
         return answer(1, 50).isEmpty();
     }
 };
+
+// The request lines the window lists, each without its time of day (checked
+// for its form).
+QStringList requestLines(DeviceWindow &device)
+{
+    static const QRegularExpression time(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d "));
+    QStringList lines;
+    const console::RequestLog &log = device.requestLog();
+    for (int row = 0; row < log.rowCount(); ++row) {
+        const QString line = log.data(log.index(row), Qt::DisplayRole).toString();
+        lines << (time.match(line).hasMatch() ? line.mid(13) : QStringLiteral("no time: ") + line);
+    }
+    return lines;
+}
 
 const QByteArray kTable = "coil,0,1\ncoil,1,1\nholding,0,10\nholding,1,20\ninput,5,7\n";
 
@@ -142,6 +172,9 @@ private slots:
         device->units()->setText("2,300");
         QCOMPARE(spaced(c.ask("02 04 00 05 00 01 21 F8", 7)), "02 04 02 00 07 BC F2");
         QCOMPARE(device->status()->text(), "Requests 6, answered 5, exceptions 0, no answer 1, dropped 0");
+        QCOMPARE(requestLines(*device).first(), "unit 1 function 3 address 0 count 2 ok");
+        QCOMPARE(requestLines(*device).at(3), "unit 1 function 1 address 0 count 2 other unit, no answer");
+        QCOMPARE(requestLines(*device).size(), 6);
         // Closing stops answering.
         device->close();
         QTRY_VERIFY(!c.w.deviceWindow(0));
@@ -188,14 +221,7 @@ private slots:
         DeviceWindow *device = c.openDevice(kTable);
         QVERIFY(device);
         QVERIFY(!device->recordedTimes()->isVisibleTo(device));
-        const QString capture = c.folder.filePath("poll.csv");
-        writeFile(capture, "time,panel,port,gap_ms,length,hex,text,check,event\n"
-                           "2026-12-07T14:03:11.000,left,COM1,,8,01 03 00 00 00 02 C4 0B,,,\n"
-                           "2026-12-07T14:03:11.020,right,COM2,11.0,9,01 03 04 00 0A 00 75 1B D6,,,\n"
-                           "2026-12-07T14:03:11.500,left,COM1,,8,05 03 00 01 00 01 D4 4E,,,\n"
-                           "2026-12-07T14:03:11.520,right,COM2,11.0,7,05 03 02 01 2C 49 C9,,,\n");
-        c.files.recording = capture;
-        device->loadCapture();
+        const QString capture = c.loadPollCapture(*device);
         QCOMPARE(device->capture(), capture);
         QVERIFY(device->recordedTimes()->isVisibleTo(device));
         QVERIFY(device->device().fromRecording());
@@ -207,6 +233,23 @@ private slots:
         QVERIFY(c.unanswered("01 01 00 00 00 02 BD CB"));
         QCOMPARE(device->status()->text(),
                  "From poll.csv (1 exchanges): requests 3, matched 1, not recorded 2, answered 1");
+        // A line per request, as the command prints them.
+        QCOMPARE(requestLines(*device), QStringList({
+                                            "Read holding registers 0-1, unit 1: answered from the recording",
+                                            "Read holding registers 1-1, unit 5: not in the recording, no answer",
+                                            "Read coils 0-1, unit 1: not in the recording, no answer",
+                                        }));
+        QCOMPARE(device->requestHeading()->text(), "Re&quests:");
+        // Units edited: the recording is played for them, from all of it;
+        // units it holds nothing for leave it as it was.
+        device->units()->setText("1,5");
+        QCOMPARE(spaced(c.ask("05 03 00 01 00 01 D4 4E", 7)), "05 03 02 01 2C 49 C9");
+        device->units()->setText("7");
+        QCOMPARE(device->problem()->text(), "Answering as before: poll.csv holds no request for unit 7");
+        QCOMPARE(spaced(c.ask("05 03 00 01 00 01 D4 4E", 7)), "05 03 02 01 2C 49 C9");
+        device->units()->setText("1");
+        QVERIFY(device->problem()->text().isEmpty());
+        QVERIFY(c.unanswered("05 03 00 01 00 01 D4 4E"));
         // A capture that holds no request: refused, the recording kept.
         writeFile(c.folder.filePath("answers.csv"), "time,panel,port,gap_ms,length,hex,text,check,event\n"
                                                     "2026-12-07T14:03:11.020,right,COM2,,2,01 83,,,\n");
@@ -220,6 +263,63 @@ private slots:
         device->loadCapture();
         QVERIFY2(c.boxes.texts().last().endsWith("holds no request for unit 7"), qPrintable(c.boxes.texts().last()));
         device->close();
+    }
+
+    // A master that writes 1100 requests while the answers wait their 10 s:
+    // 64 wait, the others are dropped and counted; the window keeps the
+    // newest 1000 lines and says how many went.
+    void floodFromACapture()
+    {
+        Console c;
+        QVERIFY(c.start());
+        DeviceWindow *device = c.openDevice(kTable);
+        QVERIFY(device);
+        c.loadPollCapture(*device);
+        device->replyDelay()->setValue(10000);
+        device->recordedTimes()->setChecked(false);
+        QByteArray flood;
+        for (int i = 0; i < 1100; ++i)
+            flood += hex("01 03 00 00 00 02 C4 0B");
+        c.pty.write(flood);
+        QTRY_COMPARE_WITH_TIMEOUT(device->device().recordingCounts().matched, 1100, 60000);
+        QCOMPARE(device->device().recordingCounts().dropped, 1100 - 64);
+        QCOMPARE(device->requestLog().rowCount(), 1000);
+        const QStringList lines = requestLines(*device);
+        QCOMPARE(lines.first(), "Read holding registers 0-1, unit 1: dropped: too many waiting");
+        QCOMPARE(lines.last(), "Read holding registers 0-1, unit 1: dropped: too many waiting");
+        QCOMPARE(lines.count("Read holding registers 0-1, unit 1: answered from the recording"), 0);
+        QCOMPARE(device->requestHeading()->text(), "Re&quests (the newest 1000; 100 older ones dropped):");
+        device->close();
+    }
+
+    // The newest lines kept, one insert a batch; the others counted, with
+    // those the device let go before the window saw them.
+    void requestLogIsBounded()
+    {
+        console::RequestLog log(3);
+        QAbstractItemModelTester tester(&log, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const auto rows = [&] {
+            QStringList out;
+            for (int row = 0; row < log.rowCount(); ++row)
+                out << log.data(log.index(row), Qt::DisplayRole).toString();
+            return out;
+        };
+        QSignalSpy removed(&log, &QAbstractItemModel::rowsRemoved);
+        log.append({"a", "b", "c"});
+        QCOMPARE(rows(), QStringList({"a", "b", "c"}));
+        QCOMPARE(removed.count(), 0); // filled to the brim, nothing let go
+        QCOMPARE(log.dropped(), 0);
+        log.append({"d"});
+        QCOMPARE(rows(), QStringList({"b", "c", "d"}));
+        QCOMPARE(log.dropped(), 1);
+        // More than the log holds at once: the batch's newest.
+        log.append({"e", "f", "g", "h"}, 2);
+        QCOMPARE(rows(), QStringList({"f", "g", "h"}));
+        QCOMPARE(log.dropped(), 1 + 2 + 1 + 3);
+        log.append({}, 5);
+        QCOMPARE(log.dropped(), 12);
+        QCOMPARE(log.rowCount(), 3);
+        QVERIFY(!log.data(log.index(2), Qt::EditRole).isValid());
     }
 
     void modelEdits()

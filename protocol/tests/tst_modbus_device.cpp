@@ -250,6 +250,7 @@ TEST(Device, floodIsBoundedAndCounted)
     EXPECT_EQ(device.counts().dropped, 992);
     const auto exchanges = device.takeExchanges();
     ASSERT_EQ(exchanges.size(), 100u);
+    EXPECT_EQ(device.counts().unlisted, 900);
     EXPECT_EQ(exchanges.back().status, ExchangeStatus::Dropped);
     EXPECT_EQ(exchangeStatusText(exchanges.back()), "dropped: too many waiting");
     int sent = 0;

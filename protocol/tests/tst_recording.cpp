@@ -131,6 +131,9 @@ TEST(Extraction, keepsTheUnitsAsked)
     const RecordedExchange ascii{hex("3A 31 31 30 33 30 30 36 42 30 30 30 33 37 45 0D 0A"), std::nullopt, 0, 0};
     EXPECT_EQ(exchangesForUnits(Protocol::ModbusAscii, {ascii}, {17}).size(), 1u);
     EXPECT_EQ(exchangesForUnits(Protocol::ModbusAscii, {ascii}, {11}).size(), 0u);
+    // Bytes too short to name a unit are for no unit, the first neither.
+    const RecordedExchange stub{hex("01"), std::nullopt, 0, 0};
+    EXPECT_EQ(exchangesForUnits(Protocol::ModbusRtu, {stub}, {1}).size(), 0u);
 }
 
 TEST(Matcher, answersInTurnAndOnlyWhatWasRecorded)
@@ -240,7 +243,9 @@ TEST(Device, boundsTheAnswersWaiting)
     device.feed(hex(kReadThree + " " + kReadThree + " " + kReadThree), 0);
     EXPECT_EQ(device.counts().matched, 3);
     EXPECT_EQ(device.counts().dropped, 1);
-    // The lines kept are the last ones; without a protocol, the bytes.
+    // The lines kept are the last ones, the first only counted; without a
+    // protocol, the bytes.
+    EXPECT_EQ(device.counts().unlisted, 1);
     const auto handled = device.takeHandled();
     ASSERT_EQ(handled.size(), 2u);
     EXPECT_EQ(handledLine("t", Protocol::None, handled[1]), "t " + kReadThree + ": dropped: too many waiting");
