@@ -117,11 +117,23 @@ std::vector<Grammars> grammars()
           fromHex("11 83 02 C1 34"), fromHex("11 03 00 6B 00 03 76 87"), fromHex("01 06 00 05 04 D2 1B 56"),
           fromHex("01 10 00 05 00 02 04 00 07 00 08 D2 0A"), fromHex("01 2B 0E 01 00 70 77"), longestRtuFrame()}},
         {Protocol::ModbusAscii, makeModbusAsciiGrammar, {fromText(":1103006B00037E\r\n"), fromText(":118302XX\r\n")}},
+        // Every kind of frame each protocol has, so that the facts are
+        // compared on each path of its description.
         {Protocol::FxProgramming, makeFxGrammar,
-         {fromText("\x05"), fromText("\x02" "010F604" "\x03" "74"), fromText("\x02" "34120000" "\x03" "8D")}},
+         {fromText("\x05"), fromText("\x06"), fromText("\x15"), fromText("\x02" "010F604" "\x03" "74"),
+          fromText("\x02" "34120000" "\x03" "8D"), fromText("\x02" "E00800002" "\x03" "D2"),
+          fromText("\x02" "70805" "\x03" "07"), fromText("\x02" "110F6023412" "\x03" "3D"),
+          fromText("\x02" "E10800001AB" "\x03" "55"), fromText("\x02" "3412" "\x03" "CD")}},
         {Protocol::McAscii, makeMcGrammar,
-         {fromText("\x05" "00FFWR0D000002" "2B"), fromText("\x02" "00FF12340ABC" "\x03" "AF")}},
-        {Protocol::Mewtocol, makeMewtocolGrammar, {fromText("%01#RDD0010000101" "54\r"), fromText("%01$RD6400C800" "6F\r")}},
+         {fromText("\x05" "00FFWR0D000002" "2B"), fromText("\x02" "00FF12340ABC" "\x03" "AF"),
+          fromText("\x05" "00FFBR0X0000052D\r\n"), fromText("\x02" "00FF10110" "\x03" "E2\r\n"),
+          fromText("\x05" "00FFWW0D00000212345678D4"), fromText("\x06" "00FF"), fromText("\x06" "00FF\r\n"),
+          fromText("\x15" "00FF0002")}},
+        {Protocol::Mewtocol, makeMewtocolGrammar,
+         {fromText("%01#RDD0010000101" "54\r"), fromText("%01$RD6400C800" "6F\r"), fromText("%01#RCSX0001" "1C\r"),
+          fromText("%01$RC1" "20\r"), fromText("%01!42" "03\r"), fromText("%01$RD0100" "17&\r"),
+          fromText("%010200" "26\r"), fromText("%01**&\r"), fromText("%01#WDD001000010134127856" "59\r"),
+          fromText("%01$WD" "13\r"), fromText("%01#RT" "01\r"), fromText("%01$RT0102" "05\r")}},
     };
 }
 
