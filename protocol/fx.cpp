@@ -209,6 +209,17 @@ std::optional<Asking> askedBy(Bytes request)
                  r, addressValue(*r, digits)};
 }
 
+// askedBy()'s function alone, without the texts of the address and count.
+std::string askedFunction(Bytes request)
+{
+    if (request.size() == 1 && request[0] == kEnq)
+        return "ENQ";
+    if (request.size() < 4 || request[0] != kStx || request[request.size() - 3] != kEtx)
+        return {};
+    const std::optional<Request> r = requestOf(request.subspan(1, request.size() - 4));
+    return r ? std::string(r->function) : std::string();
+}
+
 void describeRequest(Description &d, Bytes text, const Request &r)
 {
     Fields f(d);
@@ -310,6 +321,39 @@ Description describeFx(Bytes frame, const FrameMark &mark, Bytes request)
         d.summary = "Bad check: " + d.summary;
     }
     return d;
+}
+
+Facts fxFacts(Bytes frame, const FrameMark &mark, Bytes request)
+{
+    // Each step as describeFx() takes it: what it reads as no frame has
+    // default facts.
+    if (mark.verdict == Verdict::Unrecognised || mark.verdict == Verdict::Cut || frame.empty())
+        return {};
+    Facts f;
+    f.direction = mark.direction;
+    if (mark.direction == Direction::Answer)
+        f.function = askedFunction(request);
+    if (frame.size() == 1) {
+        switch (frame[0]) {
+        case kEnq: f.status = Status::Request, f.function = "ENQ"; return f;
+        case kAck: f.status = Status::Answer; return f;
+        case kNak: f.status = Status::Nak; return f;
+        default: return {};
+        }
+    }
+    const std::size_t n = frame.size();
+    if (n < 4 || frame[0] != kStx || frame[n - 3] != kEtx)
+        return {};
+    const std::optional<Request> r = requestOf(frame.subspan(1, n - 4));
+    if (mark.direction == Direction::Request && r) {
+        f.status = Status::Request;
+        f.function = std::string(r->function);
+    } else {
+        f.status = mark.direction == Direction::Answer ? Status::Answer : Status::Request;
+    }
+    if (mark.verdict == Verdict::BadCheck)
+        f.status = Status::BadCheck;
+    return f;
 }
 
 } // namespace protocol::detail

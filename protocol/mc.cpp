@@ -429,6 +429,47 @@ Description describeMc(Bytes frame, const FrameMark &mark, Bytes request)
     return d;
 }
 
+Facts mcFacts(Bytes frame, const FrameMark &mark, Bytes request)
+{
+    // Each step as describeMc() takes it: what it reads as no frame has
+    // default facts.
+    if (mark.verdict == Verdict::Unrecognised || mark.verdict == Verdict::Cut || frame.size() < 5)
+        return {};
+    Facts f;
+    f.direction = mark.direction;
+    if (mark.direction == Direction::Answer && request.size() >= kHeader + 2 && request[0] == kEnq &&
+        requestSumAt(request) >= kHeader)
+        f.function = std::string(asText(request.subspan(5, 2)));
+    f.unit = std::string(asText(frame.subspan(1, 2)));
+    switch (frame[0]) {
+    case kEnq:
+        if (frame.size() < kHeader + 2)
+            return {};
+        f.status = Status::Request;
+        f.function = std::string(asText(frame.subspan(5, 2)));
+        break;
+    case kStx: {
+        const std::size_t n = frame.size();
+        const std::size_t sumAt = n - 2 - (frame[n - 1] == kLf ? 2 : 0);
+        if (sumAt < 6 || frame[sumAt - 1] != kEtx)
+            return {};
+        f.status = Status::Answer;
+        break;
+    }
+    case kAck: f.status = Status::Answer; return f;
+    case kNak:
+        if (frame.size() < 9)
+            return {};
+        f.status = Status::Nak;
+        f.code = std::string(asText(frame.subspan(5, 4)));
+        return f;
+    default: return {};
+    }
+    if (mark.verdict == Verdict::BadCheck)
+        f.status = Status::BadCheck;
+    return f;
+}
+
 std::optional<std::uint32_t> mcPairingKey(Bytes frame)
 {
     if (frame.size() < 3)

@@ -463,6 +463,48 @@ Description describeMewtocol(Bytes frame, const FrameMark &mark, Bytes request)
     return d;
 }
 
+Facts mewtocolFacts(Bytes frame, const FrameMark &mark, Bytes request)
+{
+    // Each step as describeMewtocol() takes it: what it reads as no frame
+    // has default facts.
+    if (mark.verdict == Verdict::Unrecognised || mark.verdict == Verdict::Cut || frame.empty() ||
+        frame.back() != kCr)
+        return {};
+    const std::optional<Parts> parts = partsOf(frame);
+    if (!parts)
+        return {};
+    Facts f;
+    f.direction = mark.direction;
+    f.unit = std::string(asText(frame.subspan(1, 2)));
+    const std::size_t textAt = parts->kind ? 4 : 3;
+    const Bytes text = frame.subspan(textAt, parts->textEnd - textAt);
+    if (mark.direction == Direction::Answer && request.size() >= 7 && request.back() == kCr) {
+        // As askedBy() names the command of the request's text.
+        const std::optional<Parts> asked = partsOf(request);
+        if (asked && asked->kind == '#')
+            f.function = commandOf(request.subspan(4, asked->textEnd - 4)).function;
+    }
+    switch (parts->kind) {
+    case '#':
+        f.status = Status::Request;
+        f.function = commandOf(text).function;
+        break;
+    case '$':
+        f.status = Status::Answer;
+        if (f.function.empty())
+            f.function = std::string(asText(text.first(std::min<std::size_t>(2, text.size()))));
+        break;
+    case '!':
+        f.status = Status::Nak;
+        f.code = std::string(asText(text));
+        break;
+    default: f.status = mark.direction == Direction::Answer ? Status::Answer : Status::Request; break;
+    }
+    if (mark.verdict == Verdict::BadCheck)
+        f.status = Status::BadCheck;
+    return f;
+}
+
 std::optional<std::uint32_t> mewtocolPairingKey(Bytes frame)
 {
     if (frame.size() < 3 || frame[0] != '%')

@@ -61,6 +61,12 @@ Facts factsOf(Protocol protocol, std::span<const std::uint8_t> frame, const Fram
         return detail::modbusFacts(false, frame, mark);
     case Protocol::ModbusAscii:
         return detail::modbusFacts(true, frame, mark);
+    case Protocol::FxProgramming:
+        return detail::fxFacts(frame, mark, request);
+    case Protocol::McAscii:
+        return detail::mcFacts(frame, mark, request);
+    case Protocol::Mewtocol:
+        return detail::mewtocolFacts(frame, mark, request);
     default:
         return factsOf(describe(protocol, frame, mark, request));
     }

@@ -420,16 +420,20 @@ std::vector<std::string> answerDifferences(Protocol protocol, std::span<const st
     const auto note = [&](const std::string &key, const std::string &from, const std::string &to) {
         (isCheckField(key) ? checks : fields).push_back(lineName(key) + ": " + from + " -> " + to);
     };
-    for (const auto &[key, field] : was) {
+    // Named members rather than bindings: clang before 16 cannot capture a
+    // structured binding in a lambda, and the fuzzers are built with clang.
+    for (const auto &leaf : was) {
+        const auto &key = leaf.first;
+        const auto &field = leaf.second;
         const auto other = std::find_if(now.begin(), now.end(), [&](const auto &n) { return n.first == key; });
         if (other == now.end())
             note(key, field->value, "(none)");
         else if (other->second->value != field->value)
             note(key, field->value, other->second->value);
     }
-    for (const auto &[key, field] : now) {
-        if (std::none_of(was.begin(), was.end(), [&](const auto &w) { return w.first == key; }))
-            note(key, "(none)", field->value);
+    for (const auto &leaf : now) {
+        if (std::none_of(was.begin(), was.end(), [&](const auto &w) { return w.first == leaf.first; }))
+            note(leaf.first, "(none)", leaf.second->value);
     }
     if (!fields.empty())
         return fields;

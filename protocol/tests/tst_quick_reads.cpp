@@ -90,11 +90,23 @@ std::vector<Grammars> grammars()
           hex("11 83 02 C1 34"), hex("11 03 00 6B 00 03 76 87"), hex("01 06 00 05 04 D2 1B 56"),
           hex("01 10 00 05 00 02 04 00 07 00 08 D2 0A"), hex("01 2B 0E 01 00 70 77"), longestRtuFrame()}},
         {Protocol::ModbusAscii, makeModbusAsciiGrammar, {text(":1103006B00037E\r\n"), text(":118302XX\r\n")}},
+        // Every kind of frame each protocol has, so that the facts are
+        // compared on each path of its description.
         {Protocol::FxProgramming, makeFxGrammar,
-         {text("\x05"), text("\x02" "010F604" "\x03" "74"), text("\x02" "34120000" "\x03" "8D")}},
+         {text("\x05"), text("\x06"), text("\x15"), text("\x02" "010F604" "\x03" "74"),
+          text("\x02" "34120000" "\x03" "8D"), text("\x02" "E00800002" "\x03" "D2"),
+          text("\x02" "70805" "\x03" "07"), text("\x02" "110F6023412" "\x03" "3D"),
+          text("\x02" "E10800001AB" "\x03" "55"), text("\x02" "3412" "\x03" "CD")}},
         {Protocol::McAscii, makeMcGrammar,
-         {text("\x05" "00FFWR0D000002" "2B"), text("\x02" "00FF12340ABC" "\x03" "AF")}},
-        {Protocol::Mewtocol, makeMewtocolGrammar, {text("%01#RDD0010000101" "54\r"), text("%01$RD6400C800" "6F\r")}},
+         {text("\x05" "00FFWR0D000002" "2B"), text("\x02" "00FF12340ABC" "\x03" "AF"),
+          text("\x05" "00FFBR0X0000052D\r\n"), text("\x02" "00FF10110" "\x03" "E2\r\n"),
+          text("\x05" "00FFWW0D00000212345678D4"), text("\x06" "00FF"), text("\x06" "00FF\r\n"),
+          text("\x15" "00FF0002")}},
+        {Protocol::Mewtocol, makeMewtocolGrammar,
+         {text("%01#RDD0010000101" "54\r"), text("%01$RD6400C800" "6F\r"), text("%01#RCSX0001" "1C\r"),
+          text("%01$RC1" "20\r"), text("%01!42" "03\r"), text("%01$RD0100" "17&\r"),
+          text("%010200" "26\r"), text("%01**&\r"), text("%01#WDD001000010134127856" "59\r"),
+          text("%01$WD" "13\r"), text("%01#RT" "01\r"), text("%01$RT0102" "05\r")}},
     };
 }
 
