@@ -18,7 +18,8 @@ using PieceTaker = std::function<void(const char *data, qint64 count)>;
 
 // Reads a local line's descriptor on a thread of its own, with one blocking
 // read per hand-over of the kernel (no wait for readiness in between), into
-// chunks of 64 KiB that the owner's thread then takes from. On Unix; on
+// chunks of 64 KiB that the owner's thread then takes from, up to 4 MiB
+// waiting (then the line's own buffer holds the far end back). On Unix; on
 // Windows no descriptor opens for it, and the port reads as it does alone.
 //
 // The owner is told through `wake` (called on the receiving thread) when
@@ -63,11 +64,13 @@ private:
     void publish(Chunk *&tail, qint64 count);
     void fail(int error);
     void dropTakenChunks();
+    void madeRoom();
 
     const int m_descriptor;
     const std::function<void()> m_wake;
     mutable std::mutex m_lock;
     std::condition_variable m_left;
+    std::condition_variable m_room;
     // Guarded by m_lock: the chunks, their fill, the count and the flags.
     // The bytes of a chunk below its fill are the owner's to read, those
     // above are the thread's to write, so neither is copied under the lock.
@@ -76,6 +79,7 @@ private:
     bool m_told = false;
     int m_failure = 0;
     bool m_running = true;
+    bool m_waitingForRoom = false;
     std::atomic<bool> m_stop{false};
     // The owner's own.
     bool m_draining = false;

@@ -15,6 +15,9 @@ namespace serial {
 namespace {
 
 constexpr qint64 kChunkSize = 64 * 1024;
+// While this much waits untaken the thread reads no more, and the line's
+// own buffer holds back the far end as it would without the thread.
+constexpr qint64 kMostWaiting = 4 * 1024 * 1024;
 
 // A stop interrupts the blocking read with this signal; its handler does
 // nothing, and without SA_RESTART the read returns EINTR.
@@ -92,7 +95,11 @@ PortReceiver::PortReceiver(int descriptor, QByteArrayView already, std::function
 
 PortReceiver::~PortReceiver()
 {
-    m_stop = true;
+    {
+        std::lock_guard lock(m_lock);
+        m_stop = true;
+        m_room.notify_all();
+    }
     {
         // Signalled until it has left the read: a signal that came just
         // before the read began would leave it waiting there.
@@ -164,6 +171,19 @@ void PortReceiver::publish(Chunk *&tail, qint64 count)
     }
     if (tell)
         m_wake();
+    std::unique_lock lock(m_lock);
+    if (m_available < kMostWaiting)
+        return;
+    m_waitingForRoom = true;
+    m_room.wait(lock, [this] { return m_stop || m_available < kMostWaiting; });
+    m_waitingForRoom = false;
+}
+
+// Under the lock, after the owner took or discarded bytes.
+void PortReceiver::madeRoom()
+{
+    if (m_waitingForRoom && m_available < kMostWaiting)
+        m_room.notify_one();
 }
 
 void PortReceiver::fail(int error)
@@ -216,6 +236,7 @@ qint64 PortReceiver::read(char *bytes, qint64 count)
         m_chunks.front().taken += n;
         m_available -= n;
         dropTakenChunks();
+        madeRoom();
     }
     return done;
 }
@@ -247,6 +268,7 @@ qint64 PortReceiver::drain(const PieceTaker &take)
         std::lock_guard lock(m_lock);
         m_chunks.front().taken += n;
         m_available -= n;
+        madeRoom();
     }
     m_draining = false;
     return done;
@@ -260,6 +282,7 @@ void PortReceiver::clear()
         chunk.taken = chunk.filled;
     m_available = 0;
     ++m_clears;
+    madeRoom();
     // A piece being taken stays in memory until the taking ends.
     if (!m_draining)
         dropTakenChunks();

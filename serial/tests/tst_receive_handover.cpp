@@ -132,6 +132,7 @@ private slots:
     void floodArrivesWhole_data();
     void floodArrivesWhole();
     void closesInAFloodAndOpensAgain();
+    void anOwnerBehindHoldsTheFarEndBack();
     void bytesBeforeTheHangUpComeFirst_data();
     void bytesBeforeTheHangUpComeFirst();
 };
@@ -198,6 +199,28 @@ void ReceiveHandoverTest::closesInAFloodAndOpensAgain()
         QCoreApplication::processEvents();
         QCOMPARE(recorder.bytes.size(), kept);
     }
+}
+
+// While the control's thread takes nothing, the line's thread stops reading
+// at 4 MiB waiting and the far end is held back; nothing is lost meanwhile.
+void ReceiveHandoverTest::anOwnerBehindHoldsTheFarEndBack()
+{
+    constexpr qint64 total = 6 * 1024 * 1024;
+    constexpr qint64 most = 4 * 1024 * 1024;
+    FloodedLine line;
+    QVERIFY(!line.path.isEmpty());
+    SerialControl control;
+    QVERIFY2(openOn(control, line.path), qPrintable(control.lastError()));
+    line.startWriting(total);
+    for (int i = 0; i < 20000 && control.inBufferCount() < most; ++i)
+        QTest::qSleep(1);
+    QTest::qSleep(50);
+    QVERIFY(control.inBufferCount() >= most);
+    QVERIFY(control.inBufferCount() < most + 4096);
+    QVERIFY(line.written < total);
+    QByteArray got;
+    QTRY_COMPARE_WITH_TIMEOUT((got += control.input()).size(), total, 60000);
+    QVERIFY(got == streamBytes(0, total));
 }
 
 // The far end closes after bytes the line has read but nobody took yet:
