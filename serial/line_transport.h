@@ -7,8 +7,6 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
-
 namespace serial {
 
 // The steps of an open, in the order a local port runs them. The device is
@@ -59,16 +57,6 @@ public:
     virtual qint64 bytesAvailable() const = 0;
     virtual qint64 read(char *bytes, qint64 count) = 0;
     virtual QByteArray readAll() = 0;
-    // Hands every waiting byte to `take` in arrival order, in pieces of any
-    // size, and removes it; returns the count handed over.
-    virtual qint64 drainInto(const std::function<void(const char *, qint64)> &take)
-    {
-        char piece[64 * 1024];
-        qint64 done = 0;
-        for (qint64 n; (n = read(piece, sizeof piece)) > 0; done += n)
-            take(piece, n);
-        return done;
-    }
     // Queues the bytes; they go out as the line takes them. False with the
     // reason when the line refused them.
     virtual bool write(const QByteArray &bytes, QString *reason) = 0;

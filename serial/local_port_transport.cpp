@@ -1,14 +1,10 @@
 #include "local_port_transport.h"
 
 #include "serial/open_failure.h"
-#include "serial/port_receiver.h"
 
-#include <QFile>
 #include <QPointer>
-#include <QSocketNotifier>
 
 #include <cerrno>
-#include <utility>
 
 namespace serial {
 
@@ -91,7 +87,6 @@ bool LocalPortTransport::open(const OpenRequest &request, OpenStepFailure *failu
             m_port.setDataTerminalReady(request.dtr);
         }
         m_port.clearError();
-        startReceiving();
     }
     m_checkingInline = false;
     return opened;
@@ -116,10 +111,6 @@ bool LocalPortTransport::runOpenStep(OpenStep step, const OpenRequest &request, 
                                request, failure, reason);
         // An open that succeeds with an error noted (exclusive access
         // refused) counts as failed too.
-        // The receiving thread's own descriptor comes first: once the port
-        // has the line exclusively, nobody else may open it. Where it cannot
-        // be had, the port reads as it would alone.
-        m_receiveDescriptor = PortReceiver::openDescriptor(QFile::encodeName(request.device).constData());
         done = m_port.open(request.readOnly ? QIODevice::ReadOnly : QIODevice::ReadWrite)
                && m_port.error() == SerialPort::NoError;
     }
@@ -135,8 +126,6 @@ bool LocalPortTransport::runOpenStep(OpenStep step, const OpenRequest &request, 
 bool LocalPortTransport::abandonOpen(OpenStep step, SerialPort::SerialPortError error, const QString &why,
                                      const OpenRequest &request, OpenStepFailure *failure, QString *reason)
 {
-    if (m_receiveDescriptor >= 0)
-        PortReceiver::closeDescriptor(std::exchange(m_receiveDescriptor, -1));
     if (m_port.isOpen())
         m_port.close();
     m_port.clearError();
@@ -145,85 +134,22 @@ bool LocalPortTransport::abandonOpen(OpenStep step, SerialPort::SerialPortError 
     return false;
 }
 
-// The port hands its reading over to a thread of ours: what it read already
-// goes first, and its read notifier stays off from now on (it turns it on
-// again only from its own reads, never made on a port that has a receiver).
-bool LocalPortTransport::startReceiving()
-{
-    if (m_receiveDescriptor < 0)
-        return false;
-    // Every one: that of an earlier open may wait for its deletion still.
-    QList<QSocketNotifier *> readers = m_port.findChildren<QSocketNotifier *>();
-    readers.removeIf([](QSocketNotifier *n) { return n->type() != QSocketNotifier::Read; });
-    if (readers.isEmpty()) {
-        PortReceiver::closeDescriptor(std::exchange(m_receiveDescriptor, -1));
-        return false;
-    }
-    const QByteArray already = m_port.readAll();
-    for (QSocketNotifier *reader : readers)
-        reader->setEnabled(false);
-    // The thread ends before this does (close()); a wake it posted and this
-    // did not take yet goes with this.
-    m_receiver = std::make_unique<PortReceiver>(std::exchange(m_receiveDescriptor, -1), already, [this] {
-        QMetaObject::invokeMethod(this, &LocalPortTransport::takeArrivals, Qt::QueuedConnection);
-    });
-    return true;
-}
-
-// On the owner's thread, once per batch the receiver handed over: the bytes
-// are told, then the end of the line after every byte read before it.
-void LocalPortTransport::takeArrivals()
-{
-    if (!m_receiver)
-        return;
-    m_receiver->rearm();
-    const QPointer<LocalPortTransport> alive(this);
-    if (m_receiver->available() > 0)
-        emit readyRead();
-    if (!alive || !m_receiver || m_receiver->failure() == 0)
-        return;
-    emit dropped(lineFaultText(SerialPort::ReadError, qt_error_string(m_receiver->failure())));
-    if (alive)
-        close();
-}
-
 void LocalPortTransport::close()
 {
-    // Stopped first: the port's close puts the line's settings back.
-    m_receiver.reset();
     if (!m_port.isOpen())
         return;
     m_port.close();
     m_port.clearError();
 }
 
-qint64 LocalPortTransport::bytesAvailable() const
-{
-    if (m_receiver)
-        return m_receiver->available();
-    return m_port.isOpen() ? m_port.bytesAvailable() : 0;
-}
-
 qint64 LocalPortTransport::read(char *bytes, qint64 count)
 {
-    if (m_receiver)
-        return m_receiver->read(bytes, count);
     return m_port.isOpen() ? m_port.read(bytes, count) : 0;
 }
 
 QByteArray LocalPortTransport::readAll()
 {
-    if (m_receiver) {
-        QByteArray bytes(m_receiver->available(), Qt::Uninitialized);
-        bytes.truncate(m_receiver->read(bytes.data(), bytes.size()));
-        return bytes;
-    }
     return m_port.isOpen() ? m_port.readAll() : QByteArray();
-}
-
-qint64 LocalPortTransport::drainInto(const std::function<void(const char *, qint64)> &take)
-{
-    return m_receiver ? m_receiver->drain(take) : LineTransport::drainInto(take);
 }
 
 bool LocalPortTransport::write(const QByteArray &bytes, QString *reason)
@@ -252,10 +178,6 @@ void LocalPortTransport::clearInput()
 {
     if (!m_port.isOpen())
         return;
-    if (m_receiver) {
-        m_receiver->clear();
-        return;
-    }
     m_port.clear(SerialPort::Input);
     m_port.readAll();
 }

@@ -5,7 +5,6 @@
 
 #include <QString>
 
-#include <memory>
 #include <optional>
 
 namespace serial {
@@ -21,10 +20,6 @@ QString lineFaultText(SerialPort::SerialPortError error, const QString &systemRe
 // line. The port object is lent by its owner, which keeps it for readers of
 // its signals and its settings; this opens it, reads, writes and watches it,
 // and closes it when destroyed.
-//
-// On Unix the bytes of an open port are read by a thread of the transport
-// (see PortReceiver), not by the port, and handed to the owner's thread in
-// chunks; the port still opens, sets, writes and closes the line.
 //
 // An open applies every setting at once; an error the port meets while
 // opening or setting a modem line is judged there, never as a fault. Once
@@ -44,10 +39,9 @@ public:
     void close() override;
     bool isOpen() const override { return m_port.isOpen(); }
 
-    qint64 bytesAvailable() const override;
+    qint64 bytesAvailable() const override { return m_port.isOpen() ? m_port.bytesAvailable() : 0; }
     qint64 read(char *bytes, qint64 count) override;
     QByteArray readAll() override;
-    qint64 drainInto(const std::function<void(const char *, qint64)> &take) override;
     bool write(const QByteArray &bytes, QString *reason) override;
     qint64 bytesToWrite() const override { return m_port.isOpen() ? m_port.bytesToWrite() : 0; }
     void clearInput() override;
@@ -60,17 +54,11 @@ private:
     bool abandonOpen(OpenStep step, SerialPort::SerialPortError error, const QString &why,
                      const OpenRequest &request, OpenStepFailure *failure, QString *reason);
     void onError(SerialPort::SerialPortError error);
-    bool startReceiving();
-    void takeArrivals();
 
     SerialPort &m_port;
     std::optional<OpenStepFailure> m_injectedFailure;
     bool m_checkingInline = false; // errors handled where they arise
     bool m_handingOver = false;    // within write()'s flush
-    // The receiving thread's descriptor, opened before the port takes the
-    // line for itself, and the thread once the open succeeded.
-    int m_receiveDescriptor = -1;
-    std::unique_ptr<class PortReceiver> m_receiver;
 };
 
 } // namespace serial

@@ -258,10 +258,16 @@ void SerialControl::deliverToSink()
     }
     if (!m_transport)
         return;
-    // Straight from where the line keeps them, in pieces no larger than it
-    // keeps them in, so nothing here grows with the rate of the line.
-    ReceiveSink *sink = m_sink;
-    m_delivered += m_transport->drainInto([sink](const char *data, qint64 count) { sink->received(data, count); });
+    // Read in pieces no larger than a port's own notification brings, so
+    // nothing here grows with the rate of the line.
+    char piece[64 * 1024];
+    for (;;) {
+        const qint64 n = m_transport->read(piece, sizeof piece);
+        if (n <= 0)
+            break;
+        m_sink->received(piece, n);
+        m_delivered += n;
+    }
 }
 
 void SerialControl::discardDelivered()

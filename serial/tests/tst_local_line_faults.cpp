@@ -45,18 +45,20 @@ void LocalLineFaultsTest::hangUpWithStaleWouldBlockEndsTheLine()
     serial::OpenStepFailure failure;
     QString reason;
     QVERIFY2(line.open(requestFor(far->slavePath()), &failure, &reason), qPrintable(reason));
+    QString portSaid;
+    connect(&line, &LineTransport::dropped, this, [&] { portSaid = port.errorString(); });
     QSignalSpy drops(&line, &LineTransport::dropped);
     far.reset();
-    // Where the port reads the line itself, the read that meets the hang-up
-    // ends without an error of its own and is reported with whatever errno
-    // held: here what a non-blocking call before it left. Where the
-    // receiving thread reads it, the hang-up is its own.
+    // The read that meets the hang-up ends without an error of its own and
+    // is reported with whatever errno held: here what a non-blocking call
+    // before it left.
     errno = EAGAIN;
     QVERIFY(drops.wait(5000));
     QCOMPARE(drops.size(), 1);
     QCOMPARE(drops[0][0].toString(), QStringLiteral("The line was hung up: the device went away or its far end closed"));
     QVERIFY(!line.isOpen());
     QVERIFY(!port.isOpen());
+    QCOMPARE(portSaid, qt_error_string(EAGAIN));
 }
 
 void LocalLineFaultsTest::fullOutputBufferKeepsTheLine()
