@@ -65,6 +65,12 @@ std::optional<Request> requestOf(Bytes text)
 
 class FxGrammar final : public Grammar {
 public:
+    std::size_t noFrameRun(Bytes b, std::size_t limit) const override
+    {
+        static constexpr ByteSet starts{kStx, kEnq, kAck, kNak};
+        return starts.runWithout(b, limit);
+    }
+
     Probe probe(Bytes b, bool boundary, bool final) override
     {
         (void)boundary; // STX, ENQ, ACK and NAK mark where a frame starts

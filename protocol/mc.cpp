@@ -94,6 +94,13 @@ std::optional<std::size_t> requestLength(Bytes b)
 
 class McGrammar final : public Grammar {
 public:
+    // CR stops the run too: a CR LF after a frame tells format 4.
+    std::size_t noFrameRun(Bytes b, std::size_t limit) const override
+    {
+        static constexpr ByteSet starts{kEnq, kStx, kAck, kNak, kCr};
+        return starts.runWithout(b, limit);
+    }
+
     Probe probe(Bytes b, bool boundary, bool final) override
     {
         (void)boundary; // ENQ, STX, ACK and NAK mark where a frame starts

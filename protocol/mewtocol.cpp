@@ -63,6 +63,12 @@ bool bccHolds(Bytes frame, const Parts &parts)
 
 class MewtocolGrammar final : public Grammar {
 public:
+    std::size_t noFrameRun(Bytes b, std::size_t limit) const override
+    {
+        static constexpr ByteSet starts{'%'};
+        return starts.runWithout(b, limit);
+    }
+
     Probe probe(Bytes b, bool boundary, bool final) override
     {
         (void)boundary; // '%' marks where a frame starts

@@ -294,6 +294,12 @@ std::optional<std::vector<std::uint8_t>> asciiBytes(Bytes hex)
 
 class AsciiGrammar final : public Grammar {
 public:
+    std::size_t noFrameRun(Bytes b, std::size_t limit) const override
+    {
+        static constexpr ByteSet starts{':'};
+        return starts.runWithout(b, limit);
+    }
+
     Probe probe(Bytes b, bool boundary, bool final) override
     {
         (void)boundary; // the colon marks where a frame starts

@@ -115,7 +115,8 @@ struct Description {
 // the request an answer answers, when one was paired with it: an answer
 // then repeats its request's function, address and count, and its values
 // are read with the request's meaning (the count of coils asked for, the
-// FX device read).
+// FX device read). Bytes that are no frame (an Unrecognised or Cut mark)
+// may be given in part: the description counts the mark's length.
 Description describe(Protocol protocol, std::span<const std::uint8_t> frame, const FrameMark &mark,
                      std::span<const std::uint8_t> request = {});
 

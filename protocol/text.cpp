@@ -1,5 +1,7 @@
 #include "protocol/text.h"
 
+#include <algorithm>
+
 namespace protocol::detail {
 
 std::string printable(Bytes bytes)
@@ -83,12 +85,18 @@ Description describeUnframed(Bytes frame, const FrameMark &mark)
 {
     Description d;
     d.status = Status::Unrecognised;
-    const std::string count = std::to_string(frame.size()) + (frame.size() == 1 ? " byte" : " bytes");
+    // A long run is read only in part (see the header): the count is the
+    // mark's.
+    const std::size_t length = std::max<std::size_t>(frame.size(), mark.length);
+    const std::string count = std::to_string(length) + (length == 1 ? " byte" : " bytes");
     if (mark.verdict == Verdict::Cut)
         d.summary = "Cut: " + count + " of a frame not completed within the reply timeout";
     else
         d.summary = "Unrecognised: " + count;
-    Fields(d).add(mark.verdict == Verdict::Cut ? "Incomplete frame" : "Unrecognised bytes", hexBytes(frame), 0,
+    std::string value = hexBytes(frame);
+    if (frame.size() < length)
+        value += " ...";
+    Fields(d).add(mark.verdict == Verdict::Cut ? "Incomplete frame" : "Unrecognised bytes", std::move(value), 0,
                   frame.size());
     return d;
 }

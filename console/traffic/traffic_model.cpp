@@ -552,7 +552,10 @@ TrafficModel::FrameRead TrafficModel::frameRead(int row, const protocol::FrameMa
                                                 const protocol::Pairing &pairing) const
 {
     FrameRead read;
-    read.bytes = bytesOf(refOf(row), mark.length);
+    // Of bytes that are no frame (a flood's runs of up to a MiB) only what a
+    // field can show is read: the description counts the mark's length.
+    const bool unframed = mark.verdict == protocol::Verdict::Unrecognised || mark.verdict == protocol::Verdict::Cut;
+    read.bytes = bytesOf(refOf(row), unframed ? std::min<qint64>(mark.length, kMaxFrameBytes) : mark.length);
     const bool answer = pairing.role == protocol::Role::Answer;
     if (answer && pairing.partner >= 0)
         read.request = bytesOf(refOf(int(pairing.partner)), kMaxFrameBytes);
