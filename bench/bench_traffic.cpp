@@ -195,6 +195,16 @@ int main(int argc, char *argv[])
         page.stop();
     }
     page.print("page down and draw");
+    // A view that follows the end draws its last page again at each tick,
+    // most of its rows the same as before.
+    Figures again;
+    bar->setValue(bar->maximum());
+    for (int i = 0; i < 300; ++i) {
+        again.start();
+        view.table()->viewport()->repaint();
+        again.stop();
+    }
+    again.print("draw the last page again (a following view at each tick)");
 
     Figures resplit;
     for (int i = 0; i < 3; ++i) {

@@ -31,6 +31,8 @@ constexpr CrcTables kCrc = makeCrcTables();
 
 } // namespace
 
+const std::array<std::uint16_t, 256> kModbusCrcStep = kCrc[0];
+
 std::uint16_t modbusCrc16(Bytes bytes, std::uint16_t crc)
 {
     const std::uint8_t *p = bytes.data();

@@ -15,6 +15,13 @@ using Bytes = std::span<const std::uint8_t>;
 // Modbus RTU CRC-16: polynomial A001 (reflected), start FFFF. On the line it
 // goes low byte first. `crc` goes on from the CRC of the bytes before.
 std::uint16_t modbusCrc16(Bytes bytes, std::uint16_t crc = 0xFFFF);
+// The same a byte at a time, for a check of a few bytes tried at nearly
+// every position of a stream, written out where it is tried.
+extern const std::array<std::uint16_t, 256> kModbusCrcStep;
+inline std::uint16_t modbusCrc16Step(std::uint16_t crc, std::uint8_t byte)
+{
+    return std::uint16_t((crc >> 8) ^ kModbusCrcStep[(crc ^ byte) & 0xFF]);
+}
 
 // The sum of the bytes, modulo 256.
 std::uint8_t sum8(Bytes bytes);
