@@ -116,3 +116,22 @@ TEST(FxDescription, WordsOfTheDevicesRead)
 }
 
 } // namespace
+
+TEST(FxDescription, BytesThatAreNoFrameNamedAndCountedByTheirMark)
+{
+    const auto bytes = text("\x02" "010");
+    const std::span<const std::uint8_t> frame(bytes.data(), bytes.size());
+    const protocol::Description cut = protocol::describe(protocol::Protocol::FxProgramming, frame,
+                                                         {0, 4, Direction::Unknown, Verdict::Cut}, {});
+    ASSERT_EQ(cut.fields.size(), 1u);
+    EXPECT_EQ(cut.fields[0].name, "Incomplete frame");
+    EXPECT_EQ(cut.fields[0].value, "02 30 31 30");
+    // A long run given in part: counted by its mark, its field the bytes given.
+    const protocol::Description run = protocol::describe(protocol::Protocol::FxProgramming, frame.first(2),
+                                                         {0, 5000, Direction::Unknown, Verdict::Unrecognised}, {});
+    ASSERT_EQ(run.fields.size(), 1u);
+    EXPECT_EQ(run.fields[0].name, "Unrecognised bytes");
+    EXPECT_EQ(run.fields[0].value, "02 30 ...");
+    EXPECT_EQ(run.fields[0].end, 2u);
+    EXPECT_EQ(run.summary, "Unrecognised: 5000 bytes");
+}
