@@ -53,6 +53,10 @@ struct FrameMark {
 };
 static_assert(sizeof(FrameMark) <= 16, "a mark is kept for every frame of a capture");
 
+// The longest run of bytes that are no frame one mark holds: a flood of
+// noise is marked in pieces of this size.
+constexpr std::int64_t kLongestUnframedRun = 1 << 20;
+
 struct Options {
     // A frame begun and not completed for longer than this is cut.
     std::int64_t replyTimeoutUs = 1'000'000;

@@ -10,7 +10,7 @@ namespace {
 
 // An unrecognised run is marked when it reaches this many bytes, so that a
 // flood of noise neither waits in the buffer nor overflows a mark's length.
-constexpr std::int64_t kLongestRun = 1 << 20;
+constexpr std::int64_t kLongestRun = kLongestUnframedRun;
 
 class StreamFramer final : public Framer {
 public:

@@ -69,11 +69,21 @@ void ArrivalTimes::clear()
 
 std::optional<size_t> ArrivalTimes::markOf(qint64 index) const
 {
+    // Walks over rows ask for the same or the next burst again and again:
+    // the last answer and the one after it are tried before a search.
+    const size_t count = m_marks.size();
+    for (const size_t k : {m_lastMark, m_lastMark + 1}) {
+        if (k < count && m_marks[k].firstByte <= index && (k + 1 == count || index < m_marks[k + 1].firstByte)) {
+            m_lastMark = k;
+            return k;
+        }
+    }
     auto after = std::upper_bound(m_marks.begin(), m_marks.end(), index,
                                   [](qint64 i, const Mark &m) { return i < m.firstByte; });
     if (after == m_marks.begin())
         return std::nullopt;
-    return size_t(std::prev(after) - m_marks.begin());
+    m_lastMark = size_t(std::prev(after) - m_marks.begin());
+    return m_lastMark;
 }
 
 qint64 ArrivalTimes::idleBeforeUs(size_t i) const

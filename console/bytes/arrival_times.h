@@ -62,6 +62,8 @@ public:
 
 private:
     std::deque<Mark> m_marks;
+    // markOf()'s last answer: only a hint, checked before it is used.
+    mutable size_t m_lastMark = 0;
     struct Offset {
         size_t fromMark;
         qint64 wallMinusMonotonicUs;

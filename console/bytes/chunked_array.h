@@ -17,6 +17,7 @@ public:
     T &operator[](size_t i) { return m_chunks[i / Chunk][i % Chunk]; }
     const T &operator[](size_t i) const { return m_chunks[i / Chunk][i % Chunk]; }
     const T &back() const { return (*this)[m_size - 1]; }
+    T &back() { return (*this)[m_size - 1]; }
 
     void push_back(const T &value)
     {

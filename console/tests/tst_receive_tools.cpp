@@ -113,6 +113,7 @@ private slots:
     void logFailureStopsOnlyTheLog_data();
     void logFailureStopsOnlyTheLog();
     void arrivalMarksPerBurst();
+    void markOfInAnyOrder();
     void rowLabelTooltip();
     void controlHandsBytesOverAsTheyArrive();
     void clearKeepsWaitingBytesForTheNextTick();
@@ -674,6 +675,36 @@ void TestReceiveTools::arrivalMarksPerBurst()
     QCOMPARE(int(t.count()), 1);
     QCOMPARE(t.mark(0).firstByte, 0);
     QCOMPARE(t.timeOf(1), utc(15, 3, 11, 989));
+}
+
+void TestReceiveTools::markOfInAnyOrder()
+{
+    // Bursts at bytes 0, 3, 4 and 10: each byte's burst, asked forwards,
+    // backwards and by jumps, and again after the marks shrank under it.
+    console::ArrivalTimes t;
+    qint64 now = 0;
+    const console::ArrivalClock clock{[&] { return now; }, [&] { return now; }};
+    for (const qint64 first : {0, 3, 4, 10}) {
+        t.arrived(first, clock);
+        now += 5000;
+    }
+    const auto burstOf = [](qint64 i) { return i < 3 ? 0 : i < 4 ? 1 : i < 10 ? 2 : 3; };
+    QList<qint64> order;
+    for (qint64 i = 0; i < 14; ++i)
+        order << i;
+    for (qint64 i = 13; i >= 0; --i)
+        order << i;
+    order << 12 << 0 << 9 << 3 << 4 << 2 << 11 << 1 << 10;
+    for (const qint64 i : order)
+        QCOMPARE(t.markOf(i), std::optional<size_t>(burstOf(i)));
+    QVERIFY(t.markOf(13));
+    t.truncate(4); // the last two bursts go
+    QCOMPARE(t.markOf(13), std::optional<size_t>(1));
+    QCOMPARE(t.markOf(2), std::optional<size_t>(0));
+    t.dropBefore(3); // byte 3 becomes byte 0, in what was the second burst
+    QCOMPARE(int(t.count()), 1);
+    QCOMPARE(t.markOf(0), std::optional<size_t>(0));
+    QCOMPARE(t.markOf(5), std::optional<size_t>(0));
 }
 
 void TestReceiveTools::rowLabelTooltip()

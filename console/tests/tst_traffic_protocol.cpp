@@ -195,6 +195,59 @@ private slots:
         QCOMPARE(model.frameBytes(0).size(), 10000);
     }
 
+    void noiseIsOneRowHoweverItArrives()
+    {
+        // Bytes that are no frame, handed over a few at a time as a USB
+        // adapter does: one row that grows (and is drawn again), parted by
+        // a frame, a silence longer than the reply timeout, or the longest
+        // run a row holds.
+        qint64 now = 1000000;
+        FedPanel left(now), right(now);
+        TrafficModel model({&left.panel, &right.panel});
+        model.setProtocol(Protocol::Mewtocol, 100000);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QList<int> redrawn;
+        connect(&model, &QAbstractItemModel::dataChanged, this,
+                [&](const QModelIndex &from, const QModelIndex &to) {
+                    if (from.row() == to.row())
+                        redrawn << from.row();
+                });
+        const auto lengths = [&] {
+            QList<int> all;
+            for (int r = 0; r < model.rowCount(); ++r)
+                all << int(model.frameBytes(r).size());
+            return all;
+        };
+        for (int i = 0; i < 5; ++i)
+            left.arrive(2000, QByteArray(7, 'A'));
+        QCOMPARE(lengths(), QList<int>{35});
+        QVERIFY(redrawn.contains(0));
+        QCOMPARE(model.description(0).summary, std::string("Unrecognised: 35 bytes"));
+        left.arrive(100000, QByteArray(3, 'B')); // exactly the timeout: still the run
+        left.arrive(100001, QByteArray(4, 'C')); // longer: a row of its own
+        left.arrive(2000, hex("25 30 31 23 52 43 53 58 30 30 30 30 31 44 0D")); // %01#RCSX00001D CR
+        left.arrive(2000, QByteArray(2, 'D'));
+        left.arrive(2000, QByteArray(3, 'E'));
+        QCOMPARE(lengths(), (QList<int>{38, 4, 15, 5}));
+        QCOMPARE(model.statusText(2), QStringLiteral("request"));
+        // The other panel's rows between keep the runs apart.
+        right.arrive(2000, QByteArray(2, 'F'));
+        left.arrive(2000, QByteArray(2, 'G'));
+        QCOMPARE(lengths(), (QList<int>{38, 4, 15, 5, 2, 2}));
+
+        // Framed again from the store: the same rows.
+        model.setProtocol(Protocol::Mewtocol, 100000);
+        model.decodedSource()->frameAll();
+        QCOMPARE(lengths(), (QList<int>{38, 4, 15, 5, 2, 2}));
+        const int longest = int(protocol::kLongestUnframedRun);
+        left.arrive(2000, QByteArray(longest - 3, 'H'));
+        left.arrive(2000, QByteArray(1, 'I')); // the row holds the longest run
+        QCOMPARE(lengths().mid(5), (QList<int>{longest}));
+        left.arrive(2000, QByteArray(2, 'J'));
+        left.arrive(2000, QByteArray(1, 'K'));
+        QCOMPARE(lengths().mid(5), (QList<int>{longest, 3}));
+    }
+
     void directionsInTheCaptureAreTheDecoders()
     {
         // On a tap both directions are one panel's: the file tells them apart.

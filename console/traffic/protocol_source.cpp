@@ -43,6 +43,7 @@ void ProtocolSource::restart()
 {
     ++m_generation;
     m_moreScheduled = false;
+    m_lastLane = -1;
     const protocol::Options options{m_timeoutUs};
     for (Lane &lane : m_lanes) {
         lane.framer = protocol::makeFramer(m_protocol, options);
@@ -107,9 +108,34 @@ qint64 ProtocolSource::feedNext(int panel, QByteArray &scratch, std::vector<prot
 
 void ProtocolSource::take(int panel, std::vector<protocol::FrameMark> &out)
 {
-    for (const protocol::FrameMark &m : out)
-        m_lanes[panel].marks.push_back(m);
+    auto &marks = m_lanes[panel].marks;
+    for (const protocol::FrameMark &m : out) {
+        if (!marks.empty() && m_lastLane == panel && continuesRun(panel, marks.back(), m)) {
+            marks.back().length += m.length;
+        } else {
+            marks.push_back(m);
+            m_lastLane = panel;
+        }
+    }
     out.clear();
+}
+
+bool ProtocolSource::continuesRun(int panel, const protocol::FrameMark &last, const protocol::FrameMark &next) const
+{
+    // The framer marks what waits at the end of every arrival; a run of
+    // bytes that are no frame is one row however the line handed it over,
+    // up to the framer's longest run, unless a silence longer than the
+    // reply timeout parts it (the framer begins again after one) or a row
+    // of the other panel came between (take() asks that first).
+    const auto unframed = [](const protocol::FrameMark &m) {
+        return m.verdict == protocol::Verdict::Unrecognised && m.direction == protocol::Direction::Unknown;
+    };
+    if (!unframed(last) || !unframed(next) || last.end() != next.begin
+        || qint64(last.length) + next.length > protocol::kLongestUnframedRun)
+        return false;
+    const auto before = m_base.burstOf(panel, last.end() - 1);
+    const auto after = m_base.burstOf(panel, next.begin);
+    return before && after && m_base.burst(panel, *after).startUs - m_base.burst(panel, *before).startUs <= m_timeoutUs;
 }
 
 bool ProtocolSource::frameMore(qint64 budget)

@@ -104,6 +104,9 @@ private:
     // Feeds one piece of the next burst of `panel`; returns the bytes fed.
     qint64 feedNext(int panel, QByteArray &scratch, std::vector<protocol::FrameMark> &out);
     void take(int panel, std::vector<protocol::FrameMark> &out);
+    // Whether `next` only goes on with the run of bytes that are no frame
+    // `last` holds: they become one mark.
+    bool continuesRun(int panel, const protocol::FrameMark &last, const protocol::FrameMark &next) const;
     void scheduleMore();
 
     const TrafficSource &m_base;
@@ -113,6 +116,8 @@ private:
     std::array<Lane, 2> m_lanes;
     QTimer m_idle;
     bool m_moreScheduled = false;
+    // The panel of the last mark taken: a run goes on only on it.
+    int m_lastLane = -1;
     // Changes with every restart: a slice scheduled before one is dropped.
     quint64 m_generation = 0;
 };

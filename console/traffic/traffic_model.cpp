@@ -213,8 +213,20 @@ void TrafficModel::sync()
     // it: the rows on screen are drawn again.
     bool grown = false;
     const int before = rowCount();
-    for (int p = 0; m_decoded && p < 2; ++p)
+    for (int p = 0; m_decoded && p < 2; ++p) {
+        // A run of bytes that are no frame goes on in the next arrival: the
+        // panel's last mark grew, and its row is drawn again.
+        if (m_framesSeen[p] > 0 && shows(p) && m_decoded->mark(p, m_framesSeen[p] - 1).end() != m_coveredSeen[p]) {
+            const quint64 code = encode({p, false, m_framesSeen[p] - 1});
+            for (int row = rowCount() - 1, n = 0; row >= 0 && n < 1000; --row, ++n) {
+                if (m_rows[size_t(row)] == code) {
+                    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+                    break;
+                }
+            }
+        }
         m_coveredSeen[p] = m_source->covered(p);
+    }
     for (int p = 0; !m_decoded && p < 2; ++p) {
         const qint64 covered = m_source->covered(p);
         grown = grown || (covered != m_coveredSeen[p] && m_framesSeen[p] > 0 && shows(p));
@@ -524,11 +536,11 @@ protocol::PairingFrame TrafficModel::pairingFrame(qint64 row) const
 
 TrafficModel::Decoded &TrafficModel::decoded(int row) const
 {
-    for (Decoded &d : m_decodedRows)
-        if (d.row == row && d.stamp == m_decodedStamp)
-            return d;
-    Decoded &d = m_decodedRows[m_decodedNext];
-    m_decodedNext = (m_decodedNext + 1) % m_decodedRows.size();
+    // A slot per row number: the rows asked together (a page, a walk, a
+    // request and its answer) are neighbours, which never share one.
+    Decoded &d = m_decodedRows[size_t(row) % m_decodedRows.size()];
+    if (d.row == row && d.stamp == m_decodedStamp)
+        return d;
     d = Decoded{row, m_decodedStamp, false, {}, {}};
     const auto mark = frameMark(row);
     if (!mark)
@@ -598,15 +610,16 @@ protocol::Facts TrafficModel::facts(int row) const
 {
     if (!m_decoded || row < 0 || row >= rowCount())
         return {};
-    Decoded &d = decoded(row);
-    if (d.described)
-        return protocol::factsOf(d.description);
     const auto mark = frameMark(row);
     if (!mark)
         return {};
-    // Bytes that are no frame (a flood's long runs) have no facts to read.
+    // Bytes that are no frame (a flood's long runs) have no facts to read,
+    // nor a pairing to find first.
     if (mark->verdict == protocol::Verdict::Unrecognised || mark->verdict == protocol::Verdict::Cut)
         return protocol::factsOf(m_decoded->protocol(), {}, *mark);
+    Decoded &d = decoded(row);
+    if (d.described)
+        return protocol::factsOf(d.description);
     const FrameRead read = frameRead(row, *mark, d.pairing);
     return protocol::factsOf(m_decoded->protocol(), spanOf(read.bytes), read.mark, spanOf(read.request));
 }

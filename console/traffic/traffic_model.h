@@ -187,7 +187,8 @@ private:
     Ref refOf(int row) const { return decode(m_rows[size_t(row)]); }
     static Ref decode(quint64 code);
     bool shows(int panel) const;
-    // A row's description and pairing, kept for the last rows asked.
+    // A row's description and pairing, kept for rows asked lately (a slot
+    // per row number, see decoded()).
     struct Decoded {
         int row = -1;
         quint64 stamp = 0;
@@ -237,7 +238,6 @@ private:
     std::unique_ptr<ProtocolSource> m_decoded;
     const TrafficSource *m_source = nullptr;
     mutable std::array<Decoded, 64> m_decodedRows;
-    mutable size_t m_decodedNext = 0;
     quint64 m_decodedStamp = 1;
     PanelFilter m_filter = PanelFilter::Both;
     FrameCheck m_check = FrameCheck::None;

@@ -258,7 +258,8 @@ def main():
             if thread.is_alive():
                 far.faults.append('the far end was still waiting when the program ended')
         finished = time.monotonic()
-        log(f'{args.case}: prefix ready in {prepared - began:.1f} s, test {finished - prepared:.1f} s')
+        log(f'{args.case}: prefix ready in {prepared - began:.1f} s, test {finished - prepared:.1f} s,'
+            f' exit status {program.returncode} ({program.returncode & 0xFFFFFFFF:#010x})')
         for fault in far.faults:
             log('far end:', fault)
         return 0 if program.returncode == 0 and not far.faults else 1
